@@ -1,0 +1,122 @@
+#include "platform/FXString.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one character at text[*at] (size bytes in all) and advances *at.
+// Malformed sequences give U+FFFD and advance by the longest valid prefix
+// (at least one byte), as the Unicode standard recommends.
+char32_t DecodeOne(const unsigned char* text, size_t size, size_t* at) {
+  unsigned char lead = text[*at];
+  if (lead < 0x80) {
+    ++*at;
+    return lead;
+  }
+  int length;
+  char32_t code;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // no over-long forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;   // no over-long forms
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    ++*at;
+    return kReplacement;
+  }
+  ++*at;
+  for (int i = 1; i < length; ++i) {
+    if (*at >= size) return kReplacement;
+    unsigned char byte = text[*at];
+    if (i == 1 ? (byte < low || byte > high) : !IsContinuation(byte)) return kReplacement;
+    code = (code << 6) | (byte & 0x3F);
+    ++*at;
+  }
+  return code;
+}
+
+void EncodeOne(char32_t code, std::string& out) {
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = kReplacement;
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+std::wstring Widen(const char* text, size_t size) {
+  std::wstring out;
+  out.reserve(size);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t at = 0;
+  while (at < size) out.push_back(static_cast<wchar_t>(DecodeOne(bytes, size, &at)));
+  return out;
+}
+
+std::string Narrow(const wchar_t* text, size_t size) {
+  std::string out;
+  out.reserve(size);
+  for (size_t i = 0; i < size; ++i) EncodeOne(static_cast<char32_t>(text[i]), out);
+  return out;
+}
+
+}  // namespace
+
+std::wstring FXString::ToWstring(const std::string& text) {
+  return Widen(text.data(), text.size());
+}
+
+std::wstring FXString::ToWstring(const char* text) {
+  return text ? Widen(text, std::strlen(text)) : std::wstring();
+}
+
+std::string FXString::ToString(const std::wstring& text) {
+  return Narrow(text.data(), text.size());
+}
+
+std::string FXString::ToString(const wchar_t* text) {
+  return text ? Narrow(text, std::wcslen(text)) : std::string();
+}
+
+bool FXString::IsValidUtf8(const char* text, size_t size) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t at = 0;
+  while (at < size) {
+    if (bytes[at] < 0x80) {  // fast path for ASCII
+      ++at;
+      continue;
+    }
+    size_t before = at;
+    char32_t code = DecodeOne(bytes, size, &at);
+    if (code == kReplacement) {
+      // U+FFFD itself is valid when spelled out as EF BF BD.
+      if (at - before != 3 || bytes[before] != 0xEF) return false;
+    }
+  }
+  return true;
+}
+void FXString::ToLower(std::wstring& text) { for (auto& c : text) if (c >= L'A' && c <= L'Z') c += 32; }

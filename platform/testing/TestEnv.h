@@ -1,0 +1,73 @@
+// TestEnv: an Env for tests. It answers settings from a map (falling back to
+// an empty value, never to the process environment), serves catalogue texts
+// set by the test before the real catalogue, captures log lines in memory,
+// and sets the log verbosity. Install it for the life of a test with
+// ScopedEnv; everything else forwards to the real Env.
+#ifndef TARNALERT_PLATFORM_TESTING_TESTENV_H_
+#define TARNALERT_PLATFORM_TESTING_TESTENV_H_
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Env.h"
+
+namespace tarnalert {
+namespace testing {
+
+class TestEnv : public EnvWrapper {
+ public:
+  // Settings start with a private state directory under the test's temporary
+  // directory, so no test touches the user's files.
+  TestEnv();
+  ~TestEnv() override;
+
+  void SetSetting(const std::string& name, const std::string& value);
+  void SetCatalogText(unsigned long messageId, const std::string& text);
+  void RemoveCatalogText(unsigned long messageId);  // the id becomes unknown
+  void SetLogLevel(int level) { log_level_ = level; }
+
+  // Lines captured so far, each without its trailing newline.
+  std::vector<std::string> LogLines() const;
+  // Captured lines with the timestamp, process and thread prefix removed:
+  // "<SEVERITY> <level> <tag>: <message>".
+  std::vector<std::string> LogMessages() const;
+  // Number of captured lines that contain `text`.
+  size_t CountLogLines(const std::string& text) const;
+  void ClearLog();
+
+  // A directory made for this TestEnv and removed with it.
+  const std::string& scratch_directory() const { return scratch_; }
+
+  std::string GetSetting(const std::string& name) override;
+  bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override;
+  int LogLevel() override { return log_level_; }
+  void WriteLogLine(const std::string& line) override;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> settings_;
+  std::map<unsigned long, std::string> catalog_;
+  std::map<unsigned long, bool> removed_;
+  std::vector<std::string> lines_;
+  int log_level_ = 100;
+  std::string scratch_;
+};
+
+// Installs an Env for the life of the object and restores the previous one.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(Env::Install(env)) {}
+  ~ScopedEnv() { Env::Install(previous_ == Env::Default() ? nullptr : previous_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
+
+}  // namespace testing
+}  // namespace tarnalert
+
+#endif  // TARNALERT_PLATFORM_TESTING_TESTENV_H_
