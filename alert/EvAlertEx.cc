@@ -1,0 +1,167 @@
+#include "alert/EvAlertEx.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Formats into a zeroed 1024-byte buffer bounded at 1023, so at most 1022
+// characters are kept. Logs the truncation (or a formatting error) once.
+std::string FormatMessageText(const char* functionTag, const char* format, va_list args) {
+  char buffer[1024] = {};
+  int needed = std::vsnprintf(buffer, 1023, format, args);
+  if (needed < 0 || needed > 1022) {
+    EvEvent().Error(functionTag, "Format string too long (truncated)[%s]", buffer);
+  }
+  return buffer;
+}
+
+// atoi's reading of a piece (leading blanks, a sign, the leading digits; 0
+// without digits), saturating at the 32-bit range where atoi is undefined.
+int32_t ReadInt32LikeAtoi(const char* text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  long long value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) return static_cast<int32_t>(-value);
+  return static_cast<int32_t>(value > INT_MAX ? INT_MAX : value);
+}
+
+template <typename T>
+T ReadScalar(const ArgumentInfo& node) {
+  T value;
+  std::memcpy(&value, node.value, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+EvAlertEx& EvAlertEx::Append(int typeCode, std::string text) {
+  AlertEventMsg entry;
+  entry.eventCode = curEventCode;
+  entry.messageId = curMessageId;
+  entry.argType = static_cast<uint64_t>(typeCode);
+  entry.eventData = curEventData;
+  entry.text = std::move(text);
+  eventMsgList.push_back(std::move(entry));
+  return *this;
+}
+
+#define TARNALERT_STREAM_SCALAR(Type, Code, Format)  \
+  EvAlertEx& EvAlertEx::operator<<(Type value) {       \
+    char buffer[64] = {};                              \
+    std::snprintf(buffer, sizeof buffer, Format, value); \
+    return Append(Code, buffer);                       \
+  }
+
+TARNALERT_STREAM_SCALAR(char, kArgChar, "%c")
+TARNALERT_STREAM_SCALAR(unsigned char, kArgUnsignedChar, "%c")
+TARNALERT_STREAM_SCALAR(short, kArgShort, "%hd")
+TARNALERT_STREAM_SCALAR(unsigned short, kArgUnsignedShort, "%hu")
+TARNALERT_STREAM_SCALAR(int, kArgInt, "%d")
+TARNALERT_STREAM_SCALAR(unsigned int, kArgUnsignedInt, "%u")
+TARNALERT_STREAM_SCALAR(long, kArgLong, "%ld")
+TARNALERT_STREAM_SCALAR(unsigned long, kArgUnsignedLong, "%lu")
+TARNALERT_STREAM_SCALAR(long long, kArgLongLong, "%lld")
+TARNALERT_STREAM_SCALAR(unsigned long long, kArgUnsignedLongLong, "%llu")
+
+#undef TARNALERT_STREAM_SCALAR
+
+EvAlertEx& EvAlertEx::operator<<(const char* text) { return Append(kArgText, text); }
+
+EvAlertEx& EvAlertEx::operator<<(const ArgumentInfo* args) {
+  if (args == nullptr || args->NoOfArgs() == 0) return *this;
+  for (const ArgumentInfo* node = args; node != nullptr; node = node->next) {
+    switch (node->type) {
+      case kArgChar: *this << ReadScalar<char>(*node); break;
+      case kArgUnsignedChar: *this << ReadScalar<unsigned char>(*node); break;
+      case kArgShort: *this << ReadScalar<short>(*node); break;
+      case kArgUnsignedShort: *this << ReadScalar<unsigned short>(*node); break;
+      case kArgUnsignedInt: *this << ReadScalar<unsigned int>(*node); break;
+      case kArgLong: *this << ReadScalar<long>(*node); break;
+      case kArgUnsignedLong: *this << ReadScalar<unsigned long>(*node); break;
+      case kArgLongLong: *this << ReadScalar<long long>(*node); break;
+      case kArgUnsignedLongLong: *this << ReadScalar<unsigned long long>(*node); break;
+      case kArgText:
+        // The value area need not hold a terminator: never read past it.
+        Append(kArgText, std::string(node->value, strnlen(node->value, sizeof node->value)));
+        break;
+      default:  // int, and every code without a type of its own
+        *this << ReadScalar<int>(*node);
+        break;
+    }
+  }
+  return *this;
+}
+
+void EvAlertEx::fmtMsgString(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  msgString += FormatMessageText("EvAlertEx::fmtMsgString", format, args);
+  va_end(args);
+}
+
+void EvAlertEx::fmtNewMsgString(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  msgString = FormatMessageText("EvAlertEx::fmtNewMsgString", format, args);
+  va_end(args);
+}
+
+void EvAlertEx::pushEventMsgString(unsigned long messageId) {
+  EvEvent event;
+  char buffer[512] = {};
+  event.evPrintf(messageId, buffer, 512, 0LL);
+  *this << static_cast<const char*>(buffer);
+}
+
+bool EvAlertEx::setJMFailureReasons(const char* list) {
+  jmFailureReasons.clear();
+  if (list == nullptr || *list == '\0') return false;
+  std::string copy = list;
+  size_t at = 0;
+  while (at < copy.size()) {
+    size_t start = copy.find_first_not_of(" ,", at);
+    if (start == std::string::npos) break;
+    size_t end = copy.find_first_of(" ,", start);
+    if (end == std::string::npos) end = copy.size();
+    jmFailureReasons.push_back(ReadInt32LikeAtoi(copy.substr(start, end - start).c_str()));
+    at = end;
+  }
+  return true;
+}
+
+bool EvAlertEx::setDriveName(unsigned long id) {
+  driveNameId = static_cast<uint32_t>(id);
+  return true;
+}
+
+bool EvAlertEx::setSparePoolName(unsigned long id) {
+  sparePoolNameId = static_cast<uint32_t>(id);
+  return true;
+}
+
+bool EvAlertEx::setMountPathName(unsigned long id) {
+  mountPathNameId = static_cast<uint32_t>(id);
+  return true;
+}
+
+bool EvAlertEx::setDrivePoolName(unsigned long) { return true; }
+bool EvAlertEx::setContainer(unsigned long) { return true; }
+bool EvAlertEx::setExportLocation(unsigned long) { return true; }
+bool EvAlertEx::setVtPolicyName(unsigned long) { return true; }
+
+void EvAlertEx::setPrevJobDetails(long long detail1, long long detail2, int detail3) {
+  prevJobDetail1 = detail1;
+  prevJobDetail2 = detail2;
+  prevJobDetail3 = detail3;
+}
+
+int EvAlertEx::DumpAlert(const char*) { return 0; }
