@@ -119,4 +119,47 @@ bool FXString::IsValidUtf8(const char* text, size_t size) {
   }
   return true;
 }
-void FXString::ToLower(std::wstring& text) { for (auto& c : text) if (c >= L'A' && c <= L'Z') c += 32; }
+namespace {
+
+// A run of lower-case mappings: first, first + stride, ... last map to
+// themselves plus delta.
+struct CaseRun {
+  char32_t first;
+  char32_t last;
+  unsigned char stride;
+  int delta;
+};
+
+constexpr CaseRun kCaseRuns[] = {
+#include "platform/detail/CaseTable.inc"
+};
+
+char32_t LowerOne(char32_t code) {
+  if (code < 0x80) return code >= 'A' && code <= 'Z' ? code + 32 : code;
+  // The last run that starts at or before `code`.
+  size_t low = 0, high = sizeof kCaseRuns / sizeof kCaseRuns[0];
+  while (low < high) {
+    size_t middle = low + (high - low) / 2;
+    if (kCaseRuns[middle].first <= code) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  if (low == 0) return code;
+  const CaseRun& run = kCaseRuns[low - 1];
+  if (code > run.last || (code - run.first) % run.stride != 0) return code;
+  return static_cast<char32_t>(static_cast<int>(code) + run.delta);
+}
+
+}  // namespace
+
+void FXString::ToLower(std::wstring& text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') {
+      c = static_cast<wchar_t>(c + 32);
+    } else if (c >= 0x80 && static_cast<char32_t>(c) <= 0x10FFFF) {
+      c = static_cast<wchar_t>(LowerOne(static_cast<char32_t>(c)));
+    }
+  }
+}
