@@ -1,10 +1,32 @@
+#include "platform/KTAlert.h"
+
 #include "platform/Env.h"
+#include "platform/detail/AlertSpool.h"
+
+void* AdaptersBase::getAdaptersInterface() { return nullptr; }
+
+AdaptersBase::~AdaptersBase() = default;
+
+std::string AdaptersBase::getErrorString() { return errorString_; }
+
+int AdaptersBase::getActiveApplicationInfo(unsigned long, const std::string&, unsigned long*,
+                                           unsigned long*, std::string*, void*) {
+  return -1;
+}
+
+KTAlert::~KTAlert() = default;
+
+int KTAlert::SendAlert(EvAlertEx& alert) {
+  errorString_.clear();
+  int result = tarnalert::Env::Current()->SendAlertToServer(alert, &errorString_);
+  if (result != 0 && errorString_.empty()) errorString_ = "the server alert adapter failed";
+  return result;
+}
 
 namespace tarnalert {
 
-int Env::SendAlertToServer(const EvAlertEx&, std::string* errorText) {
-  *errorText = "no server alert adapter";
-  return -1;
+int Env::SendAlertToServer(const EvAlertEx& alert, std::string* errorText) {
+  return detail::SpoolAlert(alert, errorText);
 }
 
 }  // namespace tarnalert
