@@ -1,0 +1,83 @@
+#include "util/NTBasicLib.h"
+
+#include <cwchar>
+#include <string_view>
+
+#include "platform/FXString.h"
+
+namespace {
+
+// The entities, each with its character.
+struct Entity {
+  wchar_t character;
+  std::wstring_view text;
+};
+constexpr Entity kEntities[] = {{L'&', L"&amp;"}, {L'<', L"&lt;"}, {L'>', L"&gt;"}};
+
+}  // namespace
+
+namespace NTBasicLib {
+
+std::wstring htmlEncode(const wchar_t* text) {
+  std::wstring out;
+  if (text == nullptr) return out;
+  const std::wstring_view in(text);
+  out.reserve(in.size() + in.size() / 8);
+  // One pass: each input character is written once, so an ampersand the
+  // output gains is never escaped again.
+  for (wchar_t c : in) {
+    switch (c) {
+      case L'&':
+        out.append(kEntities[0].text);
+        break;
+      case L'<':
+        out.append(kEntities[1].text);
+        break;
+      case L'>':
+        out.append(kEntities[2].text);
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::wstring htmlDecode(const wchar_t* text) {
+  std::wstring out;
+  if (text == nullptr) return out;
+  const std::wstring_view in(text);
+  out.reserve(in.size());
+  size_t at = 0;
+  while (at < in.size()) {
+    // One pass: copy up to the next ampersand in one piece, then decode at
+    // most one entity there; decoded characters are never looked at again.
+    size_t amp = in.find(L'&', at);
+    if (amp == std::wstring_view::npos) amp = in.size();
+    out.append(in, at, amp - at);
+    at = amp;
+    if (at == in.size()) break;
+    const Entity* entity = nullptr;
+    for (const Entity& candidate : kEntities) {
+      if (in.compare(at, candidate.text.size(), candidate.text) == 0) entity = &candidate;
+    }
+    if (entity != nullptr) {
+      out.push_back(entity->character);
+      at += entity->text.size();
+    } else {
+      out.push_back(L'&');
+      ++at;
+    }
+  }
+  return out;
+}
+
+std::string htmlEncode(const char* text) {
+  return FXString::ToString(htmlEncode(FXString::ToWstring(text).c_str()));
+}
+
+std::string htmlDecode(const char* text) {
+  return FXString::ToString(htmlDecode(FXString::ToWstring(text).c_str()));
+}
+
+}  // namespace NTBasicLib
