@@ -1,0 +1,216 @@
+#include "alertclient/AlertTokenHelper.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "alert/EvAlertEx.h"
+#include "platform/FXString.h"
+
+namespace {
+
+using KTGui::AlertAvailCriteria;
+using KTGui::AlertTypeCatalog;
+using KTGui::AlertTypeListItem;
+using KTGui::GetAlertDetailForClientResp;
+using KTGui::IdName;
+
+// Catalogue ids of the severity texts.
+constexpr unsigned long kSeverityCriticalText = 0x3d00024b;  // severity 1
+constexpr unsigned long kSeverityMajorText = 0x3d00024a;     // severity 2
+constexpr unsigned long kSeverityOtherText = 0x3d000249;     // any other severity
+
+// The list of `field`, or null while it is unset. Reading never adds an empty
+// list to the configuration.
+HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& field) {
+  return message.isSet(field) ? &message.list(field) : nullptr;
+}
+
+// The alert types of the configuration's catalogue, or null when there are none.
+HqMessageList* FindAlertTypes(GetAlertDetailForClientResp& config) {
+  if (!config.isSet(GetAlertDetailForClientResp::alertTypeCatalog)) return nullptr;
+  return FindList(config.child(GetAlertDetailForClientResp::alertTypeCatalog),
+                  AlertTypeCatalog::alertTypes);
+}
+
+int AlertTypeOf(const HqMessageBase& alertTypeEntry) {
+  return static_cast<int>(alertTypeEntry.get(AlertTypeListItem::alertTypeId));
+}
+
+}  // namespace
+
+AlertTokenHelper::AlertTokenHelper(KTGui::GetAlertDetailForClientResp& alertConfig, int alertType,
+                                   unsigned long localeId)
+    : EvEvent(), alertConfig(alertConfig), alertType(alertType), localeId(localeId) {}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, std::string value) {
+  if (value.empty()) return;
+  KTGui::TokenValueStruct pair;
+  pair.list(KTGui::TokenValueStruct::values).clear();
+  pair.set(KTGui::TokenValueStruct::tokenId, static_cast<int64_t>(tokenId));
+  pair.list(KTGui::TokenValueStruct::values).push_back(value);
+  details.list(KTGui::DetectedAlertsDataDetails::tokenValues).push_back(pair);
+  printToken("AlertTokenHelper::Push", tokenId, value.c_str());
+}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, std::string value,
+                            bool pushEmpty) {
+  // The narrow form still drops an empty value; the flag only lets it that far.
+  if (pushEmpty || !value.empty()) Push(details, tokenId, std::move(value));
+}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, const wchar_t* value) {
+  if (value == nullptr || *value == L'\0') return;
+  Push(details, tokenId, FXString::ToString(value));
+}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, long long value) {
+  char buffer[64] = {};
+  std::snprintf(buffer, sizeof buffer, "%lld", value);
+  Push(details, tokenId, std::string(buffer));
+}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, int value) {
+  char buffer[64] = {};
+  std::snprintf(buffer, sizeof buffer, "%d", value);
+  Push(details, tokenId, std::string(buffer));
+}
+
+void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId,
+                            const tagTIMESTAMP_STRUCT& record, bool utc) {
+  tagTIMESTAMP_STRUCT copy = record;
+  char text[512] = {};
+  DbDatetimeToUlongTime(text, copy, utc);
+  if (text[0] != '\0') Push(details, tokenId, std::string(text));
+}
+
+void AlertTokenHelper::PushCriteria(HqMessageBase& details, unsigned long criteria) {
+  Push(details, kCriteriaToken, static_cast<long long>(GetNameIdForCriteria(criteria)));
+}
+
+void AlertTokenHelper::PushJobId(HqMessageBase& details, long long jobId) {
+  if (jobId > 0) Push(details, kJobIdToken, jobId);
+}
+
+void AlertTokenHelper::PushTarnholdName(HqMessageBase& details) {
+  const std::string& name = alertConfig.get(GetAlertDetailForClientResp::tarnholdName);
+  if (!name.empty()) Push(details, kTarnholdNameToken, std::string(name));
+}
+
+void AlertTokenHelper::PushDateTime(HqMessageBase& details, time_t time) {
+  tagTIMESTAMP_STRUCT record;
+  UlongTimeToDbDatetime(static_cast<long>(time), record, false);
+  Push(details, kDateTimeToken, record, false);
+}
+
+void AlertTokenHelper::PushDateTimeUTC(HqMessageBase& details, time_t time) {
+  tagTIMESTAMP_STRUCT record;
+  UlongTimeToDbDatetime(static_cast<long>(time), record, true);
+  Push(details, kDateTimeUtcToken, record, true);
+}
+
+void AlertTokenHelper::PushAlertSeverity(HqMessageBase& details, HqMessageBase& rule,
+                                         KTGui::AlertCriteria criteria) {
+  int severity = static_cast<int>(rule.get(KTGui::AlertDetail::severity));
+  if (severity == 0) severity = static_cast<int>(criteria.get(KTGui::AlertCriteria::severity));
+  const unsigned long textId = severity == 1   ? kSeverityCriticalText
+                               : severity == 2 ? kSeverityMajorText
+                                               : kSeverityOtherText;
+  char text[2048] = {};
+  evPrintf(textId, text, 1023, localeId);
+  Push(details, kSeverityToken, severity);
+  Push(details, kSeverityTextToken, std::string(text));
+}
+
+void AlertTokenHelper::PushCommentToken(HqMessageBase& details, EvAlertEx& alert) {
+  const std::vector<AlertEventMsg>& messages = alert.getEventMsgList();
+  // Arguments of the message being walked. They are streamed into this
+  // EvEvent only when the message is rendered, so that the arguments of a
+  // message that is not a comment never fill the placeholders of a later one.
+  std::vector<const std::string*> arguments;
+  auto render = [&](uint64_t messageId) {
+    for (const std::string* argument : arguments) *this << argument->c_str();
+    arguments.clear();
+    char text[2048] = {};
+    evPrintf(static_cast<unsigned long>(messageId), text, 2047, localeId);
+    Push(details, kCommentToken, std::string(text));
+  };
+
+  bool lastEndedRenderedComment = false;
+  for (size_t i = 0; i < messages.size(); ++i) {
+    lastEndedRenderedComment = false;
+    if (messages[i].argType != kArgEndOfMessage) {
+      arguments.push_back(&messages[i].text);
+      continue;
+    }
+    if (i > 0 && messages[i - 1].eventCode == kCommentToken) {
+      render(messages[i - 1].messageId);
+      lastEndedRenderedComment = true;
+    }
+    arguments.clear();  // the message ends here
+  }
+  // A comment message that was not ended by a type-14 entry. One that was
+  // ended and rendered above is not rendered a second time.
+  if (!messages.empty() && messages.back().eventCode == kCommentToken &&
+      !lastEndedRenderedComment) {
+    render(messages.back().messageId);
+  }
+}
+
+unsigned long AlertTokenHelper::GetNameIdForCriteria(unsigned long criteria) {
+  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
+  if (alertTypes == nullptr) return 0;
+  // Several entries may carry the same alert type: all of them are searched.
+  for (HqMessageBase& entry : *alertTypes) {
+    if (AlertTypeOf(entry) != alertType) continue;
+    HqMessageList* available = FindList(entry, AlertTypeListItem::availCriteria);
+    if (available == nullptr) continue;
+    for (const HqMessageBase& candidate : *available) {
+      if (static_cast<uint32_t>(candidate.get(AlertAvailCriteria::criteriaId)) == criteria) {
+        return static_cast<uint32_t>(candidate.get(AlertAvailCriteria::nameMessageId));
+      }
+    }
+  }
+  return 0;
+}
+
+std::wstring AlertTokenHelper::getAlertCategoryName(int alertType) {
+  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
+  if (alertTypes == nullptr) return std::wstring();
+  int categoryId = 0;
+  for (const HqMessageBase& entry : *alertTypes) {  // the last entry of the type wins
+    if (AlertTypeOf(entry) == alertType) {
+      categoryId = static_cast<int>(entry.get(AlertTypeListItem::categoryId));
+    }
+  }
+  HqMessageList* categories =
+      FindList(alertConfig.child(GetAlertDetailForClientResp::alertTypeCatalog),
+               AlertTypeCatalog::alertCategories);
+  if (categories == nullptr) return std::wstring();
+  for (const HqMessageBase& category : *categories) {
+    if (static_cast<int>(category.get(IdName::id)) == categoryId) {
+      return FXString::ToWstring(category.get(IdName::name));
+    }
+  }
+  return std::wstring();
+}
+
+std::wstring AlertTokenHelper::getAlertTypeName(int alertType) {
+  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
+  if (alertTypes == nullptr) return std::wstring();
+  for (const HqMessageBase& entry : *alertTypes) {  // the first entry of the type wins
+    if (AlertTypeOf(entry) != alertType) continue;
+    char text[1024] = {};
+    evPrintf(static_cast<uint32_t>(entry.get(AlertTypeListItem::nameMessageId)), text, 1023,
+             localeId);
+    return FXString::ToWstring(text);
+  }
+  return std::wstring();
+}
+
+void AlertTokenHelper::printToken(const char* functionTag, unsigned long tokenId,
+                                  const char* value) {
+  char name[2048] = {};
+  evPrintf(tokenId, name, 2048, 0UL);
+  DebugLvl(functionTag, 8, "token: %s value: %s", name, value);
+}

@@ -1,0 +1,109 @@
+// The per-rule formatting state of a matched rule (subject markers, token
+// flags, token texts) and the preparation of a raw template for its format.
+#include <cstdint>
+#include <cstring>
+
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/EvEvent.h"
+#include "platform/FXString.h"
+
+namespace {
+
+// Catalogue ids of the texts that open and close the subject of a template.
+constexpr unsigned long kSubjectStartMarkerId = 0x4a000002;
+constexpr unsigned long kSubjectEndMarkerId = 0x4a000001;
+
+// Token ids that never get flags or texts: the subject markers and two layout
+// tokens.
+bool IsExcludedToken(int tokenId) {
+  return tokenId == 0x4a000001 || tokenId == 0x4a000002 || tokenId == 0x4a0003b6 ||
+         tokenId == 0x4a0003b9;
+}
+
+bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
+
+// The catalogue text of `messageId` in `locale`, rendered into a freshly
+// zeroed buffer so that nothing of an earlier look-up carries over.
+std::wstring CatalogText(EvEvent& event, unsigned long messageId, unsigned long size,
+                         unsigned long locale) {
+  char buffer[2048];
+  std::memset(buffer, 0, sizeof buffer);
+  event.evPrintf(messageId, buffer, size, locale);
+  return FXString::ToWstring(buffer);
+}
+
+HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& field) {
+  return message.isSet(field) ? &message.list(field) : nullptr;
+}
+
+}  // namespace
+
+void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
+  unsigned long locale = 0;
+  if (alertDetail.isSet(KTGui::AlertDetail::localeInfo)) {
+    locale = static_cast<uint32_t>(
+        alertDetail.child(KTGui::AlertDetail::localeInfo).get(KTGui::AlertLocale::localeId));
+  }
+
+  EvEvent event;
+  // The markers are kept as the catalogue gives them, blanks included.
+  if (subjectStartMarker.empty()) {
+    subjectStartMarker = CatalogText(event, kSubjectStartMarkerId, 2047, locale);
+  }
+  if (subjectEndMarker.empty()) {
+    subjectEndMarker = CatalogText(event, kSubjectEndMarkerId, 2047, locale);
+  }
+
+  KTGui::GetAlertDetailForClientResp& config = client.alertConfig;
+  if (!config.isSet(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)) return;
+  HqMessageList* alertTypes =
+      FindList(config.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog),
+               KTGui::AlertTypeCatalog::alertTypes);
+  if (alertTypes == nullptr) return;
+
+  // Every criteria of the alert type offers its tokens, whatever the criteria
+  // of the detected alert; the first occurrence of a token id wins.
+  for (HqMessageBase& alertTypeEntry : *alertTypes) {
+    if (static_cast<int>(alertTypeEntry.get(KTGui::AlertTypeListItem::alertTypeId)) !=
+        client.alertType) {
+      continue;
+    }
+    HqMessageList* available = FindList(alertTypeEntry, KTGui::AlertTypeListItem::availCriteria);
+    if (available == nullptr) continue;
+    for (HqMessageBase& criteria : *available) {
+      HqMessageList* tokens = FindList(criteria, KTGui::AlertAvailCriteria::tokens);
+      if (tokens == nullptr) continue;
+      for (const HqMessageBase& token : *tokens) {
+        const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
+        if (IsExcludedToken(tokenId)) continue;
+        if (tokenFlags.count(tokenId) == 0) {
+          tokenFlags[tokenId] = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags));
+        }
+        if (tokenTexts.count(tokenId) == 0) {
+          std::wstring text = CatalogText(event, static_cast<unsigned long>(tokenId), 2048, locale);
+          size_t end = text.size();
+          while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
+          text.erase(end);
+          tokenTexts[tokenId] = std::move(text);
+        }
+      }
+    }
+  }
+}
+
+std::wstring NTNotifRuleDetectedAlertProcessing::GetEncodedRawMessage(
+    const std::wstring& rawMessage, int messageFormat) {
+  std::wstring message = rawMessage;
+  if (messageFormat != 1) return message;
+  // Without an end marker text there is no subject part to prepare.
+  if (subjectEndMarker.empty()) return message;
+  const size_t end = message.find(subjectEndMarker);
+  if (end == std::wstring::npos) return message;
+
+  std::wstring subject = message.substr(0, end);
+  if (!subjectStartMarker.empty()) {
+    const size_t start = subject.find(subjectStartMarker);
+    if (start != std::wstring::npos) subject.erase(0, start + subjectStartMarker.size());
+  }
+  return GetHtmlEscapedString(subject) + message.substr(end);
+}
