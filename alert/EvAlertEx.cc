@@ -1,10 +1,10 @@
 #include "alert/EvAlertEx.h"
 
-#include <cctype>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/FXString.h"
 
 namespace {
 
@@ -17,21 +17,6 @@ std::string FormatMessageText(const char* functionTag, const char* format, va_li
     EvEvent().Error(functionTag, "Format string too long (truncated)[%s]", buffer);
   }
   return buffer;
-}
-
-// atoi's reading of a piece (leading blanks, a sign, the leading digits; 0
-// without digits), saturating at the 32-bit range where atoi is undefined.
-int32_t ReadInt32LikeAtoi(const char* text) {
-  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-  bool negative = *text == '-';
-  if (*text == '-' || *text == '+') ++text;
-  long long value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + (*text - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) return static_cast<int32_t>(-value);
-  return static_cast<int32_t>(value > INT_MAX ? INT_MAX : value);
 }
 
 template <typename T>
@@ -132,7 +117,7 @@ bool EvAlertEx::setJMFailureReasons(const char* list) {
     if (start == std::string::npos) break;
     size_t end = copy.find_first_of(" ,", start);
     if (end == std::string::npos) end = copy.size();
-    jmFailureReasons.push_back(ReadInt32LikeAtoi(copy.substr(start, end - start).c_str()));
+    jmFailureReasons.push_back(FXString::ToInt32(copy.substr(start, end - start).c_str()));
     at = end;
   }
   return true;

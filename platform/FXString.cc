@@ -163,3 +163,17 @@ void FXString::ToLower(std::wstring& text) {
     }
   }
 }
+
+int FXString::ToInt32(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  constexpr long long kLimit = 2147483648LL;  // magnitude of the smallest int
+  long long magnitude = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    magnitude = magnitude * 10 + (*text - '0');
+    if (magnitude > kLimit) magnitude = kLimit;
+  }
+  if (negative) return static_cast<int>(-magnitude);
+  return static_cast<int>(magnitude == kLimit ? kLimit - 1 : magnitude);
+}

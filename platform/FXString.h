@@ -6,6 +6,7 @@
 #ifndef TARNALERT_PLATFORM_FXSTRING_H_
 #define TARNALERT_PLATFORM_FXSTRING_H_
 
+#include <cstddef>
 #include <string>
 
 #include "platform/Export.h"
@@ -21,6 +22,9 @@ class TARNALERT_EXPORT FXString {
   static void ToLower(std::wstring& text);
   // True when `text` is well-formed UTF-8.
   static bool IsValidUtf8(const char* text, size_t size);
+  // Reads a number as atoi does (leading blanks, a sign, the leading digits;
+  // 0 without digits), saturating at the 32-bit range instead of overflowing.
+  static int ToInt32(const char* text);
 };
 
 #endif  // TARNALERT_PLATFORM_FXSTRING_H_
