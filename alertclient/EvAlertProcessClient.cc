@@ -2,6 +2,8 @@
 
 #include "alert/EvAlertEx.h"
 #include "platform/Env.h"
+#include "platform/EvEvent.h"
+#include "platform/FXString.h"
 
 NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int status,
                                            EvAlertEx& alert)
@@ -18,3 +20,51 @@ NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(
       messageFormat(0),
       client(client),
       alertDetail(rule) {}
+
+void NTAlertProcessClient::MatchAndSendAlert() {
+  using KTGui::AlertInfo;
+  using KTGui::IdName;
+  constexpr const char* kTag = "MatchAndSendAlert";
+  EvEvent log;
+
+  // An absent or unreadable file leaves the rule list empty.
+  std::string text;
+  RetrieveDetailsFromXML(text);
+  if (!text.empty()) alertConfig.unserialize(text);
+
+  HqMessageList& rules = alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
+  for (size_t i = 0; i < rules.size(); ++i) {
+    HqMessageBase& rule = rules[i];
+    if (!rule.isSet(KTGui::AlertDetail::alert) || !rule.isSet(KTGui::AlertDetail::nonNebrixUsers)) {
+      log.DebugLvl(kTag, 5,
+                   "Skipping alert notification at index [%zu] since it does not have sufficient "
+                   "information.",
+                   i);
+      continue;
+    }
+    HqMessageBase& alertInfo = rule.child(KTGui::AlertDetail::alert);
+    if (alertInfo.get(AlertInfo::flags) & 3) {
+      log.DebugLvl(kTag, 5,
+                   "Skipping alert notification at index [%zu] since its disabled or deleted. ", i);
+      continue;
+    }
+    HqMessageBase& idName = alertInfo.child(AlertInfo::alert);
+    const int ruleId = static_cast<int>(idName.get(IdName::id));
+    const std::string& ruleName = idName.get(IdName::name);
+    if (ruleId == 0 || ruleName.empty()) {
+      log.DebugLvl(kTag, 5,
+                   "Skipping alert notification at index [%zu] since it does not have Id or name "
+                   "set. ",
+                   i);
+      continue;
+    }
+    NTNotifRuleDetectedAlertProcessing processing(rule, *this);
+    if (processing.MatchAlert()) {
+      log.Error(kTag,
+                "Detected alert of type, criteria and status [%d:%d:%d] matched notification "
+                "[%d:%ls]. Filling details for notification",
+                alertType, criteria, status, ruleId, FXString::ToWstring(ruleName).c_str());
+      processing.SendNotification();
+    }
+  }
+}

@@ -1,0 +1,120 @@
+// The e-mail request of one matched rule: sender, recipients, subject, body
+// and options, serialized, handed to the delivery hook and logged.
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/Env.h"
+#include "platform/EvEvent.h"
+#include "platform/FXString.h"
+
+namespace {
+
+constexpr int kEmailNotification = 1;
+constexpr size_t kMaxRecipients = 100;
+
+// Delivery option bits.
+constexpr int kOptionDefault = 0x02;
+constexpr int kOptionFormatted = 0x10;
+constexpr int kOptionLowestSeverityOne = 0x20;
+
+}  // namespace
+
+void NTNotifRuleDetectedAlertProcessing::SendNotification() {
+  using KTGui::AlertDetail;
+  using KTGui::AlertNotifMsg;
+  EvEvent log;
+  App::EmailInfo request;
+  int deliveryOptions = kOptionDefault;
+  int64_t resultCode = -1;
+  std::wstring resultText;
+
+  // The last e-mail entry of the rule wins.
+  for (HqMessageBase& entry : alertDetail.list(AlertDetail::notifMessages)) {
+    if (entry.get(AlertNotifMsg::notifType) == kEmailNotification) {
+      alertNotifMsg = KTGui::AlertNotifMsg(entry);
+    }
+  }
+  if (alertNotifMsg.get(AlertNotifMsg::notifType) != kEmailNotification) {
+    log.Error("SendNotification",
+              "Alert does not have email notification configured. So not processing. ");
+    return;
+  }
+
+  const int64_t messageFormat = alertNotifMsg.get(AlertNotifMsg::messageFormat);
+  const int64_t formatOptions = alertNotifMsg.get(AlertNotifMsg::formatOptions);
+  if (messageFormat != 0 || (formatOptions & 1)) deliveryOptions |= kOptionFormatted;
+  if (formatOptions == 2) deliveryOptions &= ~kOptionDefault;
+
+  std::wstring subject;
+  const std::wstring body = FormatMessage(subject);
+  if (lowestSeverity == 1) deliveryOptions |= kOptionLowestSeverityOne;
+
+  request.set(App::EmailInfo::usedEmbedded, messageFormat == 1 ? 1 : 0);
+  request.set(App::EmailInfo::subject, FXString::ToString(subject));
+  request.set(App::EmailInfo::body, FXString::ToString(body));
+
+  const std::string& senderAddress = alertDetail.get(AlertDetail::senderAddress);
+  if (!senderAddress.empty()) {
+    App::Email sender;
+    sender.set(App::Email::address, senderAddress);
+    sender.set(App::Email::displayName, alertDetail.get(AlertDetail::senderName));
+    request.setChild(App::EmailInfo::from, sender);
+  }
+
+  std::wstring toText, ccText, bccText;
+  HqMessageList& recipients = alertDetail.list(AlertDetail::nonNebrixUsers);
+  for (size_t i = 0;; ++i) {
+    if (i >= recipients.size()) break;
+    if (i >= kMaxRecipients) {
+      log.Error("SendNotification", "No of recipients exceeded. So limiting recipient list");
+      break;
+    }
+    HqMessageBase& user = recipients[i];
+    App::Email email;
+    const int64_t type = user.get(KTGui::NTNonNebrixUser::recipientType);
+    const std::wstring address =
+        FXString::ToWstring(user.get(KTGui::NTNonNebrixUser::emailAddress));
+    email.set(App::Email::address, FXString::ToString(address));
+    if (type == 0) {
+      request.list(App::EmailInfo::toList).push_back(email);
+      toText += address;
+    } else if (type == 1) {
+      request.list(App::EmailInfo::ccList).push_back(email);
+      ccText += address;
+    } else if (type == 2) {
+      request.list(App::EmailInfo::bccList).push_back(email);
+      bccText += address;
+    }
+  }
+
+  const bool usedEmbedded = request.get(App::EmailInfo::usedEmbedded) != 0;
+  if (usedEmbedded) request.set(App::EmailInfo::embeddedMode, 1);
+
+  std::string emailRequestText;
+  request.serialize(emailRequestText, false);
+
+  tarnalert::DeliveryResult delivery =
+      tarnalert::Env::Current()->DeliverEmail(emailRequestText, deliveryOptions);
+  resultCode = delivery.code;
+  resultText = delivery.text;
+
+  HqMessageBase& idName =
+      alertDetail.child(AlertDetail::alert).child(KTGui::AlertInfo::alert);
+  const std::string& alertName = idName.get(KTGui::IdName::name);
+  const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
+  const char* embedded = usedEmbedded ? "True" : "False";
+  log.debugLvl(10,
+               "EvAlertProcessClient(828): -Debug-: Sending Email Notification for Alert [%s ( "
+               "%d )] EmailList[%ls] Cc Email List [%ls] Bcc Email List [%ls] DeliveryOptions[%d] "
+               "UsedEmbedded[%s] Subject [%ls] Errorcode [%ld] ErrorStr [%ls]",
+               alertName.c_str(), alertId, toText.c_str(), ccText.c_str(), bccText.c_str(),
+               deliveryOptions, embedded, subject.c_str(), static_cast<long>(resultCode),
+               resultText.c_str());
+  if (resultCode != 0) {
+    log.Error("SendNotification",
+              "EvAlertProcessClient(837): -Debug-: Error :Sending Email Notification for Alert "
+              "[%s ( %d )] EmailList[%ls] Cc Email List [%ls] Bcc Email List [%ls] "
+              "DeliveryOptions[%d] UsedEmbedded[%s] Subject [%ls] Errorcode [%ld] ErrorStr [%ls]",
+              alertName.c_str(), alertId, toText.c_str(), ccText.c_str(), bccText.c_str(),
+              deliveryOptions, embedded, subject.c_str(), static_cast<long>(resultCode),
+              resultText.c_str());
+  }
+}

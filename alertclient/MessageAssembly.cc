@@ -1,0 +1,186 @@
+// Filling a rule's template with the detected alert's values and turning the
+// result into the subject and body of its notification.
+#include <algorithm>
+#include <vector>
+
+#include "alertclient/AlertTokenHelper.h"
+#include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/TemplateText.h"
+#include "platform/EvEvent.h"
+#include "platform/FXString.h"
+
+namespace {
+
+// Token ids the template language gives a fixed meaning.
+constexpr int kTokenAlertName = 0x4a00000d;
+constexpr int kTokenAlertDescription = 0x4a00000a;
+constexpr int kTokenAlertId = 0x4a00000c;
+constexpr int kTokenUserName = 0x4a000016;
+constexpr int kTokenCategoryAndType = 0x4a000006;
+constexpr int kTokenCriteria = 0x4a00000e;
+constexpr int kTokenComment = 0x4a00003f;
+constexpr int kTokenSeverityLevel = 0x4a000520;
+constexpr unsigned long kNotApplicableTextId = 0x4a0000a5;
+
+// Tokens that are never given the not-applicable text.
+bool IsMarkerToken(int id) {
+  return id == 0x4a000001 || id == 0x4a000002 || id == 0x4a0003b6 || id == 0x4a0003b9;
+}
+
+// Token flag bits.
+constexpr int kJoinWithoutSeparator = 0x1000;
+constexpr int kJoinWithCommaLines = 0x80;
+constexpr int kValueIsHtml = 0x4000;
+
+constexpr size_t kSubjectLimit = 256;
+
+unsigned long RuleLocale(HqMessageBase& rule) {
+  return static_cast<uint32_t>(
+      rule.child(KTGui::AlertDetail::localeInfo).get(KTGui::AlertLocale::localeId));
+}
+
+HqMessageBase& RuleIdName(HqMessageBase& rule) {
+  return rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
+}
+
+}  // namespace
+
+std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
+    HqMessageBase& details, std::wstring message) {
+  localeId = RuleLocale(alertDetail);
+  char buffer[2048] = {};
+  EvEvent().evPrintf(kNotApplicableTextId, buffer, 2048, localeId);
+  const std::wstring notApplicableText = FXString::ToWstring(buffer);
+
+  Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
+
+  HqMessageBase& idName = RuleIdName(alertDetail);
+  ReplaceTokenInMessage(message, kTokenAlertName,
+                        FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
+  ReplaceTokenInMessage(message, kTokenAlertDescription, L"", true);
+  ReplaceTokenInMessage(message, kTokenAlertId,
+                        static_cast<int>(idName.get(KTGui::IdName::id)));
+  ReplaceTokenInMessage(message, kTokenUserName, L"", true);
+
+  // Collect the values of each token, joined as its flags say.
+  std::map<int, std::wstring> collectedTexts;
+  std::vector<int> presentIds;
+  for (HqMessageBase& pair : details.list(KTGui::DetectedAlertsDataDetails::tokenValues)) {
+    const int id = static_cast<int>(pair.get(KTGui::TokenValueStruct::tokenId));
+    const std::vector<std::string>& values = pair.list(KTGui::TokenValueStruct::values);
+    if (values.empty()) continue;
+    std::wstring& collected = collectedTexts[id];
+    presentIds.push_back(id);
+    auto flagsEntry = tokenFlags.find(id);
+    if (flagsEntry == tokenFlags.end()) continue;
+    const int flags = flagsEntry->second;
+
+    std::wstring joined;
+    std::wstring separator;
+    for (const std::string& value : values) {
+      std::wstring wide = FXString::ToWstring(value);
+      joined += separator;
+      joined += wide;
+      if (!(flags & kJoinWithoutSeparator)) separator = L",";
+      if (flags & kJoinWithCommaLines) separator = messageFormat == 0 ? L",\r\n\t" : L",";
+      if (id == kTokenSeverityLevel && wide != notApplicableText) {
+        int severity = FXString::ToInt32(value.c_str());
+        if (lowestSeverity == -1 || severity < lowestSeverity) lowestSeverity = severity;
+      }
+    }
+    if (!collected.empty() && !joined.empty()) joined.insert(0, separator);
+    collected += joined;
+  }
+
+  // In plain text the comment is escaped unless its flags say it is markup.
+  auto commentFlags = tokenFlags.find(kTokenComment);
+  auto comment = collectedTexts.find(kTokenComment);
+  if (commentFlags != tokenFlags.end() && !(commentFlags->second & kValueIsHtml) &&
+      messageFormat == 0 && comment != collectedTexts.end()) {
+    comment->second = GetHtmlEscapedString(comment->second);
+  }
+
+  for (const auto& [id, text] : collectedTexts) {
+    auto flagsEntry = tokenFlags.find(id);
+    if (flagsEntry == tokenFlags.end()) continue;
+    if (id == kTokenCriteria) {
+      int criteriaMessageId = FXString::ToInt32(FXString::ToString(text).c_str());
+      ReplaceTokenInMessage(message, kTokenCriteria, FormatAlertCriteria(criteriaMessageId),
+                            false);
+      continue;
+    }
+    ReplaceTokenInMessage(message, kTokenCategoryAndType,
+                          alertCategoryName + L" - " + alertTypeName, true);
+    const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
+    ReplaceTokenInMessage(message, id, text, escape);
+  }
+
+  // Every token the rule knows that got no value reads "not applicable".
+  std::sort(presentIds.begin(), presentIds.end());
+  for (const auto& entry : tokenFlags) {
+    const int id = entry.first;
+    if (IsMarkerToken(id)) continue;
+    if (!std::binary_search(presentIds.begin(), presentIds.end(), id)) {
+      ReplaceTokenInMessage(message, id, notApplicableText, true);
+    }
+  }
+  return message;
+}
+
+std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& subject) {
+  EvEvent log;
+  HqMessageList& details = detectedAlertsData.list(KTGui::DetectedAlertsData::details);
+  if (details.empty()) {
+    log.Error("FormatMessage", "Not formatting message since no tokens are passed.");
+    return L"";
+  }
+  const int format = static_cast<int>(alertNotifMsg.get(KTGui::AlertNotifMsg::messageFormat));
+  const bool html = format == 1;
+  const std::wstring rawTemplate = FXString::ToWstring(alertNotifMsg.get(
+      html ? KTGui::AlertNotifMsg::htmlTemplate : KTGui::AlertNotifMsg::textTemplate));
+
+  AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
+  InitializeNotification();
+  const std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
+  alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
+  alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
+  messageFormat = format;
+  horizontalSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
+
+  const std::wstring filled = GenerateMessageForDetectedDataAlert(details.front(), prepared);
+
+  // The subject ends where the subject end marker begins; the body keeps it.
+  subject.clear();
+  std::wstring body;
+  size_t split = filled.find(subjectEndMarker);
+  if (split != std::wstring::npos) {
+    subject = filled.substr(0, split);
+    body = filled.substr(split);
+  } else {
+    body = filled;
+  }
+
+  if (html) {  // the subject was escaped with the template; it is plain text
+    Replace(subject, L"&lt;", L"<");
+    Replace(subject, L"&gt;", L">");
+    Replace(subject, L"&amp;", L"&");
+  }
+
+  if (subject.size() > kSubjectLimit) {
+    HqMessageBase& idName = RuleIdName(alertDetail);
+    const std::wstring alertName = FXString::ToWstring(idName.get(KTGui::IdName::name));
+    log.debugLvl(1,
+                 "EvAlertProcessClient(983): -Debug-: Notification[%ls(%d)] Force subject line "
+                 "truncation[%ld to %d]",
+                 alertName.c_str(), static_cast<int>(idName.get(KTGui::IdName::id)),
+                 static_cast<long>(subject.size()), static_cast<int>(kSubjectLimit));
+    subject.resize(kSubjectLimit);
+  }
+
+  subject += L' ';
+  subject = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(subject, html), html);
+  body += L' ';
+  body = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(body, html), html);
+  if (html) TrimNotApplicableRowsFromHtmlBody(body, client.alertType);
+  return body;
+}
