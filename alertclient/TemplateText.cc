@@ -1,0 +1,173 @@
+#include "alertclient/TemplateText.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/EvEvent.h"
+#include "platform/FXString.h"
+#include "util/NTBasicLib.h"
+
+namespace {
+
+constexpr size_t kNotFound = std::wstring::npos;
+
+// Builds into `out` the text `text` with every match of `find` in `haystack`
+// replaced by `with`. `haystack` has the length of `text` and position for
+// position stands for it (the text itself, or a lower-cased copy). Matches
+// are taken left to right and never overlap; scanning resumes after each
+// match, which is where a search in the already replaced text would resume
+// after the inserted text. Returns false, leaving `out` alone, when nothing
+// matches or `find` is empty.
+bool ReplaceMatches(std::wstring_view text, std::wstring_view haystack, std::wstring_view find,
+                    std::wstring_view with, std::wstring* out) {
+  if (find.empty()) return false;
+  size_t match = haystack.find(find);
+  if (match == kNotFound) return false;
+  std::wstring result;
+  result.reserve(text.size() + (with.size() > find.size() ? text.size() / 4 : 0));
+  size_t copied = 0;
+  while (match != kNotFound) {
+    result.append(text, copied, match - copied);
+    result.append(with);
+    copied = match + find.size();
+    match = haystack.find(find, copied);
+  }
+  result.append(text, copied, kNotFound);
+  out->swap(result);
+  return true;
+}
+
+bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
+
+}  // namespace
+
+size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
+  if (find == nullptr) return kNotFound;
+  FXString::ToLower(text);
+  return text.find(find, start);
+}
+
+std::wstring replaceWString(std::wstring& text, const std::wstring& find,
+                            const std::wstring& with) {
+  std::wstring replaced;
+  if (ReplaceMatches(text, text, find, with, &replaced)) text.swap(replaced);
+  return text;
+}
+
+std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
+  static const std::wstring QNT = L"MsgNewLine_";
+  static const std::wstring ANSI_NEWLIN = L" \r\n";
+  static const std::wstring HTML_NEWLIN = L"<br>";
+  return replaceWString(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+}
+
+std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
+  static const std::wstring QNT = L"MsgTab_";
+  static const std::wstring ANSI_TAB = L" \t";
+  static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
+  return replaceWString(text, QNT, html ? HTML_TAB : ANSI_TAB);
+}
+
+void TrimNotApplicableRowsFromHtmlBody(std::wstring& body, const wchar_t* openTag,
+                                       const wchar_t* closeTag, const wchar_t* excludeTag,
+                                       size_t maxSpan) {
+  // Without both tags there is no element to find (and no way to advance).
+  if (openTag == nullptr || closeTag == nullptr || *openTag == 0 || *closeTag == 0) return;
+  static constexpr std::wstring_view kNotApplicable = L"Not Applicable";
+  const std::wstring_view open(openTag), close(closeTag);
+  const std::wstring_view exclude(excludeTag != nullptr ? excludeTag : L"");
+  const std::wstring_view text(body);
+
+  // Removed elements are skipped while the result is built, so every
+  // character is copied once. Each search starts after the last removal: the
+  // rest of the text reads the same as it would after erasing in place.
+  std::wstring result;
+  size_t copied = 0;  // text before this is in `result` or removed
+  size_t start = text.find(open);
+  while (start != kNotFound) {
+    const size_t end = text.find(close, start);
+    if (end == kNotFound) break;
+    // Only an open tag that starts before the close tag counts.
+    const std::wstring_view beforeClose = text.substr(0, end + open.size() - 1);
+    const size_t next = beforeClose.find(open, start + open.size());
+    if (next != kNotFound) start = next;
+
+    // The element: from its open tag through the first character of the
+    // close tag.
+    const std::wstring_view element = text.substr(start, end - start + 1);
+    const bool remove = end - start <= maxSpan && element.rfind(open) == 0 &&
+                        element.find(kNotApplicable) != kNotFound &&
+                        (exclude.empty() || element.find(exclude) == kNotFound);
+    if (remove) {
+      result.append(text, copied, start - copied);
+      copied = end + close.size();
+      start = text.find(open, copied);
+    } else {
+      size_t following = text.find(open, end);
+      // A close tag that begins where its open tag does would find the same
+      // element again.
+      if (following == start) following = text.find(open, start + 1);
+      start = following;
+    }
+  }
+  if (copied == 0) return;  // nothing removed
+  result.append(text, copied, kNotFound);
+  body.swap(result);
+}
+
+void TrimNotApplicableRowsFromHtmlBody(std::wstring& body, int alertType) {
+  if (alertType == 57) {
+    TrimNotApplicableRowsFromHtmlBody(body, L"<tr", L"</tr>", L"", 150);
+  } else {
+    TrimNotApplicableRowsFromHtmlBody(body, L"<li", L"</li>", L"<tr", 250);
+  }
+}
+
+void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wchar_t* find,
+                                                 const wchar_t* with) {
+  if (find == nullptr || with == nullptr || *find == 0) return;
+  std::wstring search(find);
+  FXString::ToLower(search);
+  // One lowered copy serves the whole scan: lower-casing keeps lengths and
+  // works character by character, so its positions are the message's.
+  std::wstring lowered(message);
+  FXString::ToLower(lowered);
+  std::wstring replaced;
+  if (ReplaceMatches(message, lowered, search, with, &replaced)) message.swap(replaced);
+}
+
+void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
+                                                               std::wstring value,
+                                                               bool escapeValue) {
+  auto known = tokenTexts.find(tokenId);
+  if (known == tokenTexts.end()) {
+    char buffer[2048] = {};
+    EvEvent event;
+    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, localeId);
+    std::wstring text = FXString::ToWstring(buffer);
+    size_t end = text.size();
+    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
+    text.erase(end);
+    known = tokenTexts.emplace(tokenId, std::move(text)).first;
+  }
+  const std::wstring& tokenText = known->second;
+  if (messageFormat == 1) {
+    const std::wstring search = GetHtmlEscapedString(tokenText);
+    if (escapeValue) value = GetHtmlEscapedString(value);
+    Replace(message, search.c_str(), value.c_str());
+  } else {
+    Replace(message, tokenText.c_str(), value.c_str());
+  }
+}
+
+void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
+                                                               int value) {
+  char buffer[256] = {};
+  std::snprintf(buffer, sizeof buffer, "%d", value);
+  ReplaceTokenInMessage(message, tokenId, FXString::ToWstring(buffer), false);
+}
+
+std::wstring NTNotifRuleDetectedAlertProcessing::GetHtmlEscapedString(std::wstring text) {
+  return NTBasicLib::htmlEncode(text.c_str());
+}
