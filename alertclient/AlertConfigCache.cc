@@ -1,0 +1,215 @@
+// The cached alert configuration: where it lives, how a new one replaces it,
+// and how it is read back.
+//
+// A replacement is written to "<path>.tmp", flushed, and renamed over the
+// file, so a reader in any process sees the old text or the new one whole.
+// Writers of this process are serialized by alertDetailsCS; writers of other
+// processes by an exclusive advisory lock on "<path>.lock", held from the
+// removal of a stale temporary file to the rename, so no writer removes or
+// renames another's half-written temporary file.
+#include <fcntl.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/CYqError.h"
+#include "platform/Env.h"
+#include "platform/EvEvent.h"
+#include "platform/FXFile.h"
+#include "platform/KTPlatformInfo.h"
+#include "platform/Messages.h"
+#include "platform/detail/Settings.h"
+#include "util/KtCriticalSection.h"
+#include "util/auto_handle.h"
+
+KtCriticalSection alertDetailsCS;
+
+std::string NTAlertProcessClient::xmlDataForAlerts;
+
+namespace {
+
+const char kSourceName[] = "EvAlertProcessClient";
+const char kUpdateFunction[] =
+    "static CYqError NTAlertProcessClient::UpdateAlertConfig(std::string)";
+
+// The source lines reported for each failure of UpdateAlertConfig.
+constexpr int kLineNotDecodable = 74;
+constexpr int kLineWrongType = 80;
+constexpr int kLineEmptyPath = 89;
+constexpr int kLineCreate = 96;
+constexpr int kLineWrite = 104;
+constexpr int kLineFlush = 109;
+constexpr int kLineRename = 113;
+
+FXCodeLocation UpdateLocation(int line) {
+  return FXCodeLocation(kSourceName, kUpdateFunction, line);
+}
+
+constexpr size_t kReadChunk = 4096;
+
+// Holds the cross-process writer lock for its lifetime. The lock is released
+// explicitly before the descriptor is closed, so a child forked meanwhile
+// (which shares the descriptor) does not keep it.
+class WriterLock {
+ public:
+  CYqError Take(const std::string& path) {
+    CYqError error = FXFile::KTLockFile(handle_, path.c_str());
+    locked_ = !error.IsError();
+    return error;
+  }
+  ~WriterLock() {
+    if (locked_) FXFile::KTUnlockFile(handle_);
+  }
+
+ private:
+  auto_handle handle_;
+  bool locked_ = false;
+};
+
+}  // namespace
+
+std::string NTAlertProcessClient::GetConfigFileName() {
+  static const char kTag[] = "NTAlertProcessClient::GetConfigFileName";
+  EvEvent ev;
+  KTPlatformInfo platformInfo;
+  platformInfo.setFocus(KTPI_Focus::getFocus());
+  const char* clientName = platformInfo.getPhysicalMachine();
+  if (clientName == nullptr || *clientName == '\0') {
+    ev.Error(kTag,
+             "Couldn't retrieve physical machine client name. So not updating alert "
+             "configuration. ");
+    return "";
+  }
+  KTPI_TarnClient tarnClient;
+  const char* directory = tarnClient.getJobResultsDirectory(clientName);
+  if (directory == nullptr || *directory == '\0') {
+    ev.Error(kTag,
+             "Couldn't retrieve physical machine job results directory. So not updating SMTP "
+             "configuration.");
+    return "";
+  }
+  return std::string(directory) + "/alert_config.xml";
+}
+
+CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
+  {
+    std::unique_ptr<HqMessageBase> decoded(XMLDecoder().unSerialize(xml, nullptr));
+    if (!decoded) {
+      return FXErrorUtil::ErrorErrNo(UpdateLocation(kLineNotDecodable), 1,
+                                     "Invalid xml [%s] provided for writing", xml.c_str());
+    }
+    if (decoded->getTagID() != KTGui::GetAlertDetailForClientResp::kTypeKey) {
+      return FXErrorUtil::ErrorErrNo(UpdateLocation(kLineWrongType), 1,
+                                     "Invalid xml [%s] provided for writing", xml.c_str());
+    }
+  }
+
+  const std::string path = GetConfigFileName();
+  if (path.empty()) {
+    return FXErrorUtil::ErrorErrNo(UpdateLocation(kLineEmptyPath), 1,
+                                   "Empty file path provided for writing");
+  }
+  const std::string temporaryPath = path + ".tmp";
+
+  KtCriticalSectionLock guard(&alertDetailsCS);
+
+  // On a fresh machine the default job results directory does not exist yet;
+  // when it cannot be made, taking the lock below says why.
+  tarnalert::detail::MakeDirectories(tarnalert::detail::DirectoryOf(path));
+
+  // Another process may be between its removal of the temporary file and its
+  // rename: wait for it before touching the temporary file.
+  WriterLock writerLock;
+  CYqError error = writerLock.Take(path + ".lock");
+  if (error.IsError()) {
+    return error.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
+                      temporaryPath.c_str());
+  }
+
+  FXFile::RemoveFile(temporaryPath.c_str());  // a stale temporary file may not exist
+
+  auto_handle handle;
+  error = FXFile::KTCreateFile(handle, temporaryPath.c_str(),
+                               FXFile::kGenericRead | FXFile::kGenericWrite, 0, nullptr,
+                               FXFile::kCreateNew, 0, nullptr);
+  if (error.IsError()) {
+    return error.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
+                      temporaryPath.c_str());
+  }
+
+  const char* next = xml.data();
+  unsigned long remaining = xml.size();
+  while (remaining > 0) {
+    unsigned long written = 0;
+    error = FXFile::KTWriteFile(handle, next, remaining, &written, nullptr);
+    if (error.IsError()) {
+      return error.Push(UpdateLocation(kLineWrite), "Failed to write %lu into %s", remaining,
+                        temporaryPath.c_str());
+    }
+    next += written;
+    remaining -= written;
+  }
+
+  error = FXFile::KTFlushFileBuffers(handle);
+  if (error.IsError()) {
+    return error.Push(UpdateLocation(kLineFlush), "Failed to flush %s buffers",
+                      temporaryPath.c_str());
+  }
+
+  handle.reset();
+
+  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting);
+  if (error.IsError()) {
+    return error.Push(UpdateLocation(kLineRename), "Failed to rename %s to %s",
+                      temporaryPath.c_str(), path.c_str());
+  }
+
+  xmlDataForAlerts = xml;
+  return CYqError::Success();
+}
+
+int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
+  static const char kTag[] = "RetrieveDetailsFromXML";
+  KtCriticalSectionLock guard(&alertDetailsCS);
+
+  const std::string path = GetConfigFileName();
+  if (path.empty()) return 1;
+
+  EvEvent ev;
+  ev.Error(kTag, "Updating alert configuration from XML into cache");
+
+  tarnalert::Env* env = tarnalert::Env::Current();
+  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+  if (!auto_handle::_dac_is_valid_handle(fd)) {
+    int error = errno;
+    if (error != ENOENT) {
+      ev.Error(kTag, "Couldn't open %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
+    }
+    return 1;
+  }
+  auto_handle handle;
+  handle.reset(fd);
+
+  ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
+
+  std::string content;
+  char buffer[kReadChunk];
+  for (;;) {
+    ssize_t count = env->ReadFile(handle.get(), buffer, sizeof buffer);
+    if (count == 0) break;
+    if (count < 0) {
+      // Half a configuration would silently drop rules: report and keep nothing.
+      int error = errno;
+      ev.Error(kTag, "Couldn't read %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
+      return 1;
+    }
+    content.append(buffer, static_cast<size_t>(count));
+  }
+  handle.reset();
+
+  xmlDataForAlerts = content;
+  out = content;
+  return 0;
+}
