@@ -120,6 +120,7 @@ ArgumentInfo::~ArgumentInfo() {
   // Free the chain iteratively: a long list must not recurse deeply.
   ArgumentInfo* node = next;
   next = nullptr;
+  tail_ = nullptr;
   while (node != nullptr) {
     ArgumentInfo* following = node->next;
     node->next = nullptr;
@@ -131,11 +132,12 @@ ArgumentInfo::~ArgumentInfo() {
 void ArgumentInfo::Append(const void* value, size_t size, int typeCode) {
   ArgumentInfo* node = this;
   if (count > 0) {
-    ArgumentInfo* tail = this;
-    while (tail->next != nullptr) tail = tail->next;
+    ArgumentInfo* tail = tail_ != nullptr ? tail_ : this;
+    while (tail->next != nullptr) tail = tail->next;  // nodes linked in by hand
     node = new (std::nothrow) ArgumentInfo;
     if (node == nullptr) return;  // out of memory: the argument is dropped
     tail->next = node;
+    tail_ = node;
   }
   std::memset(node->value, 0, kValueSize);
   if (value != nullptr) std::memcpy(node->value, value, size < kValueSize ? size : kValueSize);

@@ -61,6 +61,9 @@ class TARNALERT_EXPORT ArgumentInfo {
   char value[kValueSize] = {};
   int type = 0;
   int count = 0;
+
+ private:
+  ArgumentInfo* tail_ = nullptr;  // last node of the chain; null while it is the head
 };
 
 class TARNALERT_EXPORT EvDebug {
