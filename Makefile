@@ -21,7 +21,7 @@ $(BUILD_ASAN)/build.ninja: | deps
 
 demo: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
-	$(BUILD)/tools/tarnalert-demo
+	$(BUILD)/tools/tarnalert demo
 
 test: test-normal test-asan
 

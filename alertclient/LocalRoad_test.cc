@@ -1,0 +1,415 @@
+// The failover alert end to end: cached configuration in, e-mail requests and
+// log lines out.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "alert/EvAlertEx.h"
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/FXString.h"
+#include "platform/Messages.h"
+#include "platform/testing/TestEnv.h"
+
+namespace {
+
+using tarnalert::DeliveryResult;
+using tarnalert::testing::ScopedEnv;
+using tarnalert::testing::TestEnv;
+
+struct Delivery {
+  std::string request;
+  int options;
+};
+
+// Records every e-mail request built and answers with a chosen result.
+class RecordingEnv : public TestEnv {
+ public:
+  DeliveryResult DeliverEmail(const std::string& request, int options) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deliveries_.push_back({request, options});
+    return result_;
+  }
+  time_t Now() override { return 1700000000; }  // 2023-11-14 22:13:20 UTC
+
+  std::vector<Delivery> deliveries() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return deliveries_;
+  }
+  void set_result(DeliveryResult result) { result_ = std::move(result); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Delivery> deliveries_;
+  DeliveryResult result_;
+};
+
+// A configuration in its XML form. Rule templates use the catalogue's token
+// texts; the first line of a template is its subject.
+const char kConfiguration[] = R"(<GetAlertDetailForClientResp>
+  <tarnholdName>Tarnhold-Nord</tarnholdName>
+  <alertTypeCatalog>
+    <alertCategories><IdName><id>7</id><name>Client Protection</name></IdName></alertCategories>
+    <alertTypes>
+      <AlertTypeListItem>
+        <categoryId>7</categoryId>
+        <alertTypeId>74</alertTypeId>
+        <availCriteria>
+          <AlertAvailCriteria>
+            <criteriaId>1</criteriaId>
+            <tokens>
+              <AlertNotifToken><tokenId>0x4a000004</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a000008</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a00000e</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a000520</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a00051f</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a00003f</tokenId><tokenFlags>0x80</tokenFlags></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a00000d</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a00000c</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a000006</tokenId></AlertNotifToken>
+              <AlertNotifToken><tokenId>0x4a000023</tokenId></AlertNotifToken>
+            </tokens>
+            <nameMessageId>0x4a000301</nameMessageId>
+          </AlertAvailCriteria>
+        </availCriteria>
+        <nameMessageId>0x4a000310</nameMessageId>
+      </AlertTypeListItem>
+    </alertTypes>
+  </alertTypeCatalog>
+  <alertDetails>
+    <AlertDetail>
+      <alert>
+        <alert><id>101</id><name>Nightly failover</name></alert>
+        <alertType><id>74</id><name>Client Failover</name></alertType>
+      </alert>
+      <criteria><AlertCriteria><criteriaId>1</criteriaId><severity>1</severity></AlertCriteria></criteria>
+      <notifMessages>
+        <AlertNotifMsg>
+          <notifType>1</notifType>
+          <textTemplate>Failover of &lt;alert name&gt; on &lt;Tarnhold Name&gt;
+Alert: &lt;Alert Name&gt; (&lt;Alert ID&gt;)MsgNewLine_Type: &lt;Alert Category - Type&gt;MsgNewLine_Criteria: &lt;Detected Criteria&gt;MsgNewLine_Severity: &lt;Severity&gt; (&lt;Severity Level&gt;)MsgNewLine_Time: &lt;Detected Time (UTC)&gt;MsgNewLine_Job: &lt;Job ID&gt;MsgNewLine_MsgTab_Comments: &lt;Comments&gt;</textTemplate>
+        </AlertNotifMsg>
+      </notifMessages>
+      <senderAddress>alerts@tarnhold.example</senderAddress>
+      <senderName>Tarnhold Alerts</senderName>
+      <nonNebrixUsers>
+        <NTNonNebrixUser><emailAddress>ops@example.com</emailAddress></NTNonNebrixUser>
+        <NTNonNebrixUser><emailAddress>lead@example.com</emailAddress><recipientType>1</recipientType></NTNonNebrixUser>
+        <NTNonNebrixUser><emailAddress>audit@example.com</emailAddress><recipientType>2</recipientType></NTNonNebrixUser>
+        <NTNonNebrixUser><emailAddress>nobody@example.com</emailAddress><recipientType>3</recipientType></NTNonNebrixUser>
+        <NTNonNebrixUser><emailAddress>oncall@example.com</emailAddress></NTNonNebrixUser>
+      </nonNebrixUsers>
+    </AlertDetail>
+    <AlertDetail>
+      <alert>
+        <alert><id>102</id><name>Failover &amp; recovery</name></alert>
+        <alertType><id>74</id></alertType>
+      </alert>
+      <criteria><AlertCriteria><criteriaId>1</criteriaId><severity>2</severity></AlertCriteria></criteria>
+      <notifMessages>
+        <AlertNotifMsg>
+          <notifType>1</notifType>
+          <messageFormat>1</messageFormat>
+          <htmlTemplate>Subject: [&lt;Severity&gt;] &lt;Alert Name&gt; &amp; more
+&lt;html&gt;&lt;body&gt;&lt;ul&gt;&lt;li&gt;Name: &amp;lt;Alert Name&amp;gt;&lt;/li&gt;&lt;li&gt;Job: &amp;lt;Job ID&amp;gt;&lt;/li&gt;&lt;li&gt;Comments: &amp;lt;Comments&amp;gt;&lt;/li&gt;&lt;/ul&gt;&lt;/body&gt;&lt;/html&gt;</htmlTemplate>
+        </AlertNotifMsg>
+      </notifMessages>
+      <nonNebrixUsers>
+        <NTNonNebrixUser><emailAddress>ops@example.com</emailAddress></NTNonNebrixUser>
+      </nonNebrixUsers>
+    </AlertDetail>
+  </alertDetails>
+</GetAlertDetailForClientResp>
+)";
+
+class LocalRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_tz_ = getenv("TZ") ? getenv("TZ") : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    env_.SetLogLevel(10);
+  }
+  void TearDown() override {
+    if (saved_tz_.empty()) {
+      unsetenv("TZ");
+    } else {
+      setenv("TZ", saved_tz_.c_str(), 1);
+    }
+    tzset();
+  }
+
+  void Install(const std::string& configuration) {
+    CYqError error = NTAlertProcessClient::UpdateAlertConfig(configuration);
+    ASSERT_FALSE(error.IsError());
+  }
+
+  // A failover alert with one comment message.
+  static EvAlertEx FailoverAlert(const char* operatorName = "operator") {
+    EvAlertEx alert;
+    alert.curEventCode = 0x4a00003f;
+    alert.curMessageId = 0x4a000320;  // "Failover started by %1 on %2"
+    alert << operatorName << "node-7";
+    AlertEventMsg end;
+    end.argType = kArgEndOfMessage;
+    alert.getEventMsgList().push_back(end);
+    return alert;
+  }
+
+  static App::EmailInfo Decode(const std::string& request) {
+    App::EmailInfo info;
+    EXPECT_EQ(info.unserialize(request), 0) << request;
+    return info;
+  }
+
+  static std::vector<std::string> Addresses(App::EmailInfo& info, const tarnalert::ListField& f) {
+    std::vector<std::string> addresses;
+    for (HqMessageBase& email : info.list(f)) addresses.push_back(email.get(App::Email::address));
+    return addresses;
+  }
+
+  RecordingEnv env_;
+  ScopedEnv scoped_{&env_};
+  std::string saved_tz_;
+};
+
+TEST_F(LocalRoadTest, EveryMatchingRuleGetsItsRequestInListOrder) {
+  Install(kConfiguration);
+  EvAlertEx alert = FailoverAlert();
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+
+  std::vector<Delivery> deliveries = env_.deliveries();
+  ASSERT_EQ(deliveries.size(), 2u);
+
+  // Plain-text rule.
+  App::EmailInfo text = Decode(deliveries[0].request);
+  EXPECT_EQ(text.get(App::EmailInfo::subject), "Failover of Nightly failover on Tarnhold-Nord ");
+  EXPECT_EQ(text.get(App::EmailInfo::body),
+            "\nAlert: Nightly failover (101) \r\n"
+            "Type: Client Protection - Client Failover \r\n"
+            "Criteria: Client failed over to the standby management server \r\n"
+            "Severity: Critical (1) \r\n"
+            "Time: Tue Nov 14 22:13:20 2023 \r\n"
+            "Job: Not Applicable \r\n"
+            " \tComments: Failover started by operator on node-7 ");
+  EXPECT_EQ(Addresses(text, App::EmailInfo::toList),
+            (std::vector<std::string>{"ops@example.com", "oncall@example.com"}));
+  EXPECT_EQ(Addresses(text, App::EmailInfo::ccList), std::vector<std::string>{"lead@example.com"});
+  EXPECT_EQ(Addresses(text, App::EmailInfo::bccList),
+            std::vector<std::string>{"audit@example.com"});
+  HqMessageBase& from = text.child(App::EmailInfo::from);
+  EXPECT_EQ(from.get(App::Email::address), "alerts@tarnhold.example");
+  EXPECT_EQ(from.get(App::Email::displayName), "Tarnhold Alerts");
+  EXPECT_EQ(text.get(App::EmailInfo::usedEmbedded), 0);
+  EXPECT_FALSE(text.isSet(App::EmailInfo::embeddedMode));
+  EXPECT_EQ(deliveries[0].options, 0x22);  // default option, lowest severity 1
+
+  // HTML rule: the subject is plain text again, the body keeps its markup
+  // and loses the item that only says "Not Applicable".
+  App::EmailInfo html = Decode(deliveries[1].request);
+  EXPECT_EQ(html.get(App::EmailInfo::subject), "[Major] Failover & recovery & more ");
+  EXPECT_EQ(html.get(App::EmailInfo::body),
+            "\n<html><body><ul><li>Name: Failover &amp; recovery</li>"
+            "<li>Comments: Failover started by operator on node-7</li></ul></body></html> ");
+  EXPECT_EQ(html.get(App::EmailInfo::usedEmbedded), 1);
+  EXPECT_EQ(html.get(App::EmailInfo::embeddedMode), 1);
+  EXPECT_FALSE(html.isSet(App::EmailInfo::from));
+  EXPECT_EQ(deliveries[1].options, 0x12);
+}
+
+TEST_F(LocalRoadTest, LogShowsEachMatchAndDelivery) {
+  Install(kConfiguration);
+  EvAlertEx alert = FailoverAlert();
+  alert.sendAlert(74, 1, 5);
+  std::vector<std::string> lines = env_.LogMessages();
+  auto count = [&](const std::string& text) { return env_.CountLogLines(text); };
+  EXPECT_EQ(count("ERROR 0 MatchAndSendAlert: Detected alert of type, criteria and status "
+                  "[74:1:5] matched notification [101:Nightly failover]. Filling details for "
+                  "notification"),
+            1u);
+  EXPECT_EQ(count("matched notification [102:Failover & recovery]"), 1u);
+  EXPECT_EQ(count("DEBUG 10 EvAlertProcessClient(828): -Debug-: Sending Email Notification for "
+                  "Alert [Nightly failover ( 101 )] EmailList[ops@example.comoncall@example.com] "
+                  "Cc Email List [lead@example.com] Bcc Email List [audit@example.com] "
+                  "DeliveryOptions[34] UsedEmbedded[False] Subject [Failover of Nightly failover "
+                  "on Tarnhold-Nord ] Errorcode [-1] ErrorStr []"),
+            1u);
+  EXPECT_EQ(count("ERROR 0 SendNotification: EvAlertProcessClient(837): -Debug-: Error :Sending "
+                  "Email Notification for Alert [Nightly failover ( 101 )]"),
+            1u);
+  EXPECT_EQ(count("token: <Tarnhold Name> value: Tarnhold-Nord"), 2u);  // one per matched rule
+}
+
+TEST_F(LocalRoadTest, DeliveredRequestWritesNoErrorLine) {
+  Install(kConfiguration);
+  env_.set_result({0, L""});
+  EvAlertEx alert = FailoverAlert();
+  alert.sendAlert(74, 1, 0);
+  EXPECT_EQ(env_.CountLogLines("Errorcode [0] ErrorStr []"), 2u);
+  EXPECT_EQ(env_.CountLogLines("(837)"), 0u);
+}
+
+TEST_F(LocalRoadTest, NonAsciiTextArrivesAsTheSameCharacters) {
+  std::string configuration = kConfiguration;
+  auto replace = [&](const std::string& from, const std::string& to) {
+    configuration.replace(configuration.find(from), from.size(), to);
+  };
+  replace("Nightly failover", "N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5");
+  replace("ops@example.com", "b\xc3\xbcro@\xc3\xa9xample.com");
+  Install(configuration);
+  EvAlertEx alert = FailoverAlert("J\xc3\xb6rg \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80");
+  alert.sendAlert(74, 1, 0);
+  std::vector<Delivery> deliveries = env_.deliveries();
+  ASSERT_EQ(deliveries.size(), 2u);
+  App::EmailInfo text = Decode(deliveries[0].request);
+  EXPECT_EQ(text.get(App::EmailInfo::subject),
+            "Failover of N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 on Tarnhold-Nord ");
+  EXPECT_NE(text.get(App::EmailInfo::body)
+                .find("Comments: Failover started by J\xc3\xb6rg \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80 "
+                      "on node-7"),
+            std::string::npos);
+  EXPECT_EQ(Addresses(text, App::EmailInfo::toList)[0], "b\xc3\xbcro@\xc3\xa9xample.com");
+  // The (828) line and, with nothing delivered, the (837) line.
+  EXPECT_EQ(env_.CountLogLines("EmailList[b\xc3\xbcro@\xc3\xa9xample.comoncall@example.com]"), 2u);
+  EXPECT_EQ(env_.CountLogLines("Alert [N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 ( 101 )]"),
+            2u);
+}
+
+TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
+  const std::string rules = R"(<GetAlertDetailForClientResp><alertDetails>
+    <AlertDetail><alert><alert><id>1</id><name>no recipients</name></alert><alertType><id>74</id></alertType></alert>
+      <criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria></AlertDetail>
+    <AlertDetail><alert><alert><id>2</id><name>disabled</name></alert><alertType><id>74</id></alertType><flags>1</flags></alert>
+      <nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><alert><id>3</id><name>deleted</name></alert><flags>2</flags></alert><nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><alert><id>0</id><name>no id</name></alert></alert><nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><alert><id>5</id></alert></alert><nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><alert><id>6</id><name>other type</name></alert><alertType><id>75</id></alertType><flags>4</flags></alert>
+      <criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria><nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><alert><id>7</id><name>no e-mail</name></alert><alertType><id>74</id></alertType></alert>
+      <criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>
+      <notifMessages><AlertNotifMsg><notifType>2</notifType></AlertNotifMsg></notifMessages><nonNebrixUsers/></AlertDetail>
+  </alertDetails></GetAlertDetailForClientResp>)";
+  Install(rules);
+  EvAlertEx alert;
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+  std::vector<std::string> expected = {
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [0] since it does not "
+      "have sufficient information.",
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [1] since its disabled "
+      "or deleted. ",
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [2] since its disabled "
+      "or deleted. ",
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [3] since it does not "
+      "have Id or name set. ",
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [4] since it does not "
+      "have Id or name set. ",
+      "ERROR 0 SendNotification: Alert does not have email notification configured. So not "
+      "processing. ",
+  };
+  std::vector<std::string> seen;
+  for (const std::string& line : env_.LogMessages()) {
+    if (line.find("Skipping") != std::string::npos ||
+        line.find("SendNotification") != std::string::npos) {
+      seen.push_back(line);
+    }
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_TRUE(env_.deliveries().empty());
+}
+
+TEST_F(LocalRoadTest, AbsentConfigurationBuildsNothing) {
+  EvAlertEx alert = FailoverAlert();
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+  EXPECT_TRUE(env_.deliveries().empty());
+  EXPECT_EQ(env_.CountLogLines("Skipping"), 0u);
+  EXPECT_EQ(env_.CountLogLines("matched notification"), 0u);
+}
+
+TEST_F(LocalRoadTest, StatusAndDefaultStatusAreStampedBeforeEitherRoad) {
+  EvAlertEx alert;
+  alert.defaultStatus = 3;
+  alert.sendAlert(74, 9, 0);
+  EXPECT_EQ(alert.alertType, 74);
+  EXPECT_EQ(alert.criteria, 9);
+  EXPECT_EQ(alert.status, 3);
+  alert.sendAlert(5, 2, 7);
+  EXPECT_EQ(alert.status, 7);
+}
+
+// Fails every hand-over to the server.
+class FailingServerEnv : public TestEnv {
+ public:
+  int SendAlertToServer(const EvAlertEx& alert, std::string* error) override {
+    last_status = alert.status;
+    *error = "management server unreachable";
+    return -1;
+  }
+  int last_status = 0;
+};
+
+TEST(ServerRoadTest, AdapterFailureIsLoggedAndReported) {
+  FailingServerEnv env;
+  ScopedEnv scoped(&env);
+  EvAlertEx alert;
+  alert.defaultStatus = 3;
+  EXPECT_EQ(alert.sendAlert(5, 2, 0), 0);
+  EXPECT_EQ(env.last_status, 3);
+  EXPECT_EQ(env.CountLogLines(
+                "DEBUG 0 EvAlertEx::sendAlert(int, int, int): management server unreachable"),
+            1u);
+}
+
+TEST(ServerRoadTest, HandedOverAlertReturnsOneWithoutLogLine) {
+  TestEnv env;
+  ScopedEnv scoped(&env);
+  EvAlertEx alert;
+  alert << "argument";
+  EXPECT_EQ(alert.sendAlert(5, 2, 1), 1);
+  EXPECT_TRUE(env.LogLines().empty());
+}
+
+TEST_F(LocalRoadTest, ConcurrentAlertsSeeWholeConfigurations) {
+  // Two configurations that differ in the installation name: every request
+  // must come from one of them, never from a torn mixture.
+  std::string second = kConfiguration;
+  second.replace(second.find("Tarnhold-Nord"), 13, "Tarnhold-Sued");
+  Install(kConfiguration);
+  std::atomic<bool> stop{false};
+  std::thread updater([&] {
+    for (int i = 0; !stop; ++i) {
+      NTAlertProcessClient::UpdateAlertConfig(i % 2 ? kConfiguration : second);
+    }
+  });
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 8; ++t) {
+    senders.emplace_back([] {
+      for (int i = 0; i < 10; ++i) {
+        EvAlertEx alert = FailoverAlert();
+        alert.sendAlert(74, 1, 0);
+      }
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  stop = true;
+  updater.join();
+  std::vector<Delivery> deliveries = env_.deliveries();
+  ASSERT_EQ(deliveries.size(), 8u * 10u * 2u);
+  std::set<std::string> subjects;
+  for (const Delivery& delivery : deliveries) {
+    subjects.insert(Decode(delivery.request).get(App::EmailInfo::subject));
+  }
+  std::set<std::string> allowed = {"Failover of Nightly failover on Tarnhold-Nord ",
+                                   "Failover of Nightly failover on Tarnhold-Sued ",
+                                   "[Major] Failover & recovery & more "};
+  for (const std::string& subject : subjects) EXPECT_TRUE(allowed.count(subject)) << subject;
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// `tarnalert demo`: the main job on embedded defaults. It installs the example
+// configuration into a private state directory, sends a failover alert and a
+// server-road alert, and shows what came out: the e-mail requests with their
+// subjects and bodies, the debug log and the spooled alert file.
+#include <dirent.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "DryRun.h"
+#include "ExampleConfig.h"
+
+namespace tarnalert_tool {
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> FilesIn(const std::string& directory, const std::string& suffix) {
+  std::vector<std::string> files;
+  if (DIR* dir = opendir(directory.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        files.push_back(directory + "/" + name);
+      }
+    }
+    closedir(dir);
+  }
+  return files;
+}
+
+void Heading(const std::string& title) { std::cout << "\n=== " << title << " ===\n"; }
+
+int RunDemo() {
+  char pattern[] = "/tmp/tarnalert-demo-XXXXXX";
+  const char* state = mkdtemp(pattern);
+  if (state == nullptr) {
+    std::cerr << "tarnalert demo: cannot create a state directory in /tmp\n";
+    return kFailed;
+  }
+  const std::string stateDirectory = state;
+  const std::string logFile = stateDirectory + "/tarnalert.log";
+  setenv("TARNALERT_STATE_DIR", state, 1);
+  setenv("TARNALERT_CLIENT_NAME", "demo-client", 1);
+  setenv("TARNALERT_LOG_FILE", logFile.c_str(), 1);
+  setenv("TARNALERT_LOG_LEVEL", "10", 0);
+  unsetenv("TARNALERT_JOB_RESULTS_DIR");
+  unsetenv("TARNALERT_SPOOL_DIR");
+
+  Heading("Installing the example configuration");
+  CYqError installed = NTAlertProcessClient::UpdateAlertConfig(kExampleConfig);
+  if (installed.IsError()) {
+    std::cerr << installed.ToString() << "\n";
+    return kFailed;
+  }
+  std::cout << "Configuration: " << NTAlertProcessClient::GetConfigFileName() << "\n";
+
+  DryRunEnv dryRun;
+  {
+    ScopedInstall scoped(&dryRun);
+
+    Heading("Sending a failover alert (type 74, criteria 1)");
+    EvAlertEx failover;
+    failover.curEventCode = 0x4a00003f;  // arguments of a comment message
+    failover.curMessageId = 0x4a000320;  // "Failover started by %1 on %2"
+    failover << "the cluster monitor" << "node-7";
+    AlertEventMsg endOfComment;
+    endOfComment.argType = kArgEndOfMessage;
+    failover.getEventMsgList().push_back(endOfComment);
+    std::cout << "sendAlert returned " << failover.sendAlert(74, 1, 0) << "\n";
+
+    int number = 0;
+    for (const RecordedRequest& recorded : dryRun.requests()) {
+      App::EmailInfo request;
+      request.unserialize(recorded.request);
+      Heading("E-mail request " + std::to_string(++number) + " (delivery options " +
+              std::to_string(recorded.deliveryOptions) + ")");
+      std::cout << "Subject: " << request.get(App::EmailInfo::subject) << "\n";
+      std::cout << "Body:\n" << request.get(App::EmailInfo::body) << "\n";
+      std::cout << "--- serialized request ---\n" << recorded.request << "\n";
+    }
+  }
+
+  Heading("Sending a server-road alert (type 5, criteria 2)");
+  EvAlertEx serverAlert;
+  serverAlert.auxText14 = "job 4711";
+  serverAlert << "backup of /srv/data" << 4711 << -2LL;
+  serverAlert.fmtNewMsgString("Job %d finished with %d warnings", 4711, 2);
+  std::cout << "sendAlert returned " << serverAlert.sendAlert(5, 2, 3) << "\n";
+  for (const std::string& file : FilesIn(stateDirectory + "/spool", ".alert")) {
+    Heading("Spooled alert " + file);
+    std::cout << ReadFile(file);
+  }
+
+  Heading("Debug log " + logFile);
+  std::cout << ReadFile(logFile);
+  std::cout << "\nEverything the demo wrote is in " << stateDirectory << "\n";
+  return kSuccess;
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App& app, int& exitCode) {
+  CLI::App* demo = app.add_subcommand(
+      "demo", "Install the example configuration in a private directory and send two alerts");
+  demo->callback([&exitCode] { exitCode = RunDemo(); });
+}
+
+}  // namespace tarnalert_tool
