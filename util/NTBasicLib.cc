@@ -24,22 +24,16 @@ std::wstring htmlEncode(const wchar_t* text) {
   const std::wstring_view in(text);
   out.reserve(in.size() + in.size() / 8);
   // One pass: each input character is written once, so an ampersand the
-  // output gains is never escaped again.
-  for (wchar_t c : in) {
-    switch (c) {
-      case L'&':
-        out.append(kEntities[0].text);
-        break;
-      case L'<':
-        out.append(kEntities[1].text);
-        break;
-      case L'>':
-        out.append(kEntities[2].text);
-        break;
-      default:
-        out.push_back(c);
-    }
+  // output gains is never escaped again. Runs of plain text go in whole.
+  size_t copied = 0;
+  for (size_t at = 0; at < in.size(); ++at) {
+    const wchar_t c = in[at];
+    if (c != L'&' && c != L'<' && c != L'>') continue;
+    out.append(in, copied, at - copied);
+    out.append(c == L'&' ? kEntities[0].text : c == L'<' ? kEntities[1].text : kEntities[2].text);
+    copied = at + 1;
   }
+  out.append(in, copied, std::wstring_view::npos);
   return out;
 }
 
