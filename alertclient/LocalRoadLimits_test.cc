@@ -1,0 +1,135 @@
+// Configurations of absurd sizes are processed or skipped as the road says,
+// without a crash and in bounded time and memory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "alert/EvAlertEx.h"
+#include "alertclient/EvAlertProcessClient.h"
+#include "platform/Messages.h"
+#include "platform/testing/TestEnv.h"
+
+namespace {
+
+using tarnalert::DeliveryResult;
+using tarnalert::testing::ScopedEnv;
+using tarnalert::testing::TestEnv;
+
+class CollectingEnv : public TestEnv {
+ public:
+  DeliveryResult DeliverEmail(const std::string& request, int) override {
+    requests.push_back(request);
+    return DeliveryResult{};
+  }
+  std::vector<std::string> requests;
+};
+
+// One rule for alert type 74, criteria 1, with the given template, tokens
+// and recipients (XML fragments).
+std::string Configuration(const std::string& textTemplate, const std::string& tokens,
+                          const std::string& recipients) {
+  return "<GetAlertDetailForClientResp><alertTypeCatalog><alertTypes><AlertTypeListItem>"
+         "<alertTypeId>74</alertTypeId><availCriteria><AlertAvailCriteria>"
+         "<criteriaId>1</criteriaId><tokens>" +
+         tokens +
+         "</tokens></AlertAvailCriteria></availCriteria></AlertTypeListItem></alertTypes>"
+         "</alertTypeCatalog><alertDetails><AlertDetail><alert><alert><id>9</id>"
+         "<name>big</name></alert><alertType><id>74</id></alertType></alert>"
+         "<criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>"
+         "<notifMessages><AlertNotifMsg><notifType>1</notifType><textTemplate>" +
+         textTemplate + "</textTemplate></AlertNotifMsg></notifMessages><nonNebrixUsers>" +
+         recipients + "</nonNebrixUsers></AlertDetail></alertDetails>"
+                      "</GetAlertDetailForClientResp>";
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+class LocalRoadLimitsTest : public ::testing::Test {
+ protected:
+  App::EmailInfo SendAndDecodeOnlyRequest() {
+    EvAlertEx alert;
+    EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+    App::EmailInfo request;
+    EXPECT_EQ(env_.requests.size(), 1u);
+    if (env_.requests.size() == 1) {
+      EXPECT_EQ(request.unserialize(env_.requests[0]), 0);
+    }
+    return request;
+  }
+
+  CollectingEnv env_;
+  ScopedEnv scoped_{&env_};
+};
+
+TEST_F(LocalRoadLimitsTest, MillionRecipientsAreCutToTheFirstHundred) {
+  const std::string configuration =
+      Configuration("subject\nbody", "", Repeat("<NTNonNebrixUser/>", 1000000));
+  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
+  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  EXPECT_EQ(request.list(App::EmailInfo::toList).size(), 100u);
+  EXPECT_EQ(env_.CountLogLines("No of recipients exceeded. So limiting recipient list"), 1u);
+}
+
+TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
+  // A token every 100 characters.
+  const std::string piece = "&lt;Alert Name&gt;" + std::string(82, 'x');
+  const std::string body = Repeat(piece, 100000);
+  const std::string configuration =
+      Configuration("subject\n" + body, "<AlertNotifToken><tokenId>0x4a00000d</tokenId>"
+                                        "</AlertNotifToken>",
+                    "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>");
+  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
+  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  const std::string& filled = request.get(App::EmailInfo::body);
+  EXPECT_EQ(filled.size(), 1 + 100000 * (3 + 82) + 1);  // "\n", "big" per token, " "
+  EXPECT_EQ(filled.find("<Alert Name>"), std::string::npos);
+  EXPECT_EQ(filled.substr(0, 8), "\nbigxxxx");
+}
+
+TEST_F(LocalRoadLimitsTest, TenThousandTokensAreEachGivenTheNotApplicableText) {
+  std::string tokens;
+  std::string text;
+  for (int i = 0; i < 10000; ++i) {
+    const unsigned long id = 0x4b000000ul + static_cast<unsigned long>(i);
+    env_.SetCatalogText(id, "{t" + std::to_string(i) + "}");
+    tokens += "<AlertNotifToken><tokenId>" + std::to_string(id) + "</tokenId></AlertNotifToken>";
+    if (i % 1000 == 0) text += "{T" + std::to_string(i) + "};";
+  }
+  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(
+                   Configuration("subject\n" + text, tokens,
+                                 "<NTNonNebrixUser><emailAddress>a@b</emailAddress>"
+                                 "</NTNonNebrixUser>"))
+                   .IsError());
+  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  EXPECT_EQ(request.get(App::EmailInfo::body), "\n" + Repeat("Not Applicable;", 10) + " ");
+}
+
+TEST_F(LocalRoadLimitsTest, RuleWithFieldsOfTheWrongKindIsRefusedWhole) {
+  // A number given as text, a list given as text, a text given as elements,
+  // a number beyond 64 bits: the configuration is refused, never misread.
+  const std::vector<std::string> rules = {
+      "<AlertDetail><alert><alert><id>x</id></alert></alert></AlertDetail>",
+      "<AlertDetail><nonNebrixUsers>ops@example.com</nonNebrixUsers></AlertDetail>",
+      "<AlertDetail><notifMessages><AlertNotifMsg><textTemplate><b>t</b></textTemplate>"
+      "</AlertNotifMsg></notifMessages></AlertDetail>",
+      "<AlertDetail><severity>99999999999999999999</severity></AlertDetail>",
+  };
+  for (const std::string& rule : rules) {
+    CYqError error = NTAlertProcessClient::UpdateAlertConfig(
+        "<GetAlertDetailForClientResp><alertDetails>" + rule +
+        "</alertDetails></GetAlertDetailForClientResp>");
+    EXPECT_TRUE(error.IsError()) << rule;
+    EXPECT_NE(error.LastMessage().find("Invalid xml"), std::string::npos) << rule;
+  }
+  EvAlertEx alert;
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+  EXPECT_TRUE(env_.requests.empty());
+}
+
+}  // namespace
