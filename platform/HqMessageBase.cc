@@ -56,13 +56,14 @@ const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind k
   return &it->second;
 }
 
-// The stored value of `memberIndex`, made of kind `kind` (replacing a value of
-// another kind) with `initial` when it is absent.
+// The stored value of `memberIndex` with kind `kind`: the present one, or
+// `initial` when the field is absent or holds another kind (which it replaces;
+// only a caller passing the wrong descriptor does that).
 FieldValue& Put(MessageFields& fields, int fieldNumber, int memberIndex, FieldKind kind,
                 FieldData initial) {
   FieldValue& value = fields.values[memberIndex];
   value.number = fieldNumber;
-  if (value.kind() != kind || value.data.valueless_by_exception()) value.data = std::move(initial);
+  if (value.kind() != kind) value.data = std::move(initial);
   return value;
 }
 
