@@ -11,6 +11,10 @@ namespace tarnalert_tool {
 enum ExitCode { kSuccess = 0, kFailed = 1, kBadUsage = 2 };
 
 void AddDemoCommand(CLI::App& app, int& exitCode);
+void AddSendCommand(CLI::App& app, int& exitCode);
+void AddConfigCommand(CLI::App& app, int& exitCode);
+void AddRenderCommand(CLI::App& app, int& exitCode);
+void AddAuditCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tarnalert_tool
 

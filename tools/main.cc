@@ -10,6 +10,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exitCode = kSuccess;
   AddDemoCommand(app, exitCode);
+  AddSendCommand(app, exitCode);
+  AddConfigCommand(app, exitCode);
+  AddRenderCommand(app, exitCode);
+  AddAuditCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

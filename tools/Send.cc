@@ -1,0 +1,87 @@
+// `tarnalert send`: builds an alert from the command line and sends it the way
+// a component of the installation would. Type 74 is evaluated on this client
+// against the installed configuration (the e-mail requests go to the debug
+// log and the delivery hook); every other type is handed to the management
+// server through the spool.
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ToolText.h"
+
+namespace tarnalert_tool {
+
+namespace {
+
+constexpr int kFailoverAlertType = 74;
+
+struct SendOptions {
+  int type = 0;
+  int criteria = 0;
+  int status = 0;
+  std::vector<std::string> arguments;
+  std::vector<std::string> comments;
+};
+
+int RunSend(const SendOptions& options) {
+  EvAlertEx alert;
+  AddComments(alert, options.comments);
+  for (const std::string& argument : options.arguments) alert << argument.c_str();
+  LogCapture capture(tarnalert::Env::Current(), true);
+  int result;
+  {
+    InstalledEnv installed(&capture);
+    result = alert.sendAlert(options.type, options.criteria, options.status);
+  }
+  const std::string log = DebugLogPath();
+  if (result != 1) {
+    for (const std::string& message : capture.Messages()) PrintError("send", message);
+    PrintError("send",
+               "the alert was not handed to the management server; see the debug log " + log);
+    return kFailed;
+  }
+  std::cout << "Sent alert type " << alert.alertType << ", criteria " << alert.criteria
+            << ", status " << alert.status << ".\n";
+  if (options.type == kFailoverAlertType) {
+    const std::string config = NTAlertProcessClient::GetConfigFileName();
+    std::cout << "It was evaluated on this client against " << config
+              << "; the notifications built are in the debug log " << log << ".\n";
+    if (::access(config.c_str(), F_OK) != 0) {
+      std::cout << "No configuration is installed there, so no rule was examined.\n";
+    }
+  } else {
+    std::cout << "It was handed to the management server.\n";
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+void AddSendCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<SendOptions>();
+  CLI::App* send = app.add_subcommand(
+      "send",
+      "Build an alert and send it: type 74 is evaluated on this client against the installed "
+      "configuration, every other type is handed to the management server");
+  send->add_option("--type", options->type, "Alert type (74: client-side failover alert)")
+      ->required();
+  send->add_option("--criteria", options->criteria, "Criteria number of the alert")->required();
+  send->add_option("--status", options->status,
+                   "Status of the alert (0: the alert's default status)")
+      ->capture_default_str();
+  send->add_option("--arg", options->arguments,
+                   "A text argument of the alert; repeat for several, in order");
+  send->add_option("--comment", options->comments,
+                   "A comment: one event message that the <Comments> token shows; repeat for "
+                   "several");
+  send->footer(
+      "Exit codes: 0 sent (type 74: evaluated), 1 not handed over (the reason is on standard "
+      "error and in the debug log), 2 bad usage.");
+  send->callback([options, &exitCode] { exitCode = RunSend(*options); });
+}
+
+}  // namespace tarnalert_tool

@@ -1,0 +1,259 @@
+#include "ToolText.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace tarnalert_tool {
+
+namespace {
+
+// Tags of the lines the message reader writes when it refuses a text.
+constexpr const char* kDecodeTags[] = {"HqMessageBase::unserialize: ", "XMLDecoder::unSerialize: "};
+
+std::string StripPrefix(const std::string& text, const char* prefix) {
+  const size_t size = std::strlen(prefix);
+  return text.compare(0, size, prefix) == 0 ? text.substr(size) : text;
+}
+
+}  // namespace
+
+bool ReadInput(const std::string& path, std::string* text, std::string* error) {
+  if (path == "-") {
+    std::ostringstream content;
+    content << std::cin.rdbuf();
+    if (std::cin.bad()) {
+      *error = "cannot read standard input";
+      return false;
+    }
+    *text = content.str();
+    return true;
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    *error = "cannot read " + path + ": it is a directory";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  *text = content.str();
+  return true;
+}
+
+bool WriteOutput(const std::string& path, const std::string& text, std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out << text;
+  if (out) out.close();
+  if (!out) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool MakeDirectory(const std::string& path, std::string* error) {
+  // Each prefix that ends before a slash, then the whole path.
+  size_t slash = 0;
+  do {
+    slash = path.find('/', slash + 1);
+    const std::string part = path.substr(0, slash);
+    if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      *error = "cannot create " + part + ": " + std::strerror(errno);
+      return false;
+    }
+  } while (slash != std::string::npos);
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "cannot use " + path + ": it is not a directory";
+    return false;
+  }
+  return true;
+}
+
+void PrintError(const std::string& command, const std::string& message) {
+  std::cerr << "tarnalert " << command << ": " << message << "\n";
+}
+
+void LogCapture::WriteLogLine(const std::string& line) {
+  lines_.push_back(line);
+  if (forward_) target()->WriteLogLine(line);
+}
+
+std::vector<std::string> LogCapture::Messages() const {
+  std::vector<std::string> messages;
+  for (const std::string& line : lines_) messages.push_back(LogLineText(line));
+  return messages;
+}
+
+std::string LogCapture::ReaderFailure() const {
+  std::string why;
+  for (std::string reason : ErrorMessages()) {
+    for (const char* tag : kDecodeTags) reason = StripPrefix(reason, tag);
+    if (!why.empty()) why += "; ";
+    why += reason;
+  }
+  return why;
+}
+
+std::vector<std::string> LogCapture::ErrorMessages() const {
+  std::vector<std::string> messages;
+  for (const std::string& line : lines_) {
+    // Layout: time pid tid SEVERITY level text.
+    std::istringstream fields(line);
+    std::string time, pid, tid, severity;
+    fields >> time >> pid >> tid >> severity;
+    if (severity == "ERROR") messages.push_back(LogLineText(line));
+  }
+  return messages;
+}
+
+std::string LogLineText(const std::string& line) {
+  size_t at = 0;
+  for (int field = 0; field < 5 && at != std::string::npos; ++field) {
+    at = line.find(' ', at);
+    if (at != std::string::npos) ++at;
+  }
+  std::string text = at == std::string::npos ? line : line.substr(at);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why) {
+  LogCapture capture(tarnalert::Env::Current(), false);
+  int result;
+  {
+    InstalledEnv installed(&capture);
+    result = message->unserialize(text);
+  }
+  if (result == 0) return true;
+  *why = capture.ReaderFailure();
+  if (why->empty()) *why = "the text was refused (code " + std::to_string(result) + ")";
+  return false;
+}
+
+std::string DebugLogPath() {
+  tarnalert::Env* env = tarnalert::Env::Current();
+  const std::string file = env->GetSetting("LOG_FILE");
+  if (file == "-") return "standard error";
+  if (!file.empty()) return file;
+  std::string state = env->GetSetting("STATE_DIR");
+  if (state.empty()) {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && *xdg != '\0') {
+      state = std::string(xdg) + "/tarnalert";
+    } else if (home != nullptr && *home != '\0') {
+      state = std::string(home) + "/.local/state/tarnalert";
+    } else {
+      state = "/tmp/tarnalert-" + std::to_string(::getuid());
+    }
+  }
+  return state + "/log/tarnalert.log";
+}
+
+std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim) {
+  char buffer[2048] = {};
+  EvEvent event;
+  event.evPrintf(messageId, buffer, sizeof buffer, localeId);
+  std::string text = buffer;
+  if (trim) {
+    const size_t last = text.find_last_not_of(" \n\r\t");
+    text.erase(last == std::string::npos ? 0 : last + 1);
+  }
+  return text;
+}
+
+std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    if (widths.size() < row.size()) widths.resize(row.size(), 0);
+    for (size_t column = 0; column < row.size(); ++column) {
+      widths[column] = std::max(widths[column], FXString::ToWstring(row[column]).size());
+    }
+  }
+  std::string table;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t column = 0; column < row.size(); ++column) {
+      line += row[column];
+      if (column + 1 < row.size()) {
+        line.append(widths[column] - FXString::ToWstring(row[column]).size() + 2, ' ');
+      }
+    }
+    table += line + "\n";
+  }
+  return table;
+}
+
+void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments) {
+  constexpr uint64_t kCommentEventCode = 0x4a00003f;
+  constexpr uint64_t kCommentMessageId = 0x4a000321;  // "%1"
+  for (const std::string& comment : comments) {
+    alert.curEventCode = kCommentEventCode;
+    alert.curMessageId = kCommentMessageId;
+    alert << comment.c_str();
+    AlertEventMsg end;
+    end.eventCode = kCommentEventCode;
+    end.messageId = kCommentMessageId;
+    end.argType = kArgEndOfMessage;
+    alert.getEventMsgList().push_back(end);
+  }
+  alert.curEventCode = 0;
+  alert.curMessageId = 0;
+}
+
+std::string Shorten(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t cut = limit;
+  // Back up to the first byte of a UTF-8 sequence.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "[... " + std::to_string(text.size() - cut) +
+         " more bytes left out]";
+}
+
+std::string OneLine(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        result += "\\\\";
+        break;
+      case '\n':
+        result += "\\n";
+        break;
+      case '\r':
+        result += "\\r";
+        break;
+      case '\t':
+        result += "\\t";
+        break;
+      default:
+        result += c;
+    }
+  }
+  return result;
+}
+
+}  // namespace tarnalert_tool

@@ -1,0 +1,102 @@
+// Helpers shared by the subcommands of the tarnalert tool: reading and writing
+// files, catching the library's debug-log lines while it works (so that a
+// decode failure can be explained on the terminal), installing an Env for a
+// scope, catalogue texts and column layout.
+//
+// Everything here runs on the tool's single thread.
+#ifndef TARNALERT_TOOLS_TOOLTEXT_H_
+#define TARNALERT_TOOLS_TOOLTEXT_H_
+
+#include <string>
+#include <vector>
+
+#include "tarnalert.h"
+
+namespace tarnalert_tool {
+
+// Reads the whole of `path` ("-" is standard input) into `text`. On failure
+// returns false with a sentence for the user in `error`.
+bool ReadInput(const std::string& path, std::string* text, std::string* error);
+// Writes `text` to `path`, replacing it. On failure returns false with a
+// sentence for the user in `error`.
+bool WriteOutput(const std::string& path, const std::string& text, std::string* error);
+// Creates `path` and its missing parents. False (with `error`) when it is not
+// a directory afterwards.
+bool MakeDirectory(const std::string& path, std::string* error);
+
+// Prints "tarnalert <command>: <message>" on standard error.
+void PrintError(const std::string& command, const std::string& message);
+
+// Records every debug-log line written while it is in force; forwards them to
+// the Env it wraps only when `forward` is set.
+class LogCapture : public tarnalert::EnvWrapper {
+ public:
+  LogCapture(tarnalert::Env* target, bool forward) : EnvWrapper(target), forward_(forward) {}
+
+  void WriteLogLine(const std::string& line) override;
+
+  const std::vector<std::string>& lines() const { return lines_; }
+  // The text of every line, without time, ids, severity and level.
+  std::vector<std::string> Messages() const;
+  // The same for the error-severity lines only.
+  std::vector<std::string> ErrorMessages() const;
+  // Why the message reader refused a text, from its error lines; empty when
+  // it wrote none.
+  std::string ReaderFailure() const;
+
+ private:
+  bool forward_;
+  std::vector<std::string> lines_;
+};
+
+// The text of a log line after its time stamp, process and thread ids,
+// severity and level; the trailing line break is dropped.
+std::string LogLineText(const std::string& line);
+
+// Puts an Env in force for the life of the object and then restores the one
+// that was in force before.
+class InstalledEnv {
+ public:
+  explicit InstalledEnv(tarnalert::Env* env) : previous_(tarnalert::Env::Install(env)) {}
+  ~InstalledEnv() { tarnalert::Env::Install(previous_); }
+  InstalledEnv(const InstalledEnv&) = delete;
+  InstalledEnv& operator=(const InstalledEnv&) = delete;
+
+ private:
+  tarnalert::Env* previous_;
+};
+
+// Fills `message` from `text`. On failure returns false and puts why the text
+// was refused (where and why the reader stopped) into `why`; nothing reaches
+// the debug log.
+bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why);
+
+// Where the debug log is written, as the library works it out.
+std::string DebugLogPath();
+
+// The catalogue text of `messageId` in `localeId`, with trailing blanks
+// (space, line feed, carriage return, tab) removed when `trim` is set.
+std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim);
+
+// Lays out rows of cells as columns separated by two blanks; the widths count
+// characters, not bytes. The last column is not padded.
+std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
+
+// Streams the comments into `alert` so that the <Comments> token shows them:
+// each becomes one event message of the comment event code (catalogue text
+// "%1") ended by an end-of-message entry. Call it before streaming any other
+// argument: the token renders a message with every argument streamed before
+// its end, so an earlier argument would take the place of the comment.
+void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments);
+
+// `text` cut to `limit` bytes (at a character boundary) with a note of how
+// much was left out; for messages that quote a whole input.
+std::string Shorten(const std::string& text, size_t limit);
+
+// `text` with backslash, line feed, carriage return and tab written as \\,
+// \n, \r and \t, so that it stays on one line.
+std::string OneLine(const std::string& text);
+
+}  // namespace tarnalert_tool
+
+#endif  // TARNALERT_TOOLS_TOOLTEXT_H_

@@ -1,0 +1,169 @@
+#!/bin/bash
+# Runs one group of tarnalert command lines as a user would and compares the
+# transcript (exit code, standard output, standard error) with
+# expected/<group>.txt.
+#
+#   run.sh TOOL SOURCE_DIR WORK_DIR GROUP
+#
+# Every run has a private state directory, a fixed client name and UTC time.
+# Detection times, which come from the clock, are masked as <TIME> and the
+# work directory as <WORK>. Set TARNALERT_UPDATE_EXPECTED=1 to rewrite the
+# expected transcript instead of comparing.
+set -u
+tool=$1 source_dir=$2 work=$3 group=$4
+expected=$source_dir/tools/tests/expected/$group.txt
+update=${TARNALERT_UPDATE_EXPECTED:-}
+
+rm -rf "$work" && mkdir -p "$work/tmp" || exit 1
+for name in $(env | sed -n 's/^\(TARNALERT_[A-Z_]*\)=.*/\1/p'); do unset "$name"; done
+export TARNALERT_STATE_DIR=$work/state TARNALERT_CLIENT_NAME=test-client
+export TARNALERT_LOG_LEVEL=10 TZ=UTC LC_ALL=C TMPDIR=$work/tmp
+cd "$source_dir" || exit 1
+transcript=$work/transcript.txt
+: >"$transcript"
+
+mask() {
+  sed -E -e "s|$work|<WORK>|g" \
+    -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
+    -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' | tr -d '\r'
+}
+
+# run ARGS...: runs the tool and appends what it did to the transcript.
+run() {
+  "$tool" "$@" >"$work/out" 2>"$work/err"
+  local code=$? line="\$ tarnalert" arg
+  for arg in "$@"; do
+    if [[ $arg =~ ^[A-Za-z0-9_./:=,+-]+$ ]]; then line+=" $arg"; else line+=" '$arg'"; fi
+  done
+  {
+    echo "$line" | mask
+    echo "[exit $code]"
+    mask <"$work/out"
+    if [ -s "$work/err" ]; then
+      echo "[stderr]"
+      mask <"$work/err"
+    fi
+    echo
+  } >>"$transcript"
+}
+
+# note TEXT...: a line of the test's own in the transcript.
+note() { echo "# $*" >>"$transcript"; }
+
+bad_xml=$work/not-xml.xml
+printf 'this is not XML\n' >"$bad_xml"
+audit_xml=$work/audit.xml
+printf '<EvAlertExMessage>\n  <alertType>5</alertType>\n</EvAlertExMessage>\n' >"$audit_xml"
+example=examples/alert_config.xml
+problems=tools/tests/data/rule_problems.xml
+
+case $group in
+  config)
+    run config show
+    run config check "$example"
+    run config check "$problems"
+    run config install "$example"
+    run config show
+    note "a rule with 101 recipients"
+    {
+      echo '<GetAlertDetailForClientResp><alertDetails><AlertDetail>'
+      echo '<alert><alert><id>7</id><name>Many</name></alert><alertType><id>74</id></alertType></alert>'
+      echo '<criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>'
+      echo '<notifMessages><AlertNotifMsg><notifType>1</notifType></AlertNotifMsg></notifMessages>'
+      echo '<senderAddress>alerts@example.com</senderAddress><nonNebrixUsers>'
+      for i in $(seq 101); do
+        echo "<NTNonNebrixUser><emailAddress>user$i@example.com</emailAddress></NTNonNebrixUser>"
+      done
+      echo '</nonNebrixUsers></AlertDetail></alertDetails></GetAlertDetailForClientResp>'
+    } >"$work/many.xml"
+    run config check "$work/many.xml"
+    ;;
+  render)
+    run config install "$example"
+    cp "$TARNALERT_STATE_DIR/jobresults/alert_config.xml" "$work/installed.xml"
+    run render --type 74 --criteria 1 --config "$example" --comment "Failover started by ops" \
+      --comment "Disk sdb of nœud-7 is full" --html-out "$work/html"
+    note "the HTML body written for rule 101"
+    mask <"$work/html/rule-101.html" >>"$transcript"
+    echo >>"$transcript"
+    run render --type 74 --criteria 3 --status 2 --comment "Heartbeat lost on node-7"
+    run render --type 74 --criteria 9 --config "$example"
+    run render --type 74 --criteria 1 --config "$problems"
+    cmp -s "$work/installed.xml" "$TARNALERT_STATE_DIR/jobresults/alert_config.xml"
+    note "installed configuration unchanged by the renders: exit $?"
+    ;;
+  send)
+    run send --type 74 --criteria 1 --comment "Failover started by ops"
+    run config install "$example"
+    run send --type 74 --criteria 1 --comment "Failover started by ops"
+    note "notifications in the debug log"
+    grep -F '(828)' "$TARNALERT_STATE_DIR/log/tarnalert.log" | grep -o 'Alert \[[^]]*\]' \
+      >>"$transcript"
+    run send --type 5 --criteria 2 --status 3 --arg "backup of /srv/data" --arg 4711 \
+      --comment "Job finished with warnings"
+    note "the spooled alert"
+    grep -E '<(alertType|criteria|status)>|<argument' "$TARNALERT_STATE_DIR"/spool/*.alert \
+      >>"$transcript"
+    touch "$work/not-a-directory"
+    TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2
+    ;;
+  audit)
+    run audit encode --type 5 --criteria 2 --status 3 --aux-number1 -7 --aux-number6 6 \
+      --aux-number7 7 --aux-number8 8 --aux-number9 9 --aux-number10 10 --aux-number11 11 \
+      --aux-number12 12 --aux-number13 -9223372036854775808 --aux-text14 "job 4711" \
+      --aux-text15 "two
+lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --default-status -1
+    cp "$work/out" "$work/encoded.xml"
+    run audit decode "$work/encoded.xml"
+    run audit decode - <"$audit_xml"
+    run audit decode "$example"
+    run audit decode "$bad_xml"
+    run audit decode "$work/missing.xml"
+    ;;
+  usage)
+    run
+    run frobnicate
+    run config
+    run config install
+    run config check --bogus "$example"
+    run send --type 74
+    run send --type seventy --criteria 1
+    run render --type 5 --criteria 1
+    run audit encode --aux-number1 4294967296
+    run audit decode a.xml b.xml
+    for command in send "config install" "config show" "config check" render "audit encode" \
+      "audit decode"; do
+      # shellcheck disable=SC2086
+      "$tool" $command --help >"$work/out" 2>"$work/err"
+      note "tarnalert $command --help: exit $?, $(grep -c '^Usage:' "$work/out") usage line," \
+        "$(wc -c <"$work/err") bytes on stderr"
+    done
+    ;;
+  bad_files)
+    for sub in install check; do
+      run config $sub "$work/missing.xml"
+      run config $sub "$bad_xml"
+      run config $sub "$audit_xml"
+      run config $sub "$work"
+    done
+    note "the job results directory cannot be created"
+    touch "$work/not-a-directory"
+    TARNALERT_JOB_RESULTS_DIR=$work/not-a-directory/jobresults run config install "$example"
+    run render --type 74 --criteria 1 --config "$bad_xml"
+    run render --type 74 --criteria 1
+    ;;
+  *)
+    echo "unknown group $group" >&2
+    exit 2
+    ;;
+esac
+
+if [ "$update" = 1 ]; then
+  cp "$transcript" "$expected"
+  echo "wrote $expected"
+  exit 0
+fi
+if ! diff -u "$expected" "$transcript"; then
+  echo "the transcript of group $group differs from $expected (above)" >&2
+  exit 1
+fi
