@@ -265,13 +265,17 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   render->add_option("--status", options->status,
                      "Status of the alert (takes no part in "
                      "matching)");
-  render->add_option("--config", options->config,
-                     "Render with this configuration file instead of the installed one (which "
-                     "stays untouched)");
+  render
+      ->add_option("--config", options->config,
+                   "Render with this configuration file instead of the installed one (which "
+                   "stays untouched)")
+      ->type_name("FILE");
   render->add_option("--comment", options->comments,
                      "A comment that the <Comments> token shows; repeat for several");
-  render->add_option("--html-out", options->htmlDirectory,
-                     "Also write each HTML body as DIR/rule-<id>.html, a page a browser opens");
+  render
+      ->add_option("--html-out", options->htmlDirectory,
+                   "Also write each HTML body as DIR/rule-<id>.html, a page a browser opens")
+      ->type_name("DIR");
   render->add_flag("--log", options->showLog,
                    "Also print the debug-log lines of the run (they are not written to the "
                    "debug log)");
