@@ -24,8 +24,16 @@ bool ReplaceMatches(std::wstring_view text, std::wstring_view haystack, std::wst
   if (find.empty()) return false;
   size_t match = haystack.find(find);
   if (match == kNotFound) return false;
+  // Room for the whole result at once: the text's size when it does not
+  // grow, else counted first.
+  size_t size = text.size();
+  if (with.size() > find.size()) {
+    for (size_t at = match; at != kNotFound; at = haystack.find(find, at + find.size())) {
+      size += with.size() - find.size();
+    }
+  }
   std::wstring result;
-  result.reserve(text.size() + (with.size() > find.size() ? text.size() / 4 : 0));
+  result.reserve(size);
   size_t copied = 0;
   while (match != kNotFound) {
     result.append(text, copied, match - copied);
@@ -36,6 +44,13 @@ bool ReplaceMatches(std::wstring_view text, std::wstring_view haystack, std::wst
   result.append(text, copied, kNotFound);
   out->swap(result);
   return true;
+}
+
+// Replaces, in `text`, every exact occurrence of `find` by `with`, left to
+// right; what replaceWString does, without its copy of the result.
+void ReplaceExact(std::wstring& text, std::wstring_view find, std::wstring_view with) {
+  std::wstring replaced;
+  if (ReplaceMatches(text, text, find, with, &replaced)) text.swap(replaced);
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -50,8 +65,7 @@ size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
 
 std::wstring replaceWString(std::wstring& text, const std::wstring& find,
                             const std::wstring& with) {
-  std::wstring replaced;
-  if (ReplaceMatches(text, text, find, with, &replaced)) text.swap(replaced);
+  ReplaceExact(text, find, with);
   return text;
 }
 
@@ -59,14 +73,16 @@ std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgNewLine_";
   static const std::wstring ANSI_NEWLIN = L" \r\n";
   static const std::wstring HTML_NEWLIN = L"<br>";
-  return replaceWString(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+  ReplaceExact(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+  return text;
 }
 
 std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgTab_";
   static const std::wstring ANSI_TAB = L" \t";
   static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
-  return replaceWString(text, QNT, html ? HTML_TAB : ANSI_TAB);
+  ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
+  return text;
 }
 
 void TrimNotApplicableRowsFromHtmlBody(std::wstring& body, const wchar_t* openTag,
