@@ -7,7 +7,8 @@
 #
 # Every run has a private state directory, a fixed client name and UTC time.
 # Detection times, which come from the clock, are masked as <TIME> and the
-# work directory as <WORK>. Set TARNALERT_UPDATE_EXPECTED=1 to rewrite the
+# work directory as <WORK>; parameter types in function names of code
+# locations are written the way g++ spells them. Set TARNALERT_UPDATE_EXPECTED=1 to rewrite the
 # expected transcript instead of comparing.
 set -u
 tool=$1 source_dir=$2 work=$3 group=$4
@@ -25,7 +26,8 @@ transcript=$work/transcript.txt
 mask() {
   sed -E -e "s|$work|<WORK>|g" \
     -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
-    -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' | tr -d '\r'
+    -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
+    -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
 # run ARGS...: runs the tool and appends what it did to the transcript.
