@@ -1,72 +1,48 @@
 #include "util/NTBasicLib.h"
 
-#include "platform/FXString.h"
-
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <random>
 #include <string>
 
+#include "platform/FXString.h"
+
 namespace {
 
 using NTBasicLib::htmlDecode;
 using NTBasicLib::htmlEncode;
 
-struct Case {
-  const char* in;
-  const char* out;
-};
-
-TEST(NTBasicLibTest, EncodesTheThreeSpecialCharacters) {
-  const Case cases[] = {
+TEST(NTBasicLibTest, EncodesAndDecodesTheThreeEntities) {
+  struct Case {
+    const char *plain, *encoded;
+  } cases[] = {
       {"1 < 2 & 3 > 0", "1 &lt; 2 &amp; 3 &gt; 0"},
       {"", ""},
-      {"plain \"quoted\" 'text'", "plain \"quoted\" 'text'"},
-      {"&lt;", "&amp;lt;"},
-      {"&&<<>>", "&amp;&amp;&lt;&lt;&gt;&gt;"},
+      {"\"quoted\" 'text'", "\"quoted\" 'text'"},
+      {"&lt;", "&amp;lt;"},  // entity text is escaped like any text, and comes back
+      {"&amp;", "&amp;amp;"},
       {"Grüße <Zoë> & 日本", "Grüße &lt;Zoë&gt; &amp; 日本"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(htmlEncode(c.in), c.out) << c.in;
-    EXPECT_EQ(htmlEncode(FXString::ToWstring(c.in).c_str()), FXString::ToWstring(c.out)) << c.in;
+    EXPECT_EQ(htmlEncode(c.plain), c.encoded);
+    EXPECT_EQ(htmlDecode(c.encoded), c.plain);
+    EXPECT_EQ(htmlEncode(FXString::ToWstring(c.plain).c_str()), FXString::ToWstring(c.encoded));
+    EXPECT_EQ(htmlDecode(FXString::ToWstring(c.encoded).c_str()), FXString::ToWstring(c.plain));
   }
-}
-
-TEST(NTBasicLibTest, DecodesEachEntityOnce) {
-  const Case cases[] = {
-      {"1 &lt; 2 &amp; 3 &gt; 0", "1 < 2 & 3 > 0"},
-      {"&amp;lt;", "&lt;"},  // an encoded entity text stays entity text
-      {"&amp;amp;", "&amp;"},
-      {"&amp;&amp;gt;&lt;", "&&gt;<"},
-      {"&quot; &#60; &AMP; &LT;", "&quot; &#60; &AMP; &LT;"},
-      {"& &lt &amp &", "& &lt &amp &"},
-      {"&&lt;", "&<"},
-      {"Grüße &lt;Zoë&gt; &amp; 日本", "Grüße <Zoë> & 日本"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(htmlDecode(c.in), c.out) << c.in;
-  }
+  // Other entities, capitals, and incomplete entities stay as written.
+  EXPECT_EQ(htmlDecode("&quot; &#60; &AMP; &LT; & &lt &&lt;"), "&quot; &#60; &AMP; &LT; & &lt &<");
+  EXPECT_EQ(htmlEncode(static_cast<const char*>(nullptr)), "");
 }
 
 TEST(NTBasicLibTest, DecodingUndoesEncoding) {
-  // Texts built from the characters and entity fragments that could confuse
-  // a decoder.
-  const std::wstring pieces[] = {L"&", L"<", L">", L"amp;", L"lt;", L"gt;", L"a", L"ü", L";"};
+  const std::wstring pieces[] = {L"&", L"<", L">", L"amp;", L"lt;", L"gt;", L"a", L"ü"};
   std::mt19937 random(7);
   for (int round = 0; round < 2000; ++round) {
     std::wstring text;
     for (int n = random() % 12; n > 0; --n) text += pieces[random() % std::size(pieces)];
-    const std::wstring encoded = htmlEncode(text.c_str());
-    ASSERT_EQ(htmlDecode(encoded.c_str()), text);
-    ASSERT_EQ(htmlDecode(htmlEncode(FXString::ToString(text).c_str()).c_str()),
-              FXString::ToString(text));
+    ASSERT_EQ(htmlDecode(htmlEncode(text.c_str()).c_str()), text);
   }
-}
-
-TEST(NTBasicLibTest, NullReadsAsEmpty) {
-  EXPECT_EQ(htmlEncode(static_cast<const char*>(nullptr)), "");
-  EXPECT_EQ(htmlDecode(static_cast<const wchar_t*>(nullptr)), L"");
 }
 
 }  // namespace
