@@ -324,6 +324,16 @@ void CheckTemplate(GetAlertDetailForClientResp& config, const Rule& rule,
     }
   }
   const std::set<std::wstring> tokens = TokenTexts(config, rule);
+  if (html) {
+    // A token written unescaped in the body reads as a tag and stays.
+    for (const std::wstring& span : Spans(body, L"<", L">")) {
+      if (tokens.count(Lower(span)) == 0) continue;
+      warnings->push_back("\"" + FXString::ToString(span) +
+                          "\" is written unescaped in the HTML body: it is not replaced there "
+                          "(write it as \"" +
+                          FXString::ToString(NTBasicLib::htmlEncode(span.c_str())) + "\")");
+    }
+  }
   std::set<std::wstring> reported;
   for (const auto& [written, key] : candidates) {
     if (tokens.count(key) != 0 || !reported.insert(key).second) continue;

@@ -90,7 +90,10 @@ case $group in
     echo >>"$transcript"
     run render --type 74 --criteria 3 --status 2 --comment "Heartbeat lost on node-7"
     run render --type 74 --criteria 9 --config "$example"
-    run render --type 74 --criteria 1 --config "$problems"
+    run render --type 74 --criteria 1 --config "$problems" --html-out "$work/html"
+    note "an HTML body that is not a whole document is wrapped in one"
+    mask <"$work/html/rule-204.html" >>"$transcript"
+    echo >>"$transcript"
     cmp -s "$work/installed.xml" "$TARNALERT_STATE_DIR/jobresults/alert_config.xml"
     note "installed configuration unchanged by the renders: exit $?"
     ;;
