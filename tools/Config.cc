@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -253,6 +254,10 @@ std::vector<std::wstring> Spans(const std::wstring& text, const std::wstring& op
   return spans;
 }
 
+// Lower-cased token texts by alert type and locale, so that rules sharing
+// both share one set of catalogue look-ups.
+using TokenTextCache = std::map<std::pair<int, unsigned long>, std::set<std::wstring>>;
+
 // The texts of the tokens a notification of `rule` fills: those the alert
 // type offers in the configuration's catalogue, and the fixed ones.
 std::set<std::wstring> TokenTexts(GetAlertDetailForClientResp& config, const Rule& rule) {
@@ -280,7 +285,7 @@ std::set<std::wstring> TokenTexts(GetAlertDetailForClientResp& config, const Rul
 
 // Warnings about the template of an e-mail rule: tokens nothing fills, and a
 // subject that may be cut.
-void CheckTemplate(GetAlertDetailForClientResp& config, const Rule& rule,
+void CheckTemplate(GetAlertDetailForClientResp& config, const Rule& rule, TokenTextCache* cache,
                    std::vector<std::string>* warnings) {
   const bool html = rule.email.get(AlertNotifMsg::messageFormat) == kHtmlFormat;
   const std::wstring text = FXString::ToWstring(
@@ -323,7 +328,9 @@ void CheckTemplate(GetAlertDetailForClientResp& config, const Rule& rule,
       candidates.emplace_back(span, Lower(span));
     }
   }
-  const std::set<std::wstring> tokens = TokenTexts(config, rule);
+  const auto key = std::make_pair(rule.type, rule.localeId);
+  if (cache->count(key) == 0) (*cache)[key] = TokenTexts(config, rule);
+  const std::set<std::wstring>& tokens = (*cache)[key];
   if (html) {
     // A token written unescaped in the body reads as a tag and stays.
     for (const std::wstring& span : Spans(body, L"<", L">")) {
@@ -390,6 +397,7 @@ int RunCheck(const std::string& file) {
                  "value\n";
   }
   size_t skipped = 0, warningCount = 0;
+  TokenTextCache tokenTexts;
   for (const Rule& rule : rules) {
     std::cout << "\n" << Describe(rule) << "\n";
     const std::string reason = SkipReason(rule);
@@ -411,7 +419,7 @@ int RunCheck(const std::string& file) {
       warnings.push_back(
           "no e-mail notification entry (notifType 1): nothing is built when it matches");
     } else {
-      CheckTemplate(config, rule, &warnings);
+      CheckTemplate(config, rule, &tokenTexts, &warnings);
       CheckRecipients(rule, &warnings);
     }
     if (warnings.empty()) std::cout << "  ok\n";
