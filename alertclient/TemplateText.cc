@@ -12,25 +12,40 @@ namespace {
 
 constexpr size_t kNotFound = std::wstring::npos;
 
-// Builds into `out` the text `text` with every match of `find` in `haystack`
-// replaced by `with`. `haystack` has the length of `text` and position for
-// position stands for it (the text itself, or a lower-cased copy). Matches
-// are taken left to right and never overlap; scanning resumes after each
-// match, which is where a search in the already replaced text would resume
-// after the inserted text. Returns false, leaving `out` alone, when nothing
-// matches or `find` is empty.
-bool ReplaceMatches(std::wstring_view text, std::wstring_view haystack, std::wstring_view find,
-                    std::wstring_view with, std::wstring* out) {
-  if (find.empty()) return false;
+// Replaces in `text` every match of `find` in `haystack` by `with`.
+// `haystack` has the length of `text` and position for position stands for it
+// (the text itself, or a lower-cased copy). Matches are taken left to right
+// and never overlap; scanning resumes after each match, which is where a
+// search in the already replaced text would resume after the inserted text.
+// An empty `find` matches nothing. `find` and `with` are owned copies, so
+// they cannot change while `text` does.
+void ReplaceMatches(std::wstring& text, std::wstring_view haystack, const std::wstring find,
+                    const std::wstring with) {
+  using Traits = std::wstring::traits_type;
+  if (find.empty()) return;
   size_t match = haystack.find(find);
-  if (match == kNotFound) return false;
-  // Room for the whole result at once: the text's size when it does not
-  // grow, else counted first.
-  size_t size = text.size();
-  if (with.size() > find.size()) {
-    for (size_t at = match; at != kNotFound; at = haystack.find(find, at + find.size())) {
-      size += with.size() - find.size();
+  if (match == kNotFound) return;
+  if (with.size() <= find.size()) {
+    // The text does not grow: compact it in place. Writing stays behind
+    // reading, so the part still to be searched is untouched.
+    wchar_t* data = text.data();
+    size_t written = match, copied = match;
+    while (match != kNotFound) {
+      Traits::move(data + written, data + copied, match - copied);
+      written += match - copied;
+      Traits::copy(data + written, with.data(), with.size());
+      written += with.size();
+      copied = match + find.size();
+      match = haystack.find(find, copied);
     }
+    Traits::move(data + written, data + copied, text.size() - copied);
+    text.resize(written + text.size() - copied);
+    return;
+  }
+  // The text grows: count the matches, then build the result once.
+  size_t size = text.size();
+  for (size_t at = match; at != kNotFound; at = haystack.find(find, at + find.size())) {
+    size += with.size() - find.size();
   }
   std::wstring result;
   result.reserve(size);
@@ -42,15 +57,7 @@ bool ReplaceMatches(std::wstring_view text, std::wstring_view haystack, std::wst
     match = haystack.find(find, copied);
   }
   result.append(text, copied, kNotFound);
-  out->swap(result);
-  return true;
-}
-
-// Replaces, in `text`, every exact occurrence of `find` by `with`, left to
-// right; what replaceWString does, without its copy of the result.
-void ReplaceExact(std::wstring& text, std::wstring_view find, std::wstring_view with) {
-  std::wstring replaced;
-  if (ReplaceMatches(text, text, find, with, &replaced)) text.swap(replaced);
+  text.swap(result);
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -65,7 +72,7 @@ size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
 
 std::wstring replaceWString(std::wstring& text, const std::wstring& find,
                             const std::wstring& with) {
-  ReplaceExact(text, find, with);
+  ReplaceMatches(text, text, find, with);
   return text;
 }
 
@@ -73,7 +80,7 @@ std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgNewLine_";
   static const std::wstring ANSI_NEWLIN = L" \r\n";
   static const std::wstring HTML_NEWLIN = L"<br>";
-  ReplaceExact(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+  ReplaceMatches(text, text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
   return text;
 }
 
@@ -81,7 +88,7 @@ std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgTab_";
   static const std::wstring ANSI_TAB = L" \t";
   static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
-  ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
+  ReplaceMatches(text, text, QNT, html ? HTML_TAB : ANSI_TAB);
   return text;
 }
 
@@ -149,8 +156,7 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
   // works character by character, so its positions are the message's.
   std::wstring lowered(message);
   FXString::ToLower(lowered);
-  std::wstring replaced;
-  if (ReplaceMatches(message, lowered, search, with, &replaced)) message.swap(replaced);
+  ReplaceMatches(message, lowered, search, with);
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
