@@ -7,9 +7,9 @@
 // EvAlertProcessClient.h) and are built on the same scanning.
 //
 // All text is wide (UTF-32). Every operation takes time linear in the size of
-// its text: it scans once and builds the result as it goes. The functions keep
-// no state besides the decoders' constant texts, which are built once, safely
-// under concurrency; they may be called from any thread.
+// its text: it scans the text at most twice and moves each character once.
+// The functions keep no state besides the decoders' constant texts, which are
+// built once, safely under concurrency; they may be called from any thread.
 #ifndef TARNALERT_ALERTCLIENT_TEMPLATETEXT_H_
 #define TARNALERT_ALERTCLIENT_TEMPLATETEXT_H_
 
