@@ -12,4 +12,5 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/consumer)
+run(${CMAKE_COMMAND} -E env TARNALERT_STATE_DIR=${WORK_DIR}/state
+    TARNALERT_LOG_FILE=${WORK_DIR}/state/tarnalert.log ${WORK_DIR}/build/consumer)

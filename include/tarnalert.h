@@ -13,6 +13,7 @@
 #include "alertclient/AlertTokenHelper.h"
 #include "alertclient/DbDatetime.h"
 #include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/TemplateText.h"
 #include "platform/CYqError.h"
 #include "platform/Env.h"
 #include "platform/EvEvent.h"

@@ -16,15 +16,13 @@
 #include <cstddef>
 #include <ctime>
 
-#include "platform/Export.h"
-
 // Breaks `time` down as local time into `buffer`, or into thread-local storage
 // when `buffer` is null. Returns the broken-down time, or null when `time` is
 // null or cannot be represented (year out of range).
-TARNALERT_EXPORT struct tm* KT_localtime(const time_t* time, struct tm* buffer);
+struct tm* KT_localtime(const time_t* time, struct tm* buffer);
 
 // The same as UTC.
-TARNALERT_EXPORT struct tm* KT_gmtime(const time_t* time, struct tm* buffer);
+struct tm* KT_gmtime(const time_t* time, struct tm* buffer);
 
 // Writes the fixed display form of `fields`: weekday and month as three
 // English letters, the day padded with a blank to two places, hh:mm:ss and the
@@ -34,19 +32,19 @@ TARNALERT_EXPORT struct tm* KT_gmtime(const time_t* time, struct tm* buffer);
 // was, when an argument is null, `size` is too small for the whole text, or a
 // field is out of its range (weekday 0-6, month 0-11, day 1-31, hour 0-23,
 // minute 0-59, second 0-60).
-TARNALERT_EXPORT char* KT_asctime(const struct tm* fields, char* buffer, size_t size);
+char* KT_asctime(const struct tm* fields, char* buffer, size_t size);
 
 // KT_asctime of the local time of `time`. Returns `buffer`, or null (buffer
 // untouched) on the failures of KT_localtime or KT_asctime.
-TARNALERT_EXPORT char* KT_ctime(const time_t* time, char* buffer, size_t size);
+char* KT_ctime(const time_t* time, char* buffer, size_t size);
 
 // Converts local calendar fields to a time value; fields out of range are
 // normalised and `fields` is updated as the C library's mktime does; a
 // negative tm_isdst lets the time zone decide daylight saving. Returns -1 when
 // `fields` is null or the time cannot be represented.
-TARNALERT_EXPORT time_t KT_mktime(struct tm* fields);
+time_t KT_mktime(struct tm* fields);
 
 // The same for UTC calendar fields (daylight saving does not apply).
-TARNALERT_EXPORT time_t KT_timegm(struct tm* fields);
+time_t KT_timegm(struct tm* fields);
 
 #endif  // TARNALERT_PLATFORM_KTTIME_H_
