@@ -18,6 +18,7 @@
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
 #include "platform/detail/DefaultCatalog.h"
+#include "platform/detail/Numbers.h"
 #include "platform/detail/Settings.h"
 
 namespace tarnalert {
@@ -38,31 +39,11 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // decimal) and advances *at past it. False when there is none or it overflows.
 bool ParseId(const std::string& line, size_t* at, unsigned long* id) {
   size_t i = *at;
-  unsigned base = 10;
-  if (line.compare(i, 2, "0x") == 0 || line.compare(i, 2, "0X") == 0) {
-    base = 16;
-    i += 2;
-  }
-  unsigned long value = 0;
-  size_t digits = 0;
-  for (; i < line.size(); ++i, ++digits) {
-    char c = line[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      break;
-    }
-    if (value > (~0UL - digit) / base) return false;
-    value = value * base + digit;
-  }
-  if (digits == 0) return false;
-  *at = i;
-  *id = value;
+  const unsigned base = detail::ReadBasePrefix(line, &i, line.size());
+  const detail::DigitRun run = detail::ReadDigits(line, i, line.size(), base, ~0UL);
+  if (run.end == i || run.overflow) return false;
+  *at = run.end;
+  *id = run.value;
   return true;
 }
 

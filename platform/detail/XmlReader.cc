@@ -9,6 +9,7 @@
 
 #include "platform/detail/MessageFields.h"
 #include "platform/detail/MessageRegistry.h"
+#include "platform/detail/Numbers.h"
 #include "platform/detail/XmlScan.h"
 
 namespace tarnalert {
@@ -226,33 +227,14 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
     negative = text[at] == '-';
     ++at;
   }
-  unsigned base = 10;
-  if (end - at > 2 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
-    base = 16;
-    at += 2;
-  }
+  const unsigned base = ReadBasePrefix(text, &at, end);
   if (at == end) return kXmlBadNumber;
   const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  uint64_t magnitude = 0;
-  bool overflow = false;
-  for (; at < end; ++at) {
-    const char c = text[at];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return kXmlBadNumber;
-    }
-    if (magnitude > (limit - digit) / base) overflow = true;
-    if (!overflow) magnitude = magnitude * base + digit;
-  }
-  if (overflow) return kXmlNumberOutOfRange;
+  const DigitRun run = ReadDigits(text, at, end, base, limit);
+  if (run.end != end) return kXmlBadNumber;
+  if (run.overflow) return kXmlNumberOutOfRange;
   // Two's complement: the magnitude 2^63 of a negative number is INT64_MIN.
-  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  *value = negative ? static_cast<int64_t>(0 - run.value) : static_cast<int64_t>(run.value);
   return kXmlOk;
 }
 
