@@ -1,10 +1,9 @@
-// libFuzzer target for the message text form. Not built by default; build it
-// with clang against the library's sources, for example:
+// libFuzzer target for the message text form. Not built by default; build and
+// run it with clang (libFuzzer comes with Debian's libclang-rt-14-dev):
 //
-//   SOURCES=$(ls {alert,alertclient,util,platform,platform/detail}/*.cc | grep -v _test.cc)
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. -Iinclude
-//       fuzz/message_fuzz.cc $SOURCES -lpugixml -lpthread -o message_fuzz
-//   ./message_fuzz -max_len=4096
+//   CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTARNALERT_BUILD_FUZZ=ON \
+//       -DTARNALERT_SANITIZE=ON -DTARNALERT_BUILD_TESTS=OFF -DTARNALERT_BUILD_TOOLS=OFF
+//   ninja -C build-fuzz message_fuzz && build-fuzz/message_fuzz -max_len=4096
 //
 // Every input must be either rejected or read into a message whose text reads
 // back into an equal message and is then written identically.
