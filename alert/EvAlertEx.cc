@@ -24,6 +24,14 @@ std::string FormatMessageText(const char* functionTag, const char* format, va_li
   return buffer;
 }
 
+// A scalar argument as text: printed into a cleared 64-byte buffer.
+template <typename T>
+std::string Render(const char* format, T value) {
+  char buffer[64] = {};
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
 template <typename T>
 T ReadScalar(const ArgumentInfo& node) {
   T value;
@@ -44,25 +52,28 @@ EvAlertEx& EvAlertEx::Append(int typeCode, std::string text) {
   return *this;
 }
 
-#define TARNALERT_STREAM_SCALAR(Type, Code, Format)  \
-  EvAlertEx& EvAlertEx::operator<<(Type value) {       \
-    char buffer[64] = {};                              \
-    std::snprintf(buffer, sizeof buffer, Format, value); \
-    return Append(Code, buffer);                       \
-  }
-
-TARNALERT_STREAM_SCALAR(char, kArgChar, "%c")
-TARNALERT_STREAM_SCALAR(unsigned char, kArgUnsignedChar, "%c")
-TARNALERT_STREAM_SCALAR(short, kArgShort, "%hd")
-TARNALERT_STREAM_SCALAR(unsigned short, kArgUnsignedShort, "%hu")
-TARNALERT_STREAM_SCALAR(int, kArgInt, "%d")
-TARNALERT_STREAM_SCALAR(unsigned int, kArgUnsignedInt, "%u")
-TARNALERT_STREAM_SCALAR(long, kArgLong, "%ld")
-TARNALERT_STREAM_SCALAR(unsigned long, kArgUnsignedLong, "%lu")
-TARNALERT_STREAM_SCALAR(long long, kArgLongLong, "%lld")
-TARNALERT_STREAM_SCALAR(unsigned long long, kArgUnsignedLongLong, "%llu")
-
-#undef TARNALERT_STREAM_SCALAR
+EvAlertEx& EvAlertEx::operator<<(char value) { return Append(kArgChar, Render("%c", value)); }
+EvAlertEx& EvAlertEx::operator<<(unsigned char value) {
+  return Append(kArgUnsignedChar, Render("%c", value));
+}
+EvAlertEx& EvAlertEx::operator<<(short value) { return Append(kArgShort, Render("%hd", value)); }
+EvAlertEx& EvAlertEx::operator<<(unsigned short value) {
+  return Append(kArgUnsignedShort, Render("%hu", value));
+}
+EvAlertEx& EvAlertEx::operator<<(int value) { return Append(kArgInt, Render("%d", value)); }
+EvAlertEx& EvAlertEx::operator<<(unsigned int value) {
+  return Append(kArgUnsignedInt, Render("%u", value));
+}
+EvAlertEx& EvAlertEx::operator<<(long value) { return Append(kArgLong, Render("%ld", value)); }
+EvAlertEx& EvAlertEx::operator<<(unsigned long value) {
+  return Append(kArgUnsignedLong, Render("%lu", value));
+}
+EvAlertEx& EvAlertEx::operator<<(long long value) {
+  return Append(kArgLongLong, Render("%lld", value));
+}
+EvAlertEx& EvAlertEx::operator<<(unsigned long long value) {
+  return Append(kArgUnsignedLongLong, Render("%llu", value));
+}
 
 EvAlertEx& EvAlertEx::operator<<(const char* text) { return Append(kArgText, text); }
 
