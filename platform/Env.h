@@ -11,7 +11,9 @@
 // Tests and tools swap services by deriving from EnvWrapper, overriding only
 // what they need, and installing the object with Env::Install. The default
 // services read their settings through Env::Current(), so the settings of an
-// installed wrapper govern the services it forwards to. The installer
+// installed wrapper govern the services it forwards to. Each default service
+// is defined beside the platform class that uses it (the catalogue in
+// EvCatalog.cc, the log in EvDebug.cc, the spool in KTAlert.cc). The installer
 // keeps ownership and must restore the previous Env before destroying its own.
 // Install is meant for start-up and tests; the Env itself must be safe to call
 // from any thread.
