@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <tuple>
@@ -29,40 +30,29 @@ TEST_F(DbDatetimeTest, ConvertsBothWaysInLocalTimeAndUtc) {
   struct Case {
     long time;
     bool utc;
-    std::tuple<int16_t, uint16_t, uint16_t, uint16_t, uint16_t, uint16_t, uint32_t> record;
-    const char* text;
+    tagTIMESTAMP_STRUCT record;
+    const char* text;  // empty: no time, so the record is all zero and converts to < 0
   } cases[] = {
       {1614607507, false, {2021, 3, 1, 9, 5, 7, 0}, "Mon Mar  1 09:05:07 2021"},  // standard
       {1614607507, true, {2021, 3, 1, 14, 5, 7, 0}, "Mon Mar  1 14:05:07 2021"},
       {1625144400, false, {2021, 7, 1, 9, 0, 0, 0}, "Thu Jul  1 09:00:00 2021"},  // daylight
       {2225016000, false, {2040, 7, 4, 8, 0, 0, 0}, "Wed Jul  4 08:00:00 2040"},  // > 32 bits
       {2225016000, true, {2040, 7, 4, 12, 0, 0, 0}, "Wed Jul  4 12:00:00 2040"},
+      {500000000000, true, {17814, 5, 16, 0, 53, 20, 0}, "Mon May 16 00:53:20 17814"},
+      {1000000000000, true, {}, ""},  // the year 33658 does not fit
+      {0, false, {}, ""},
+      {0, true, {}, ""},
   };
   for (const Case& c : cases) {
-    tagTIMESTAMP_STRUCT record;
-    UlongTimeToDbDatetime(c.time, record, c.utc);
-    EXPECT_EQ(Fields(record), c.record) << c.time;
-    char text[512] = {};
-    EXPECT_EQ(DbDatetimeToUlongTime(text, record, c.utc), c.time);
-    EXPECT_STREQ(text, c.text);
-    EXPECT_EQ(DbDatetimeToUlongTime(nullptr, record, c.utc), c.time);
-  }
-}
-
-TEST_F(DbDatetimeTest, ZeroAndUnrepresentableTimesGiveAZeroRecord) {
-  for (bool utc : {false, true}) {
     tagTIMESTAMP_STRUCT record = {1, 1, 1, 1, 1, 1, 1};
-    UlongTimeToDbDatetime(0, record, utc);
-    EXPECT_EQ(Fields(record), Fields(tagTIMESTAMP_STRUCT{}));
-    char text[512] = {};
-    EXPECT_LT(DbDatetimeToUlongTime(text, record, utc), 0);
-    EXPECT_STREQ(text, "");  // no date text
+    UlongTimeToDbDatetime(c.time, record, c.utc);
+    EXPECT_EQ(Fields(record), Fields(c.record)) << c.time;
+    char text[30] = {};
+    const long back = DbDatetimeToUlongTime(text, record, c.utc);
+    EXPECT_EQ(std::max(back, -1L), *c.text ? c.time : -1) << c.time;
+    EXPECT_STREQ(text, c.text);
+    EXPECT_EQ(DbDatetimeToUlongTime(nullptr, record, c.utc), back);
   }
-  tagTIMESTAMP_STRUCT record;
-  UlongTimeToDbDatetime(1000000000000L, record, true);  // the year 33658 does not fit
-  EXPECT_EQ(Fields(record), Fields(tagTIMESTAMP_STRUCT{}));
-  UlongTimeToDbDatetime(500000000000L, record, true);
-  EXPECT_EQ(record.year, 17814);
 }
 
 }  // namespace

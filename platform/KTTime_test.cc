@@ -18,11 +18,10 @@ TEST(KTTimeTest, AsctimeWritesTheFixedFormWithinTheBuffer) {
   std::memset(buffer, 'x', sizeof buffer);
   EXPECT_EQ(KT_asctime(&fields, buffer, 25), nullptr);
   EXPECT_EQ(KT_asctime(nullptr, buffer, sizeof buffer), nullptr);
-  for (int* field : {&fields.tm_mon, &fields.tm_wday, &fields.tm_hour}) {
-    const int kept = *field;
-    *field = -1;  // out of range: no name or text to write
-    EXPECT_EQ(KT_asctime(&fields, buffer, sizeof buffer), nullptr);
-    *field = kept;
+  for (int tm::*field : {&tm::tm_mon, &tm::tm_wday, &tm::tm_hour}) {
+    struct tm wrong = fields;
+    wrong.*field = -1;  // out of range: no name or text to write
+    EXPECT_EQ(KT_asctime(&wrong, buffer, sizeof buffer), nullptr);
   }
   EXPECT_EQ(buffer[0], 'x');
 }
@@ -36,9 +35,8 @@ TEST(KTTimeTest, GmtimeBeyond2038WithStorageOfTheCallingThread) {
   EXPECT_NE(theirs, mine);
   char text[30];
   EXPECT_STREQ(KT_asctime(mine, text, sizeof text), "Wed Jul  4 12:00:00 2040\n");
-  struct tm copy = *mine;
-  EXPECT_EQ(KT_timegm(&copy), late);
-  EXPECT_EQ(KT_gmtime(nullptr, &copy), nullptr);
+  EXPECT_EQ(KT_timegm(mine), late);
+  EXPECT_EQ(KT_gmtime(nullptr, mine), nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <random>
 #include <string>
 
@@ -13,7 +12,7 @@ namespace {
 using NTBasicLib::htmlDecode;
 using NTBasicLib::htmlEncode;
 
-TEST(NTBasicLibTest, EncodesAndDecodesTheThreeEntities) {
+TEST(NTBasicLibTest, EncodesAndDecodesTheThreeEntitiesOnce) {
   struct Case {
     const char *plain, *encoded;
   } cases[] = {
@@ -21,7 +20,6 @@ TEST(NTBasicLibTest, EncodesAndDecodesTheThreeEntities) {
       {"", ""},
       {"\"quoted\" 'text'", "\"quoted\" 'text'"},
       {"&lt;", "&amp;lt;"},  // entity text is escaped like any text, and comes back
-      {"&amp;", "&amp;amp;"},
       {"Grüße <Zoë> & 日本", "Grüße &lt;Zoë&gt; &amp; 日本"},
   };
   for (const Case& c : cases) {
@@ -33,9 +31,8 @@ TEST(NTBasicLibTest, EncodesAndDecodesTheThreeEntities) {
   // Other entities, capitals, and incomplete entities stay as written.
   EXPECT_EQ(htmlDecode("&quot; &#60; &AMP; &LT; & &lt &&lt;"), "&quot; &#60; &AMP; &LT; & &lt &<");
   EXPECT_EQ(htmlEncode(static_cast<const char*>(nullptr)), "");
-}
 
-TEST(NTBasicLibTest, DecodingUndoesEncoding) {
+  // Decoding undoes encoding whatever entity-like text the original holds.
   const std::wstring pieces[] = {L"&", L"<", L">", L"amp;", L"lt;", L"gt;", L"a", L"ü"};
   std::mt19937 random(7);
   for (int round = 0; round < 2000; ++round) {
