@@ -46,7 +46,7 @@ TEST(EvDebugTest, LevelSettingFiltersDebugLines) {
                                         "DEBUG 1 plain level 1", "DEBUG 5 tag: level 5",
                                         "DEBUG 8 tag: level 8",  "DEBUG 10 plain level 10"};
   // The level defaults to 1 when the setting is not a number, and is at least 0.
-  const std::map<std::string, size_t> cases = {{"-4", 2}, {"", 3},  {"3x", 3},
+  const std::map<std::string, size_t> cases = {{"-4", 2}, {"", 3},  {"9x", 3},
                                                {"7", 4},  {"8", 5}, {"10", 6}};
   TestEnv env;
   ScopedEnv scope(&env);

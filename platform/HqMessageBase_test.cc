@@ -119,9 +119,10 @@ TEST_F(HqMessageBaseTest, UnknownElementsSurviveVerbatim) {
   ASSERT_EQ(catalog.serialize(written, true), 0);
   EXPECT_EQ(written, text);
   ASSERT_EQ(catalog.serialize(written, false), 0);
-  KTGui::AlertTypeCatalog again;  // equality takes unknown elements in
+  KTGui::AlertTypeCatalog again;
   ASSERT_EQ(again.unserialize(written), 0);
-  EXPECT_TRUE(again == catalog) << written;
+  ASSERT_EQ(again.serialize(written, true), 0);
+  EXPECT_EQ(written, text);  // through the indented layout too
 }
 
 // One case of each kind of failure.
@@ -130,13 +131,13 @@ TEST_F(HqMessageBaseTest, RejectsBadInputAndKeepsTheMessage) {
   const std::pair<std::string, int> cases[] = {
       {"<!DOCTYPE TokenValueStruct [<!ENTITY e 'x'>]>" + token(""), detail::kXmlMalformed},
       {"<IdName><id>1</id></IdName>", detail::kXmlWrongClass},
-      {token("<tokenId>12a</tokenId>"), detail::kXmlBadNumber},
       {token("<tokenId>9223372036854775808</tokenId>"), detail::kXmlNumberOutOfRange},
       {token("<tokenId>1</tokenId><tokenId>1</tokenId>"), detail::kXmlDuplicateField},
       {token("<values><value>x</value></values>"), detail::kXmlBadListEntry},
       {token("<values><item>a<b/></item></values>"), detail::kXmlUnexpectedContent},
       {token(Repeat("<x>", 64) + Repeat("</x>", 64)), detail::kXmlTooDeep},
       {token("<values><item>\xC0\xAF</item></values>"), detail::kXmlInvalidUtf8},  // over-long
+      {token("<tokenId>12a</tokenId>"), detail::kXmlBadNumber},  // last: its line is read below
   };
   KTGui::TokenValueStruct before;
   ASSERT_EQ(before.unserialize(token("<kept>1</kept><tokenId>5</tokenId>")), 0);
@@ -150,9 +151,11 @@ TEST_F(HqMessageBaseTest, RejectsBadInputAndKeepsTheMessage) {
     EXPECT_EQ(env_.CountLogLines("HqMessageBase::unserialize"), 1u);
     EXPECT_EQ(env_.CountLogLines("at offset"), 1u);
   }
+  EXPECT_EQ(env_.CountLogLines("<tokenId> is not a number at offset 18"), 1u);
+  KTGui::TokenValueStruct known;  // `before` without its unknown element
+  known.set(KTGui::TokenValueStruct::tokenId, 5);
+  EXPECT_FALSE(known == before);  // so the comparisons above take unknown elements in
   EXPECT_EQ(before.unserialize(token(Repeat("<x>", 63) + Repeat("</x>", 63))), 0);  // the limit
-  EXPECT_NE(KTGui::IdName().unserialize("<IdName><id>x</id></IdName>"), 0);
-  EXPECT_EQ(env_.CountLogLines("<id> is not a number at offset 8"), 1u);
 }
 
 TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
@@ -164,7 +167,6 @@ TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
   const std::string huge =
       "<IdName><name>" + std::string(detail::kXmlMaxDocumentSize, 'a') + "</name></IdName>";
   EXPECT_EQ(message.unserialize(huge), detail::kXmlTooLarge);
-  EXPECT_TRUE(message == KTGui::IdName());
 }
 
 TEST_F(HqMessageBaseTest, UnsetFieldsReadEmptyAndSetOnesAreWrittenInSchemaOrder) {
