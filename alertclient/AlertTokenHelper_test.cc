@@ -1,13 +1,11 @@
 #include "alertclient/AlertTokenHelper.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
-#include <ctime>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -17,15 +15,13 @@
 namespace {
 
 using KTGui::AlertAvailCriteria;
-using KTGui::AlertTypeCatalog;
 using KTGui::AlertTypeListItem;
 using KTGui::GetAlertDetailForClientResp;
 using Pairs = std::vector<std::pair<unsigned long, std::string>>;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::Pair;
+using PushFunction = std::function<void(AlertTokenHelper&, HqMessageBase&)>;
 
 constexpr int kFailover = 74;
+constexpr const wchar_t* kNoText = nullptr;
 
 // An alert type entry: its number, category, name id and criteria given as
 // (criteriaId, nameMessageId).
@@ -35,53 +31,31 @@ AlertTypeListItem AlertType(int typeId, int categoryId, int nameId,
   item.set(AlertTypeListItem::alertTypeId, typeId);
   item.set(AlertTypeListItem::categoryId, categoryId);
   item.set(AlertTypeListItem::nameMessageId, nameId);
-  for (auto [id, nameMessageId] : criteria) {
-    AlertAvailCriteria c;
+  for (auto [id, nameId] : criteria) {
+    HqMessageBase& c =
+        item.list(AlertTypeListItem::availCriteria).emplace_back(AlertAvailCriteria());
     c.set(AlertAvailCriteria::criteriaId, id);
-    c.set(AlertAvailCriteria::nameMessageId, nameMessageId);
-    item.list(AlertTypeListItem::availCriteria).push_back(c);
+    c.set(AlertAvailCriteria::nameMessageId, nameId);
   }
   return item;
 }
 
-GetAlertDetailForClientResp Config(std::vector<AlertTypeListItem> types,
-                                   std::vector<std::pair<int, std::string>> categories = {}) {
-  GetAlertDetailForClientResp config;
-  HqMessageBase& catalog = config.child(GetAlertDetailForClientResp::alertTypeCatalog);
-  for (auto& type : types) catalog.list(AlertTypeCatalog::alertTypes).push_back(type);
-  for (auto& [id, name] : categories) {
-    KTGui::IdName category;
-    category.set(KTGui::IdName::id, id);
-    category.set(KTGui::IdName::name, name);
-    catalog.list(AlertTypeCatalog::alertCategories).push_back(category);
-  }
-  return config;
-}
-
-// The pairs of `details`; each pair must hold exactly one value.
-Pairs Read(KTGui::DetectedAlertsDataDetails& details) {
-  Pairs pairs;
-  for (HqMessageBase& pair : details.list(KTGui::DetectedAlertsDataDetails::tokenValues)) {
-    auto& values = pair.list(KTGui::TokenValueStruct::values);
-    EXPECT_EQ(values.size(), 1u);
-    pairs.emplace_back(pair.get(KTGui::TokenValueStruct::tokenId), values.empty() ? "" : values[0]);
-  }
-  return pairs;
-}
-
 class AlertTokenHelperTest : public ::testing::Test {
  protected:
-  AlertTokenHelperTest() {
-    env_.SetCatalogText(0x3d00024b, "Critical");
-    env_.SetCatalogText(0x3d00024a, "Major");
-    env_.SetCatalogText(0x3d000249, "Informational");
-  }
-  // The pairs pushed by `push` through a helper over `config`.
-  Pairs Collect(std::function<void(AlertTokenHelper&, HqMessageBase&)> push) {
+  // The pairs pushed by `push` through a helper over the configuration; each
+  // pair must hold exactly one value.
+  Pairs Collect(PushFunction push) {
     AlertTokenHelper helper(config_, kFailover, 0);
     KTGui::DetectedAlertsDataDetails details;
     push(helper, details);
-    return Read(details);
+    Pairs pairs;
+    for (HqMessageBase& pair : details.list(KTGui::DetectedAlertsDataDetails::tokenValues)) {
+      auto& values = pair.list(KTGui::TokenValueStruct::values);
+      EXPECT_EQ(values.size(), 1u);
+      pairs.emplace_back(pair.get(KTGui::TokenValueStruct::tokenId),
+                         values.empty() ? "" : values[0]);
+    }
+    return pairs;
   }
 
   tarnalert::testing::TestEnv env_;
@@ -89,191 +63,116 @@ class AlertTokenHelperTest : public ::testing::Test {
   GetAlertDetailForClientResp config_;
 };
 
-TEST_F(AlertTokenHelperTest, PushFamilyDropsEmptyValuesAndKeepsText) {
+TEST_F(AlertTokenHelperTest, PushFamilyDropsEmptyValuesAndLogsTheRest) {
   const std::wstring wide = L"Grüße ✓";
-  struct Case {
-    const char* what;
-    std::function<void(AlertTokenHelper&, HqMessageBase&)> push;
-    Pairs expected;
-  } cases[] = {
+  env_.SetCatalogText(7, "Seven");
+  const std::tuple<const char*, PushFunction, Pairs> cases[] = {
       {"empty text", [](auto& h, auto& d) { h.Push(d, 7, std::string()); }, {}},
       {"empty text with flag", [](auto& h, auto& d) { h.Push(d, 7, std::string(), true); }, {}},
       {"text with flag off", [](auto& h, auto& d) { h.Push(d, 7, "x", false); }, {{7, "x"}}},
-      {"null wide",
-       [](auto& h, auto& d) { h.Push(d, 7, static_cast<const wchar_t*>(nullptr)); },
-       {}},
+      {"null wide", [](auto& h, auto& d) { h.Push(d, 7, kNoText); }, {}},
       {"empty wide", [](auto& h, auto& d) { h.Push(d, 7, L""); }, {}},
       {"wide", [&](auto& h, auto& d) { h.Push(d, 7, wide.c_str()); }, {{7, "Grüße ✓"}}},
-      {"long long",
-       [](auto& h, auto& d) { h.Push(d, 7, LLONG_MIN); },
-       {{7, "-9223372036854775808"}}},
+      {"lowest", [](auto& h, auto& d) { h.Push(d, 7, LLONG_MIN); }, {{7, "-9223372036854775808"}}},
       {"int", [](auto& h, auto& d) { h.Push(d, 7, -12); }, {{7, "-12"}}},
       {"zero record", [](auto& h, auto& d) { h.Push(d, 7, tagTIMESTAMP_STRUCT{}, true); }, {}},
-      {"same id twice",
-       [](auto& h, auto& d) { h.Push(d, 7, 1), h.Push(d, 7, 2); },
-       {{7, "1"}, {7, "2"}}},
+      {"zero time", [](auto& h, auto& d) { h.PushDateTime(d, 0), h.PushDateTimeUTC(d, 0); }, {}},
+      {"twice", [](auto& h, auto& d) { h.Push(d, 7, 1), h.Push(d, 7, 2); }, {{7, "1"}, {7, "2"}}},
+      {"no installation name", [](auto& h, auto& d) { h.PushTarnholdName(d); }, {}},
+      {"job ids up to 0", [](auto& h, auto& d) { h.PushJobId(d, 0), h.PushJobId(d, -3); }, {}},
+      {"job id beyond 32 bits",
+       [](auto& h, auto& d) { h.PushJobId(d, 5000000000LL); },
+       {{0x4a000023, "5000000000"}}},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(Collect(c.push), c.expected);
-  }
-}
-
-TEST_F(AlertTokenHelperTest, EveryPushedPairIsLoggedAtLevelEight) {
-  env_.SetCatalogText(AlertTokenHelper::kTarnholdNameToken, "Installation");
-  config_.set(GetAlertDetailForClientResp::tarnholdName, "Zentrale Köln");
-  Collect([](auto& h, auto& d) { h.PushTarnholdName(d), h.PushJobId(d, 0); });
-  EXPECT_THAT(env_.LogMessages(),
-              ElementsAre("DEBUG 8 AlertTokenHelper::Push: token: Installation value: "
-                          "Zentrale Köln"));
-  env_.ClearLog();
-  config_.set(GetAlertDetailForClientResp::tarnholdName, "");
-  EXPECT_THAT(Collect([](auto& h, auto& d) { h.PushTarnholdName(d); }), IsEmpty());
-  EXPECT_THAT(env_.LogMessages(), IsEmpty());
-}
-
-TEST_F(AlertTokenHelperTest, JobIdIsPushedOnlyAboveZero) {
-  for (long long job : {0LL, -3LL}) {
-    EXPECT_THAT(Collect([&](auto& h, auto& d) { h.PushJobId(d, job); }), IsEmpty());
-  }
-  EXPECT_EQ(Collect([](auto& h, auto& d) { h.PushJobId(d, 5000000000LL); }),
-            (Pairs{{0x4a000023, "5000000000"}}));
-}
-
-TEST_F(AlertTokenHelperTest, DatesInLocalTimeAndUtcBeyond2038) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
-  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-  tzset();
-  struct Case {
-    time_t time;
-    const char* local;
-    const char* utc;
-  } cases[] = {
-      {1614607507, "Mon Mar  1 09:05:07 2021", "Mon Mar  1 14:05:07 2021"},
-      {2225016000, "Wed Jul  4 08:00:00 2040", "Wed Jul  4 12:00:00 2040"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(
-        Collect([&](auto& h, auto& d) { h.PushDateTime(d, c.time), h.PushDateTimeUTC(d, c.time); }),
-        (Pairs{{0x4a000007, c.local}, {0x4a000008, c.utc}}));
-  }
-  EXPECT_THAT(Collect([](auto& h, auto& d) { h.PushDateTime(d, 0), h.PushDateTimeUTC(d, 0); }),
-              IsEmpty());
-  old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-  tzset();
-}
-
-TEST_F(AlertTokenHelperTest, CriteriaNameIdSearchesEveryEntryOfTheAlertType) {
-  config_ =
-      Config({AlertType(kFailover, 1, 0, {{1, 0x4a100001}}), AlertType(75, 1, 0, {{2, 0x4a100099}}),
-              AlertType(kFailover, 1, 0, {{2, 0x4a100002}, {2, 0x4a100003}})});
-  struct Case {
-    unsigned long criteria;
-    const char* value;
-  } cases[] = {{1, "1242562561"}, {2, "1242562562"}, {3, "0"}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(Collect([&](auto& h, auto& d) { h.PushCriteria(d, c.criteria); }),
-              (Pairs{{0x4a00000e, c.value}}));
-  }
-  config_ = GetAlertDetailForClientResp();  // no catalogue at all
-  EXPECT_EQ(Collect([](auto& h, auto& d) { h.PushCriteria(d, 1); }), (Pairs{{0x4a00000e, "0"}}));
+  for (const auto& [what, push, expected] : cases) EXPECT_EQ(Collect(push), expected) << what;
+  // One debug line at level 8 for each of the six values pushed to token 7.
+  EXPECT_EQ(env_.CountLogLines("token: Seven value: "), 6u);
+  EXPECT_EQ(env_.CountLogLines("DEBUG 8 AlertTokenHelper::Push: token: Seven value: Grüße ✓"), 1u);
 }
 
 TEST_F(AlertTokenHelperTest, SeverityComesFromTheRuleOrElseTheCriteria) {
-  struct Case {
-    int rule, criteria;
-    const char* value;
-    const char* text;
-  } cases[] = {{1, 2, "1", "Critical"},      {0, 2, "2", "Major"},
-               {0, 0, "0", "Informational"}, {0, 1, "1", "Critical"},
-               {3, 1, "3", "Informational"}, {-1, 2, "-1", "Informational"}};
-  for (const Case& c : cases) {
+  env_.SetCatalogText(0x3d00024b, "Critical");
+  env_.SetCatalogText(0x3d00024a, "Major");
+  env_.SetCatalogText(0x3d000249, "Informational");
+  const std::tuple<int, int, const char*, const char*> cases[] = {
+      {1, 2, "1", "Critical"}, {0, 2, "2", "Major"},         {0, 0, "0", "Informational"},
+      {0, 1, "1", "Critical"}, {3, 1, "3", "Informational"}, {-1, 2, "-1", "Informational"},
+      {1, 0, "1", nullptr},  // no catalogue text: only the number
+  };
+  for (const auto& [ruleSeverity, criteriaSeverity, value, text] : cases) {
+    if (text == nullptr) env_.SetCatalogText(0x3d00024b, "");
     KTGui::AlertDetail rule;
-    rule.set(KTGui::AlertDetail::severity, c.rule);
+    rule.set(KTGui::AlertDetail::severity, ruleSeverity);
     KTGui::AlertCriteria criteria;
-    criteria.set(KTGui::AlertCriteria::severity, c.criteria);
-    EXPECT_EQ(Collect([&](auto& h, auto& d) { h.PushAlertSeverity(d, rule, criteria); }),
-              (Pairs{{0x4a000520, c.value}, {0x4a00051f, c.text}}));
+    criteria.set(KTGui::AlertCriteria::severity, criteriaSeverity);
+    Pairs expected = {{0x4a000520, value}};
+    if (text != nullptr) expected.emplace_back(0x4a00051f, text);
+    EXPECT_EQ(Collect([&](auto& h, auto& d) { h.PushAlertSeverity(d, rule, criteria); }), expected)
+        << ruleSeverity << " " << criteriaSeverity;
   }
-  env_.SetCatalogText(0x3d00024b, "");  // no text: only the number
-  KTGui::AlertDetail rule;
-  rule.set(KTGui::AlertDetail::severity, 1);
-  EXPECT_EQ(
-      Collect([&](auto& h, auto& d) { h.PushAlertSeverity(d, rule, KTGui::AlertCriteria()); }),
-      (Pairs{{0x4a000520, "1"}}));
 }
 
-// An event message entry: argument text (null for an end entry), event code,
-// message id.
-struct Entry {
-  const char* text;
-  uint64_t eventCode;
-  uint64_t messageId;
-};
-
 TEST_F(AlertTokenHelperTest, CommentsAreRenderedWithTheirOwnArguments) {
-  constexpr uint64_t kComment = 0x4a00003f, kOther = 0x11000001;
-  env_.SetCatalogText(0x4a200001, "Volume %1 is full (%2)");
+  constexpr uint64_t kComment = 0x4a00003f, kOther = 0x11000001, kFull = 0x4a200001;
+  env_.SetCatalogText(kFull, "Volume %1 is full (%2)");
   env_.SetCatalogText(0x4a200002, "Retry later");
-  struct Case {
-    const char* what;
-    std::vector<Entry> entries;
-    std::vector<std::string> comments;
-  } cases[] = {
-      {"ended comment",
-       {{"Ü1", kComment, 0x4a200001}, {"✓", kComment, 0x4a200001}, {nullptr, 0, 0}},
-       {"Volume Ü1 is full (✓)"}},
-      {"unended comment", {{"v", kComment, 0x4a200001}}, {"Volume v is full ()"}},
+  // Event message entries: (argument text, or null for the entry that ends a
+  // message; event code; message id).
+  using Entry = std::tuple<const char*, uint64_t, uint64_t>;
+  const Entry end{nullptr, 0, 0};
+  const std::tuple<const char*, std::vector<Entry>, std::vector<std::string>> cases[] = {
+      {"ended", {{"Ü1", kComment, kFull}, {"✓", kComment, kFull}, end}, {"Volume Ü1 is full (✓)"}},
+      {"unended comment", {{"v", kComment, kFull}}, {"Volume v is full ()"}},
       {"end entry carrying the comment code",
-       {{"v", kComment, 0x4a200001}, {nullptr, kComment, 0x4a200001}},
+       {{"v", kComment, kFull}, {nullptr, kComment, kFull}},
        {"Volume v is full ()"}},
       {"other message first",
-       {{"x", kOther, 0x4a200001},
-        {nullptr, kOther, 0},
-        {"v", kComment, 0x4a200001},
-        {nullptr, 0, 0}},
+       {{"x", kOther, kFull}, {nullptr, kOther, 0}, {"v", kComment, kFull}, end},
        {"Volume v is full ()"}},
       {"two comments",
-       {{"a", kComment, 0x4a200001}, {nullptr, 0, 0}, {nullptr, kComment, 0x4a200002}},
+       {{"a", kComment, kFull}, end, {nullptr, kComment, 0x4a200002}},
        {"Volume a is full ()", "Retry later"}},
-      {"no comment", {{"x", kOther, 0x4a200001}, {nullptr, 0, 0}}, {}},
+      {"no comment", {{"x", kOther, kFull}, end}, {}},
       {"end entry first", {{nullptr, kComment, 0x4a200002}, {"x", kOther, 1}}, {}},
       {"empty list", {}, {}},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, entries, comments] : cases) {
     EvAlertEx alert;
-    for (const Entry& e : c.entries) {
-      AlertEventMsg m;
-      m.eventCode = e.eventCode;
-      m.messageId = e.messageId;
-      m.argType = e.text ? kArgText : kArgEndOfMessage;
-      m.text = e.text ? e.text : "";
-      alert.getEventMsgList().push_back(m);
+    for (const auto& [text, code, id] : entries) {
+      const uint64_t type = text ? kArgText : kArgEndOfMessage;
+      alert.getEventMsgList().push_back({code, id, type, 0, text ? text : ""});
     }
     Pairs expected;
-    for (auto& text : c.comments) expected.emplace_back(kComment, text);
-    EXPECT_EQ(Collect([&](auto& h, auto& d) { h.PushCommentToken(d, alert); }), expected);
+    for (auto& text : comments) expected.emplace_back(kComment, text);
+    EXPECT_EQ(Collect([&](auto& h, auto& d) { h.PushCommentToken(d, alert); }), expected) << what;
   }
 }
 
-TEST_F(AlertTokenHelperTest, AlertTypeAndCategoryNames) {
+TEST_F(AlertTokenHelperTest, CatalogueLookUpsSearchEveryEntryOfTheAlertType) {
+  AlertTokenHelper none(config_, kFailover, 0);  // no catalogue at all
+  EXPECT_EQ(none.getAlertTypeName(kFailover) + none.getAlertCategoryName(kFailover), L"");
+  EXPECT_EQ(none.GetNameIdForCriteria(1), 0u);
+  EXPECT_FALSE(config_.isSet(GetAlertDetailForClientResp::alertTypeCatalog));  // nor made one
   env_.SetCatalogText(0x4a300001, "Échec de bascule");
   env_.SetCatalogText(0x4a300002, "Later name");
-  config_ =
-      Config({AlertType(kFailover, 4, 0x4a300001, {}), AlertType(kFailover, 5, 0x4a300002, {})},
-             {{4, "Job Management"}, {5, "Système"}});
+  HqMessageBase& catalog = config_.child(GetAlertDetailForClientResp::alertTypeCatalog);
+  catalog.list(KTGui::AlertTypeCatalog::alertTypes) = {
+      AlertType(kFailover, 4, 0x4a300001, {{1, 0x4a100001}}),
+      AlertType(75, 1, 0, {{2, 0x4a100099}}),
+      AlertType(kFailover, 5, 0x4a300002, {{2, 0x4a100002}, {2, 0x4a100003}})};
+  for (auto [id, name] : {std::pair<int, const char*>{4, "Job Management"}, {5, "Système"}}) {
+    auto& category =
+        catalog.list(KTGui::AlertTypeCatalog::alertCategories).emplace_back(KTGui::IdName());
+    category.set(KTGui::IdName::id, id);
+    category.set(KTGui::IdName::name, name);
+  }
   AlertTokenHelper helper(config_, kFailover, 0);
   EXPECT_EQ(helper.getAlertTypeName(kFailover), L"Échec de bascule");  // the first entry
   EXPECT_EQ(helper.getAlertCategoryName(kFailover), L"Système");       // the last entry
-  EXPECT_EQ(helper.getAlertTypeName(3), L"");
-  EXPECT_EQ(helper.getAlertCategoryName(3), L"");
-  GetAlertDetailForClientResp empty;
-  AlertTokenHelper none(empty, kFailover, 0);
-  EXPECT_EQ(none.getAlertTypeName(kFailover), L"");
-  EXPECT_EQ(none.getAlertCategoryName(kFailover), L"");
-  EXPECT_FALSE(empty.isSet(GetAlertDetailForClientResp::alertTypeCatalog));
+  EXPECT_EQ(helper.getAlertTypeName(3) + helper.getAlertCategoryName(3), L"");
+  EXPECT_EQ(helper.GetNameIdForCriteria(1), 0x4a100001u);
+  EXPECT_EQ(helper.GetNameIdForCriteria(2), 0x4a100002u);  // the first entry that names it
+  EXPECT_EQ(helper.GetNameIdForCriteria(3), 0u);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -13,6 +13,8 @@
 namespace {
 
 using KTGui::AlertAvailCriteria;
+using KTGui::AlertCriteria;
+using KTGui::AlertCriteriaParam;
 using KTGui::AlertTypeListItem;
 using ::testing::ElementsAre;
 using ::testing::Pair;
@@ -24,14 +26,14 @@ AlertTypeListItem AlertType(int typeId, std::vector<Tokens> criteria) {
   AlertTypeListItem item;
   item.set(AlertTypeListItem::alertTypeId, typeId);
   for (const Tokens& tokens : criteria) {
-    AlertAvailCriteria c;
+    HqMessageBase& c =
+        item.list(AlertTypeListItem::availCriteria).emplace_back(AlertAvailCriteria());
     for (auto [id, flags] : tokens) {
-      KTGui::AlertNotifToken token;
+      HqMessageBase& token =
+          c.list(AlertAvailCriteria::tokens).emplace_back(KTGui::AlertNotifToken());
       token.set(KTGui::AlertNotifToken::tokenId, id);
       token.set(KTGui::AlertNotifToken::tokenFlags, flags);
-      c.list(AlertAvailCriteria::tokens).push_back(token);
     }
-    item.list(AlertTypeListItem::availCriteria).push_back(c);
   }
   return item;
 }
@@ -42,24 +44,6 @@ class NotificationSetupTest : public ::testing::Test {
     env_.SetCatalogText(0x4a000002, "SubjStart");
     env_.SetCatalogText(0x4a000001, "SubjEnd\n");
   }
-  void SetAlertTypes(std::vector<AlertTypeListItem> types) {
-    auto& list = client_.alertConfig.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)
-                     .list(KTGui::AlertTypeCatalog::alertTypes);
-    for (auto& type : types) list.push_back(type);
-  }
-  // The rule selects criteria 3 with the given parameter values.
-  void SetParams(std::vector<int64_t> values) {
-    KTGui::AlertCriteria other, criteria;
-    other.set(KTGui::AlertCriteria::criteriaId, 2);
-    other.list(KTGui::AlertCriteria::params).push_back(KTGui::AlertCriteriaParam());
-    criteria.set(KTGui::AlertCriteria::criteriaId, 3);
-    for (int64_t value : values) {
-      KTGui::AlertCriteriaParam param;
-      param.set(KTGui::AlertCriteriaParam::value, value);
-      criteria.list(KTGui::AlertCriteria::params).push_back(param);
-    }
-    rule_.list(KTGui::AlertDetail::criteria) = {other, criteria};
-  }
 
   tarnalert::testing::TestEnv env_;
   tarnalert::testing::ScopedEnv scoped_{&env_};
@@ -69,30 +53,30 @@ class NotificationSetupTest : public ::testing::Test {
   NTNotifRuleDetectedAlertProcessing processing_{rule_, client_};
 };
 
-TEST_F(NotificationSetupTest, CollectsFlagsAndTrimmedTextsOfEveryCriteria) {
+TEST_F(NotificationSetupTest, CollectsFlagsAndTrimmedTextsOfEveryCriteriaOnce) {
   env_.SetCatalogText(0x4a000010, " Volume\t \r\n");
   env_.SetCatalogText(0x4a000011, "Größe ✓ ");
   env_.SetCatalogText(0x4a000012, " \n\t\r");
   env_.SetCatalogText(0x4a000013, "Ziel");
   env_.RemoveCatalogText(0x4a000014);
-  SetAlertTypes({AlertType(74, {{{0x4a000010, 0x80}, {0x4a000001, 1}}, {{0x4a000011, 0x1000}}}),
-                 AlertType(75, {{{0x4a000013, 4}}}),
-                 AlertType(74, {{{0x4a000010, 0x4000},
-                                 {0x4a000012, 0},
-                                 {0x4a0003b6, 1},
-                                 {0x4a0003b9, 1},
-                                 {0x4a000002, 1},
-                                 {0x4a000014, 2}}})});
+  client_.alertConfig.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)
+      .list(KTGui::AlertTypeCatalog::alertTypes) = {
+      AlertType(74, {{{0x4a000010, 0x80}, {0x4a000001, 1}}, {{0x4a000011, 0x1000}}}),
+      AlertType(75, {{{0x4a000013, 4}}}),  // not the alert's type
+      AlertType(74, {{{0x4a000010, 0x4000}, {0x4a000012, 0}, {0x4a0003b6, 1}},
+                     {{0x4a0003b9, 1}, {0x4a000002, 1}, {0x4a000014, 2}}})};
   processing_.InitializeNotification();
   EXPECT_EQ(processing_.subjectStartMarker, L"SubjStart");
   EXPECT_EQ(processing_.subjectEndMarker, L"SubjEnd\n");  // markers stay untrimmed
+  // The first flags of a token count; the markers and tokens 0x4a0003b6 and
+  // 0x4a0003b9 are left out.
   EXPECT_THAT(processing_.tokenFlags, ElementsAre(Pair(0x4a000010, 0x80), Pair(0x4a000011, 0x1000),
                                                   Pair(0x4a000012, 0), Pair(0x4a000014, 2)));
   EXPECT_THAT(processing_.tokenTexts,
               ElementsAre(Pair(0x4a000010, L" Volume"), Pair(0x4a000011, L"Größe ✓"),
                           Pair(0x4a000012, L""), Pair(0x4a000014, L"")));
 
-  // A second call adds only what is missing and changes nothing present.
+  // A later call adds only what is missing and changes nothing present.
   env_.SetCatalogText(0x4a000010, "Changed");
   env_.SetCatalogText(0x4a000002, "Changed");
   processing_.tokenTexts.erase(0x4a000011);
@@ -103,23 +87,11 @@ TEST_F(NotificationSetupTest, CollectsFlagsAndTrimmedTextsOfEveryCriteria) {
   EXPECT_EQ(processing_.tokenFlags.size(), 4u);
 }
 
-TEST_F(NotificationSetupTest, WithoutAlertTypeOnlyTheMarkersAreFilled) {
-  SetAlertTypes({AlertType(75, {{{0x4a000013, 4}}})});
-  processing_.subjectEndMarker = L"Preset";
-  processing_.InitializeNotification();
-  EXPECT_EQ(processing_.subjectStartMarker, L"SubjStart");
-  EXPECT_EQ(processing_.subjectEndMarker, L"Preset");
-  EXPECT_TRUE(processing_.tokenFlags.empty());
-  EXPECT_TRUE(processing_.tokenTexts.empty());
-}
-
 TEST_F(NotificationSetupTest, HtmlTemplateGetsItsSubjectEscaped) {
   env_.SetCatalogText(0x4a000001, "SubjEnd");
   processing_.InitializeNotification();
-  struct Case {
-    int format;
-    std::wstring raw, prepared;
-  } cases[] = {
+  // (format, raw template, prepared template)
+  const std::tuple<int, std::wstring, std::wstring> cases[] = {
       {1, L"a<b & çSubjEnd<p>x<y</p>", L"a&lt;b &amp; çSubjEnd<p>x<y</p>"},
       {1, L"<x>SubjStartA&BSubjStartcSubjEnd<b>", L"A&amp;BSubjStartcSubjEnd<b>"},
       {1, L"SubjEnd<b>a</b>", L"SubjEnd<b>a</b>"},
@@ -127,19 +99,15 @@ TEST_F(NotificationSetupTest, HtmlTemplateGetsItsSubjectEscaped) {
       {0, L"SubjStarta<bSubjEnd<b>", L"SubjStarta<bSubjEnd<b>"},
       {2, L"a<bSubjEnd<b>", L"a<bSubjEnd<b>"},
   };
-  for (const Case& c : cases) {
-    std::wstring raw = c.raw;
-    EXPECT_EQ(processing_.GetEncodedRawMessage(raw, c.format), c.prepared);
-    EXPECT_EQ(raw, c.raw);
+  for (const auto& [format, raw, prepared] : cases) {
+    std::wstring copy = raw;
+    EXPECT_EQ(processing_.GetEncodedRawMessage(copy, format), prepared);
+    EXPECT_EQ(copy, raw);  // the template itself is left as it was
   }
 }
 
 TEST_F(NotificationSetupTest, CriteriaTextFillsPlaceholdersInOrder) {
-  struct Case {
-    const char* text;
-    std::vector<int64_t> values;
-    std::wstring result;
-  } cases[] = {
+  const std::tuple<const char*, std::vector<int64_t>, std::wstring> cases[] = {
       {"Usage above <percent>% for <minutes> min", {80, 5}, L"Usage above 80% for 5 min"},
       {"<a> only", {1, 2}, L"1 only"},
       {"<a> and <b>", {7}, L"7 and <b>"},
@@ -149,11 +117,19 @@ TEST_F(NotificationSetupTest, CriteriaTextFillsPlaceholdersInOrder) {
       {"a > b < c", {5}, L"a > b < c"},
       {"<a> left", {}, L"<a> left"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    env_.SetCatalogText(0x4a400001, c.text);
-    SetParams(c.values);
-    EXPECT_EQ(processing_.FormatAlertCriteria(0x4a400001), c.result);
+  // The rule selects criteria 3 with the parameter values, after criteria 2.
+  AlertCriteria other;
+  other.set(AlertCriteria::criteriaId, 2);
+  other.list(AlertCriteria::params).emplace_back(AlertCriteriaParam());
+  for (const auto& [text, values, result] : cases) {
+    env_.SetCatalogText(0x4a400001, text);
+    AlertCriteria criteria;
+    criteria.set(AlertCriteria::criteriaId, 3);
+    auto& params = criteria.list(AlertCriteria::params);
+    for (int64_t value : values)
+      params.emplace_back(AlertCriteriaParam()).set(AlertCriteriaParam::value, value);
+    rule_.list(KTGui::AlertDetail::criteria) = {other, criteria};
+    EXPECT_EQ(processing_.FormatAlertCriteria(0x4a400001), result) << text;
   }
   rule_.list(KTGui::AlertDetail::criteria).clear();  // no entry for the criteria
   EXPECT_EQ(processing_.FormatAlertCriteria(0x4a400001), L"<a> left");
