@@ -14,16 +14,16 @@ namespace {
 
 // Appends the result of one snprintf call to `out`.
 template <typename T>
-void AppendOne(std::string& out, const std::string& spec, T value) {
+void AppendOne(std::string& out, const std::string& directive, T value) {
   char small[128];
-  int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+  int n = std::snprintf(small, sizeof small, directive.c_str(), value);
   if (n < 0) return;
   if (static_cast<size_t>(n) < sizeof small) {
     out.append(small, n);
     return;
   }
   std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(&big[0], big.size(), spec.c_str(), value);
+  std::snprintf(&big[0], big.size(), directive.c_str(), value);
   out.append(big.data(), n);
 }
 
@@ -50,21 +50,21 @@ std::string FormatV(const char* format, va_list args) {
       continue;
     }
     // flags, width, precision
-    std::string spec = "%";
-    while (*p && std::strchr("-+ #0'", *p)) spec.push_back(*p++);
+    std::string directive = "%";
+    while (*p && std::strchr("-+ #0'", *p)) directive.push_back(*p++);
     if (*p == '*') {
-      spec += std::to_string(va_arg(ap, int));
+      directive += std::to_string(va_arg(ap, int));
       ++p;
     } else {
-      while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+      while (*p >= '0' && *p <= '9') directive.push_back(*p++);
     }
     if (*p == '.') {
-      spec.push_back(*p++);
+      directive.push_back(*p++);
       if (*p == '*') {
-        spec += std::to_string(va_arg(ap, int));
+        directive += std::to_string(va_arg(ap, int));
         ++p;
       } else {
-        while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+        while (*p >= '0' && *p <= '9') directive.push_back(*p++);
       }
     }
     // length modifier
@@ -84,7 +84,7 @@ std::string FormatV(const char* format, va_list args) {
       case 'x':
       case 'X': {
         bool is_signed = conversion == 'd' || conversion == 'i';
-        std::string s = spec + "ll" + conversion;
+        std::string s = directive + "ll" + conversion;
         long long value;
         if (length == "ll" || length == "q" || length == "L") {
           value = va_arg(ap, long long);
@@ -113,30 +113,30 @@ std::string FormatV(const char* format, va_list args) {
       case 'a':
       case 'A':
         if (length == "L") {
-          AppendOne(out, spec + 'L' + conversion, va_arg(ap, long double));
+          AppendOne(out, directive + 'L' + conversion, va_arg(ap, long double));
         } else {
-          AppendOne(out, spec + conversion, va_arg(ap, double));
+          AppendOne(out, directive + conversion, va_arg(ap, double));
         }
         break;
       case 'c':
         if (length == "l") {
           wchar_t wide[2] = {static_cast<wchar_t>(va_arg(ap, wint_t)), L'\0'};
-          AppendOne(out, spec + 's', FXString::ToString(wide).c_str());
+          AppendOne(out, directive + 's', FXString::ToString(wide).c_str());
         } else {
-          AppendOne(out, spec + 'c', va_arg(ap, int));
+          AppendOne(out, directive + 'c', va_arg(ap, int));
         }
         break;
       case 's':
         if (length == "l") {
           const wchar_t* wide = va_arg(ap, const wchar_t*);
-          AppendOne(out, spec + 's', wide ? FXString::ToString(wide).c_str() : "(null)");
+          AppendOne(out, directive + 's', wide ? FXString::ToString(wide).c_str() : "(null)");
         } else {
           const char* text = va_arg(ap, const char*);
-          AppendOne(out, spec + 's', text ? text : "(null)");
+          AppendOne(out, directive + 's', text ? text : "(null)");
         }
         break;
       case 'p':
-        AppendOne(out, spec + 'p', va_arg(ap, void*));
+        AppendOne(out, directive + 'p', va_arg(ap, void*));
         break;
       case 'n':  // never stores: the argument is skipped and nothing written
         (void)va_arg(ap, void*);
