@@ -6,6 +6,7 @@
 #include "alertclient/AlertTokenHelper.h"
 #include "alertclient/EvAlertProcessClient.h"
 #include "alertclient/TemplateText.h"
+#include "alertclient/detail/TokenIds.h"
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
 
@@ -17,15 +18,12 @@ constexpr int kTokenAlertDescription = 0x4a00000a;
 constexpr int kTokenAlertId = 0x4a00000c;
 constexpr int kTokenUserName = 0x4a000016;
 constexpr int kTokenCategoryAndType = 0x4a000006;
-constexpr int kTokenCriteria = 0x4a00000e;
-constexpr int kTokenComment = 0x4a00003f;
-constexpr int kTokenSeverityLevel = 0x4a000520;
+constexpr int kTokenCriteria = AlertTokenHelper::kCriteriaToken;
+constexpr int kTokenComment = AlertTokenHelper::kCommentToken;
+constexpr int kTokenSeverityLevel = AlertTokenHelper::kSeverityToken;
 constexpr unsigned long kNotApplicableTextId = 0x4a0000a5;
 
-// Tokens that are never given the not-applicable text.
-bool IsMarkerToken(int id) {
-  return id == 0x4a000001 || id == 0x4a000002 || id == 0x4a0003b6 || id == 0x4a0003b9;
-}
+using tarnalert::detail::IsMarkerToken;
 
 // Token flag bits.
 constexpr int kJoinWithoutSeparator = 0x1000;

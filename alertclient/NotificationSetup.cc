@@ -4,21 +4,15 @@
 #include <cstring>
 
 #include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/detail/TokenIds.h"
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
 
 namespace {
 
-// Catalogue ids of the texts that open and close the subject of a template.
-constexpr unsigned long kSubjectStartMarkerId = 0x4a000002;
-constexpr unsigned long kSubjectEndMarkerId = 0x4a000001;
-
-// Token ids that never get flags or texts: the subject markers and two layout
-// tokens.
-bool IsExcludedToken(int tokenId) {
-  return tokenId == 0x4a000001 || tokenId == 0x4a000002 || tokenId == 0x4a0003b6 ||
-         tokenId == 0x4a0003b9;
-}
+using tarnalert::detail::IsMarkerToken;
+using tarnalert::detail::kSubjectEndMarkerId;
+using tarnalert::detail::kSubjectStartMarkerId;
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
 
@@ -75,7 +69,7 @@ void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
       if (tokens == nullptr) continue;
       for (const HqMessageBase& token : *tokens) {
         const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
-        if (IsExcludedToken(tokenId)) continue;
+        if (IsMarkerToken(tokenId)) continue;
         if (tokenFlags.count(tokenId) == 0) {
           tokenFlags[tokenId] = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags));
         }
