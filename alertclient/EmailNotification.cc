@@ -1,6 +1,7 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
 #include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/detail/RuleFields.h"
 #include "platform/Env.h"
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
@@ -96,8 +97,7 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
   resultCode = delivery.code;
   resultText = delivery.text;
 
-  HqMessageBase& idName =
-      alertDetail.child(AlertDetail::alert).child(KTGui::AlertInfo::alert);
+  HqMessageBase& idName = tarnalert::detail::RuleIdName(alertDetail);
   const std::string& alertName = idName.get(KTGui::IdName::name);
   const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
   const char* embedded = usedEmbedded ? "True" : "False";

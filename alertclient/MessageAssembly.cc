@@ -6,6 +6,7 @@
 #include "alertclient/AlertTokenHelper.h"
 #include "alertclient/EvAlertProcessClient.h"
 #include "alertclient/TemplateText.h"
+#include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenIds.h"
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
@@ -24,6 +25,8 @@ constexpr int kTokenSeverityLevel = AlertTokenHelper::kSeverityToken;
 constexpr unsigned long kNotApplicableTextId = 0x4a0000a5;
 
 using tarnalert::detail::IsMarkerToken;
+using tarnalert::detail::RuleIdName;
+using tarnalert::detail::RuleLocale;
 
 // Token flag bits.
 constexpr int kJoinWithoutSeparator = 0x1000;
@@ -31,15 +34,6 @@ constexpr int kJoinWithCommaLines = 0x80;
 constexpr int kValueIsHtml = 0x4000;
 
 constexpr size_t kSubjectLimit = 256;
-
-unsigned long RuleLocale(HqMessageBase& rule) {
-  return static_cast<uint32_t>(
-      rule.child(KTGui::AlertDetail::localeInfo).get(KTGui::AlertLocale::localeId));
-}
-
-HqMessageBase& RuleIdName(HqMessageBase& rule) {
-  return rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
-}
 
 }  // namespace
 

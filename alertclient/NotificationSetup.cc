@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenIds.h"
 #include "platform/EvEvent.h"
 #include "platform/FXString.h"
@@ -33,11 +34,7 @@ HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& fiel
 }  // namespace
 
 void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
-  unsigned long locale = 0;
-  if (alertDetail.isSet(KTGui::AlertDetail::localeInfo)) {
-    locale = static_cast<uint32_t>(
-        alertDetail.child(KTGui::AlertDetail::localeInfo).get(KTGui::AlertLocale::localeId));
-  }
+  const unsigned long locale = tarnalert::detail::RuleLocale(alertDetail);
 
   EvEvent event;
   // The markers are kept as the catalogue gives them, blanks included.

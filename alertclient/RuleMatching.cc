@@ -4,18 +4,14 @@
 
 #include "alertclient/AlertTokenHelper.h"
 #include "alertclient/EvAlertProcessClient.h"
+#include "alertclient/detail/RuleFields.h"
 
 namespace {
 
 // Alert type of the client-side failover alert, the only type matched here.
 constexpr int kFailoverAlertType = 74;
 
-// The locale of the rule's notifications, 0 when the rule names none.
-unsigned long RuleLocale(HqMessageBase& rule) {
-  if (!rule.isSet(KTGui::AlertDetail::localeInfo)) return 0;
-  const HqMessageBase& locale = rule.child(KTGui::AlertDetail::localeInfo);
-  return static_cast<uint32_t>(locale.get(KTGui::AlertLocale::localeId));
-}
+using tarnalert::detail::RuleLocale;
 
 // The alert type of the rule: the id of the alertType inside its alert; 0
 // when either is missing (the rule is not changed by reading it).

@@ -1,0 +1,29 @@
+// Readings of a notification rule (a KTGui::AlertDetail) that several steps of
+// the local road share.
+#ifndef TARNALERT_ALERTCLIENT_DETAIL_RULEFIELDS_H_
+#define TARNALERT_ALERTCLIENT_DETAIL_RULEFIELDS_H_
+
+#include <cstdint>
+
+#include "platform/Messages.h"
+
+namespace tarnalert {
+namespace detail {
+
+// The locale of the rule's notifications (low 32 bits, unsigned); 0 when the
+// rule names none. Reading does not change the rule.
+inline unsigned long RuleLocale(HqMessageBase& rule) {
+  if (!rule.isSet(KTGui::AlertDetail::localeInfo)) return 0;
+  return static_cast<uint32_t>(
+      rule.child(KTGui::AlertDetail::localeInfo).get(KTGui::AlertLocale::localeId));
+}
+
+// The id and name of the rule (the IdName inside its alert definition).
+inline HqMessageBase& RuleIdName(HqMessageBase& rule) {
+  return rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
+}
+
+}  // namespace detail
+}  // namespace tarnalert
+
+#endif  // TARNALERT_ALERTCLIENT_DETAIL_RULEFIELDS_H_
