@@ -62,7 +62,7 @@ TEST(FXStringTest, ToLowerMapsOneCharacterToOne) {
        L"\u00E0\u00F8\u00FE \u00D7\u00DF\u00FF \u0101\u0142\u00FF\u01C6"},
       {L"\u0391\u03A3\u03C3\u03C2\u0386 \u0414\u0401\u042F",  // Greek, Cyrillic
        L"\u03B1\u03C3\u03C3\u03C2\u03AC \u0434\u0451\u044F"},
-      {L"I\u0131\u0130", L"i\u0131\u0130"},  // Turkish dotless and dotted I
+      {L"I\u0131\u0130", L"i\u0131i"},  // Turkish dotless and dotted I
       {L"\uFF21\uFF3A" + Wide(0x10400),
        L"\uFF41\uFF5A" + Wide(0x10428)},                       // full width, beyond the BMP
       {Wide(-5) + Wide(0x110000), Wide(-5) + Wide(0x110000)},  // no characters

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Generates platform/detail/CaseTable.inc, the lower-case table of FXString::ToLower.
 
-A character is mapped when Python's str.lower() turns it into exactly one other
-character (the one-for-one part of the Unicode lower-case mapping; characters
-whose lower case is longer stay as they are, so lowering keeps lengths).
+A character is mapped by the Unicode simple lower-case mapping, one character
+for one, so lowering keeps lengths. Python's str.lower() applies the full
+mapping; where that gives one character it equals the simple one, and the one
+character whose full mapping is longer but simple mapping is a single
+character, U+0130 (capital I with dot above, simply "i"), is added by hand.
 
 The mappings are compressed into runs: a run covers `first`, `first + stride`,
 ... up to `last` (stride 1 or 2), and each of those characters maps to itself
@@ -17,9 +19,16 @@ import sys
 import unicodedata
 
 
+# Simple mappings that str.lower() does not give as one character.
+SIMPLE_ONLY = {0x0130: 0x0069}
+
+
 def mappings():
     for code in range(0x110000):
         if 0xD800 <= code <= 0xDFFF:
+            continue
+        if code in SIMPLE_ONLY:
+            yield code, SIMPLE_ONLY[code] - code
             continue
         lowered = chr(code).lower()
         if len(lowered) == 1 and ord(lowered) != code:
