@@ -75,7 +75,9 @@ EvAlertEx& EvAlertEx::operator<<(unsigned long long value) {
   return Append(kArgUnsignedLongLong, Render("%llu", value));
 }
 
-EvAlertEx& EvAlertEx::operator<<(const char* text) { return Append(kArgText, text); }
+EvAlertEx& EvAlertEx::operator<<(const char* text) {
+  return Append(kArgText, text != nullptr ? text : "");  // a null text is taken as empty
+}
 
 EvAlertEx& EvAlertEx::operator<<(const ArgumentInfo* args) {
   if (args == nullptr || args->NoOfArgs() == 0) return *this;

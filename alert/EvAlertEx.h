@@ -43,7 +43,7 @@ class TARNALERT_EXPORT EvAlertEx {
   EvAlertEx& operator<<(unsigned long value);
   EvAlertEx& operator<<(long long value);
   EvAlertEx& operator<<(unsigned long long value);
-  // A copy of the whole text; the pointer must not be null.
+  // A copy of the whole text; a null pointer streams an empty text.
   EvAlertEx& operator<<(const char* text);
   // One argument per node of the list; nothing for null or an empty list.
   EvAlertEx& operator<<(const ArgumentInfo* args);

@@ -32,11 +32,11 @@ TEST_F(EvAlertExTest, EveryArgumentTypeIsRenderedWithItsCode) {
   const std::string long_text = std::string(5000, 'q') + "\xc3\xa9";
   alert_ << static_cast<short>(-5) << static_cast<unsigned char>(65) << -1LL << ULLONG_MAX << 'x'
          << static_cast<unsigned short>(65535) << INT_MIN << 4000000000u << -7L << ULONG_MAX
-         << long_text.c_str();
+         << long_text.c_str() << static_cast<const char*>(nullptr);
   const std::vector<std::pair<std::string, uint64_t>> expected = {
       {"-5", 3}, {"A", 2}, {"-1", 9}, {"18446744073709551615", 10}, {"x", 1}, {"65535", 4},
       {"-2147483648", 5}, {"4000000000", 6}, {"-7", 7}, {"18446744073709551615", 8},
-      {long_text, 11}};
+      {long_text, 11}, {"", 11}};
   EXPECT_EQ(Streamed(), expected);
 }
 
