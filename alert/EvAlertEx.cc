@@ -17,6 +17,7 @@ constexpr int kFailoverAlertType = 74;
 // characters are kept. Logs the truncation (or a formatting error) once.
 std::string FormatMessageText(const char* functionTag, const char* format, va_list args) {
   char buffer[1024] = {};
+  if (format == nullptr) return buffer;  // nothing to format
   int needed = std::vsnprintf(buffer, 1023, format, args);
   if (needed < 0 || needed > 1022) {
     EvEvent().Error(functionTag, "Format string too long (truncated)[%s]", buffer);
