@@ -84,15 +84,33 @@ EvAlertEx& EvAlertEx::operator<<(const ArgumentInfo* args) {
   if (args == nullptr || args->NoOfArgs() == 0) return *this;
   for (const ArgumentInfo* node = args; node != nullptr; node = node->next) {
     switch (node->type) {
-      case kArgChar: *this << ReadScalar<char>(*node); break;
-      case kArgUnsignedChar: *this << ReadScalar<unsigned char>(*node); break;
-      case kArgShort: *this << ReadScalar<short>(*node); break;
-      case kArgUnsignedShort: *this << ReadScalar<unsigned short>(*node); break;
-      case kArgUnsignedInt: *this << ReadScalar<unsigned int>(*node); break;
-      case kArgLong: *this << ReadScalar<long>(*node); break;
-      case kArgUnsignedLong: *this << ReadScalar<unsigned long>(*node); break;
-      case kArgLongLong: *this << ReadScalar<long long>(*node); break;
-      case kArgUnsignedLongLong: *this << ReadScalar<unsigned long long>(*node); break;
+      case kArgChar:
+        *this << ReadScalar<char>(*node);
+        break;
+      case kArgUnsignedChar:
+        *this << ReadScalar<unsigned char>(*node);
+        break;
+      case kArgShort:
+        *this << ReadScalar<short>(*node);
+        break;
+      case kArgUnsignedShort:
+        *this << ReadScalar<unsigned short>(*node);
+        break;
+      case kArgUnsignedInt:
+        *this << ReadScalar<unsigned int>(*node);
+        break;
+      case kArgLong:
+        *this << ReadScalar<long>(*node);
+        break;
+      case kArgUnsignedLong:
+        *this << ReadScalar<unsigned long>(*node);
+        break;
+      case kArgLongLong:
+        *this << ReadScalar<long long>(*node);
+        break;
+      case kArgUnsignedLongLong:
+        *this << ReadScalar<unsigned long long>(*node);
+        break;
       case kArgText:
         // The value area need not hold a terminator: never read past it.
         Append(kArgText, std::string(node->value, strnlen(node->value, sizeof node->value)));

@@ -34,9 +34,12 @@ TEST_F(EvAlertExTest, EveryArgumentTypeIsRenderedWithItsCode) {
          << static_cast<unsigned short>(65535) << INT_MIN << 4000000000u << -7L << ULONG_MAX
          << long_text.c_str() << static_cast<const char*>(nullptr);
   const std::vector<std::pair<std::string, uint64_t>> expected = {
-      {"-5", 3}, {"A", 2}, {"-1", 9}, {"18446744073709551615", 10}, {"x", 1}, {"65535", 4},
-      {"-2147483648", 5}, {"4000000000", 6}, {"-7", 7}, {"18446744073709551615", 8},
-      {long_text, 11}, {"", 11}};
+      {"-5", 3},          {"A", 2},
+      {"-1", 9},          {"18446744073709551615", 10},
+      {"x", 1},           {"65535", 4},
+      {"-2147483648", 5}, {"4000000000", 6},
+      {"-7", 7},          {"18446744073709551615", 8},
+      {long_text, 11},    {"", 11}};
   EXPECT_EQ(Streamed(), expected);
 }
 
@@ -139,11 +142,11 @@ TEST_F(EvAlertExTest, SettersStoreLowBitsOrNothing) {
   EXPECT_TRUE(alert_.setDriveName(0x100000005ul));
   EXPECT_TRUE(alert_.setSparePoolName(6));
   EXPECT_TRUE(alert_.setMountPathName(7));
-  EXPECT_EQ(std::vector<uint32_t>({alert_.driveNameId, alert_.sparePoolNameId,
-                                   alert_.mountPathNameId}),
-            std::vector<uint32_t>({5, 6, 7}));
-  EXPECT_TRUE(alert_.setContainer(5) && alert_.setDrivePoolName(5) &&
-              alert_.setExportLocation(5) && alert_.setVtPolicyName(5));
+  EXPECT_EQ(
+      std::vector<uint32_t>({alert_.driveNameId, alert_.sparePoolNameId, alert_.mountPathNameId}),
+      std::vector<uint32_t>({5, 6, 7}));
+  EXPECT_TRUE(alert_.setContainer(5) && alert_.setDrivePoolName(5) && alert_.setExportLocation(5) &&
+              alert_.setVtPolicyName(5));
   EXPECT_EQ(alert_.DumpAlert("x"), 0);
 }
 
@@ -182,13 +185,12 @@ TEST(AuditTrailTest, RoundTripCarriesTheFormsMembersAndKeepsTheRest) {
   copy.driveNameId = 3;
   copy.curEventCode = 9;
   ASSERT_EQ(copy.unserializeForAuditTrail(text), 0);
-  EXPECT_EQ(std::vector<int64_t>({copy.alertType, copy.criteria, copy.status, copy.auxNumber1,
-                                  copy.auxNumber6, copy.auxNumber7, copy.auxNumber8,
-                                  copy.auxNumber9, copy.auxNumber10, copy.auxNumber11,
-                                  copy.auxNumber12, copy.auxNumber13, copy.auxNumber17,
-                                  copy.defaultStatus}),
-            std::vector<int64_t>({74, -3, 2, 5, INT64_MIN, 7, 8, 9, 10, 11, INT64_MAX, -13, -17,
-                                  -1}));
+  EXPECT_EQ(
+      std::vector<int64_t>({copy.alertType, copy.criteria, copy.status, copy.auxNumber1,
+                            copy.auxNumber6, copy.auxNumber7, copy.auxNumber8, copy.auxNumber9,
+                            copy.auxNumber10, copy.auxNumber11, copy.auxNumber12, copy.auxNumber13,
+                            copy.auxNumber17, copy.defaultStatus}),
+      std::vector<int64_t>({74, -3, 2, 5, INT64_MIN, 7, 8, 9, 10, 11, INT64_MAX, -13, -17, -1}));
   EXPECT_EQ(copy.auxText14, alert.auxText14);
   EXPECT_EQ(copy.auxText15, alert.auxText15);
   EXPECT_EQ(copy.auxText16, alert.auxText16);

@@ -13,13 +13,9 @@ NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int stat
       alert(alert),
       createdAt(tarnalert::Env::Current()->Now()) {}
 
-NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(
-    HqMessageBase& rule, NTAlertProcessClient& client)
-    : lowestSeverity(-1),
-      localeId(0),
-      messageFormat(0),
-      client(client),
-      alertDetail(rule) {}
+NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(HqMessageBase& rule,
+                                                                       NTAlertProcessClient& client)
+    : lowestSeverity(-1), localeId(0), messageFormat(0), client(client), alertDetail(rule) {}
 
 void NTAlertProcessClient::MatchAndSendAlert() {
   using KTGui::AlertInfo;

@@ -71,8 +71,7 @@ class TARNALERT_EXPORT NTNotifRuleDetectedAlertProcessing {
   // `rule` is a KTGui::AlertDetail (a list element of the configuration).
   NTNotifRuleDetectedAlertProcessing(HqMessageBase& rule, NTAlertProcessClient& client);
   NTNotifRuleDetectedAlertProcessing(const NTNotifRuleDetectedAlertProcessing&) = delete;
-  NTNotifRuleDetectedAlertProcessing& operator=(const NTNotifRuleDetectedAlertProcessing&) =
-      delete;
+  NTNotifRuleDetectedAlertProcessing& operator=(const NTNotifRuleDetectedAlertProcessing&) = delete;
 
   // --- Matching
   // True when the rule is of the alert's type and selects its criteria; the

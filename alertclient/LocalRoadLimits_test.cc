@@ -39,8 +39,9 @@ std::string Configuration(const std::string& textTemplate, const std::string& to
          "<criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>"
          "<notifMessages><AlertNotifMsg><notifType>1</notifType><textTemplate>" +
          textTemplate + "</textTemplate></AlertNotifMsg></notifMessages><nonNebrixUsers>" +
-         recipients + "</nonNebrixUsers></AlertDetail></alertDetails>"
-                      "</GetAlertDetailForClientResp>";
+         recipients +
+         "</nonNebrixUsers></AlertDetail></alertDetails>"
+         "</GetAlertDetailForClientResp>";
 }
 
 std::string Repeat(const std::string& piece, size_t times) {
@@ -80,10 +81,11 @@ TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
   // A token every 100 characters.
   const std::string piece = "&lt;Alert Name&gt;" + std::string(82, 'x');
   const std::string body = Repeat(piece, 100000);
-  const std::string configuration =
-      Configuration("subject\n" + body, "<AlertNotifToken><tokenId>0x4a00000d</tokenId>"
-                                        "</AlertNotifToken>",
-                    "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>");
+  const std::string configuration = Configuration(
+      "subject\n" + body,
+      "<AlertNotifToken><tokenId>0x4a00000d</tokenId>"
+      "</AlertNotifToken>",
+      "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>");
   ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
   App::EmailInfo request = SendAndDecodeOnlyRequest();
   const std::string& filled = request.get(App::EmailInfo::body);

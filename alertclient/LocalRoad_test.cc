@@ -261,7 +261,9 @@ TEST_F(LocalRoadTest, NonAsciiTextArrivesAsTheSameCharacters) {
   auto replace = [&](const std::string& from, const std::string& to) {
     configuration.replace(configuration.find(from), from.size(), to);
   };
-  replace("Nightly failover", "N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5");
+  replace("Nightly failover",
+          "N\xc3\xa4"
+          "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5");
   replace("ops@example.com", "b\xc3\xbcro@\xc3\xa9xample.com");
   Install(configuration);
   EvAlertEx alert = FailoverAlert("J\xc3\xb6rg \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80");
@@ -270,7 +272,8 @@ TEST_F(LocalRoadTest, NonAsciiTextArrivesAsTheSameCharacters) {
   ASSERT_EQ(deliveries.size(), 2u);
   App::EmailInfo text = Decode(deliveries[0].request);
   EXPECT_EQ(text.get(App::EmailInfo::subject),
-            "Failover of N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 on Tarnhold-Nord ");
+            "Failover of N\xc3\xa4"
+            "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 on Tarnhold-Nord ");
   EXPECT_NE(text.get(App::EmailInfo::body)
                 .find("Comments: Failover started by J\xc3\xb6rg \xd0\x9f\xd0\xb5\xd1\x82\xd1\x80 "
                       "on node-7"),
@@ -278,7 +281,8 @@ TEST_F(LocalRoadTest, NonAsciiTextArrivesAsTheSameCharacters) {
   EXPECT_EQ(Addresses(text, App::EmailInfo::toList)[0], "b\xc3\xbcro@\xc3\xa9xample.com");
   // The (828) line and, with nothing delivered, the (837) line.
   EXPECT_EQ(env_.CountLogLines("EmailList[b\xc3\xbcro@\xc3\xa9xample.comoncall@example.com]"), 2u);
-  EXPECT_EQ(env_.CountLogLines("Alert [N\xc3\xa4" "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 ( 101 )]"),
+  EXPECT_EQ(env_.CountLogLines("Alert [N\xc3\xa4"
+                               "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 ( 101 )]"),
             2u);
 }
 

@@ -50,8 +50,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
   ReplaceTokenInMessage(message, kTokenAlertName,
                         FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
   ReplaceTokenInMessage(message, kTokenAlertDescription, L"", true);
-  ReplaceTokenInMessage(message, kTokenAlertId,
-                        static_cast<int>(idName.get(KTGui::IdName::id)));
+  ReplaceTokenInMessage(message, kTokenAlertId, static_cast<int>(idName.get(KTGui::IdName::id)));
   ReplaceTokenInMessage(message, kTokenUserName, L"", true);
 
   // Collect the values of each token, joined as its flags say.
@@ -97,8 +96,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     if (flagsEntry == tokenFlags.end()) continue;
     if (id == kTokenCriteria) {
       int criteriaMessageId = FXString::ToInt32(FXString::ToString(text).c_str());
-      ReplaceTokenInMessage(message, kTokenCriteria, FormatAlertCriteria(criteriaMessageId),
-                            false);
+      ReplaceTokenInMessage(message, kTokenCriteria, FormatAlertCriteria(criteriaMessageId), false);
       continue;
     }
     ReplaceTokenInMessage(message, kTokenCategoryAndType,

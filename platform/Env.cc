@@ -84,7 +84,9 @@ ssize_t Env::WriteFile(int fd, const void* data, size_t size) {
   return RetryOnEintr([&] { return ::write(fd, data, size); });
 }
 
-int Env::SyncFile(int fd) { return RetryOnEintr([&] { return ::fsync(fd); }); }
+int Env::SyncFile(int fd) {
+  return RetryOnEintr([&] { return ::fsync(fd); });
+}
 
 int Env::CloseFile(int fd) { return ::close(fd); }  // never retried: the fd is gone
 
@@ -95,8 +97,8 @@ int Env::RenameFile(const std::string& from, const std::string& to) {
 int Env::RemoveFile(const std::string& path) { return ::unlink(path.c_str()); }
 
 int Env::SyncDirectory(const std::string& directory) {
-  int fd = RetryOnEintr(
-      [&] { return ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  int fd =
+      RetryOnEintr([&] { return ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (fd < 0) return -1;
   int result = RetryOnEintr([&] { return ::fsync(fd); });
   int saved = errno;

@@ -92,8 +92,7 @@ std::string LinePrefix(Severity severity, int level, const char* tag) {
   return prefix;
 }
 
-void WriteLine(Severity severity, int level, const char* tag, const char* format,
-               va_list args) {
+void WriteLine(Severity severity, int level, const char* tag, const char* format, va_list args) {
   Env* env = Env::Current();
   if (severity == Severity::kDebug && level > env->LogLevel()) return;
   std::string line = LinePrefix(severity, level, tag);

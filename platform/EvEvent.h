@@ -102,8 +102,7 @@ class TARNALERT_EXPORT EvEvent : public EvDebug {
   // string of at most `size` bytes (cut at a character boundary), and returns
   // `buffer`. An unknown id leaves the empty string. The arguments are
   // consumed. Nothing is written when `size` is 0.
-  char* evPrintf(unsigned long messageId, char* buffer, unsigned long size,
-                 unsigned long localeId);
+  char* evPrintf(unsigned long messageId, char* buffer, unsigned long size, unsigned long localeId);
   char* evPrintf(unsigned long messageId, char* buffer, unsigned long size, long long localeId);
 
  private:

@@ -73,7 +73,7 @@ using ListField = TypedField<FieldKind::kList>;
 
 constexpr FieldInfo MakeFieldInfo(const char* name, FieldKind kind, uint32_t typeKey, int number,
                                   int index, int childModule = 0, int childClass = 0) {
-  return FieldInfo{name,  kind, number, index, typeKey, MakeFieldKey(typeKey, number),
+  return FieldInfo{name,        kind,      number, index, typeKey, MakeFieldKey(typeKey, number),
                    childModule, childClass};
 }
 constexpr IntField MakeIntField(const char* name, uint32_t typeKey, int number, int index) {

@@ -78,8 +78,8 @@ TEST_F(SpoolTest, AlertBecomesOneCompleteFile) {
 
   EvAlertEx back;
   std::string error;
-  ASSERT_TRUE(tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + files[0]), &back,
-                                                   &error))
+  ASSERT_TRUE(
+      tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + files[0]), &back, &error))
       << error;
   EXPECT_EQ(back.alertType, 5);
   EXPECT_EQ(back.status, 3);
@@ -149,8 +149,7 @@ TEST_F(SpoolTest, NamesNeverCollideAcrossThreads) {
   for (const std::string& file : files) {
     EvAlertEx back;
     std::string error;
-    ASSERT_TRUE(tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + file), &back,
-                                                     &error))
+    ASSERT_TRUE(tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + file), &back, &error))
         << file << ": " << error;
     seen.insert({back.alertType, back.criteria});
   }

@@ -12,12 +12,12 @@
 #include "platform/HqMessageBase.h"
 
 // Declares the class constants and constructor shared by every message class.
-#define TARNALERT_MESSAGE_CLASS(Name, Module, Number)                                   \
- public:                                                                                \
-  static constexpr int kModule = Module;                                               \
-  static constexpr int kClassNumber = Number;                                          \
-  static constexpr uint32_t kTypeKey = tarnalert::MakeTypeKey(Module, Number);         \
-  Name() : HqMessageBase(Module, Number) {}                                             \
+#define TARNALERT_MESSAGE_CLASS(Name, Module, Number)                          \
+ public:                                                                       \
+  static constexpr int kModule = Module;                                       \
+  static constexpr int kClassNumber = Number;                                  \
+  static constexpr uint32_t kTypeKey = tarnalert::MakeTypeKey(Module, Number); \
+  Name() : HqMessageBase(Module, Number) {}                                    \
   explicit Name(const HqMessageBase& other) : HqMessageBase(other) {}
 
 namespace KTGui {
@@ -48,9 +48,8 @@ class TARNALERT_EXPORT AlertNotifToken : public HqMessageBase {
 class TARNALERT_EXPORT AlertAvailCriteria : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(AlertAvailCriteria, 1, 31)
   static constexpr tarnalert::IntField criteriaId = MakeIntField("criteriaId", kTypeKey, 1, 1);
-  static constexpr tarnalert::ListField tokens =
-      MakeListField("tokens", kTypeKey, 5, 5, AlertNotifToken::kModule,
-                    AlertNotifToken::kClassNumber);
+  static constexpr tarnalert::ListField tokens = MakeListField(
+      "tokens", kTypeKey, 5, 5, AlertNotifToken::kModule, AlertNotifToken::kClassNumber);
   static constexpr tarnalert::IntField nameMessageId =
       MakeIntField("nameMessageId", kTypeKey, 6, 6);
   static constexpr tarnalert::FieldInfo kFields[] = {criteriaId.info, tokens.info,
@@ -76,9 +75,8 @@ class TARNALERT_EXPORT AlertTypeCatalog : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(AlertTypeCatalog, 1, 29)
   static constexpr tarnalert::ListField alertCategories =
       MakeListField("alertCategories", kTypeKey, 1, 1, IdName::kModule, IdName::kClassNumber);
-  static constexpr tarnalert::ListField alertTypes =
-      MakeListField("alertTypes", kTypeKey, 2, 2, AlertTypeListItem::kModule,
-                    AlertTypeListItem::kClassNumber);
+  static constexpr tarnalert::ListField alertTypes = MakeListField(
+      "alertTypes", kTypeKey, 2, 2, AlertTypeListItem::kModule, AlertTypeListItem::kClassNumber);
   static constexpr tarnalert::FieldInfo kFields[] = {alertCategories.info, alertTypes.info};
 };
 
@@ -112,12 +110,10 @@ class TARNALERT_EXPORT AlertCriteriaParam : public HqMessageBase {
 class TARNALERT_EXPORT AlertCriteria : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(AlertCriteria, 1, 140)
   static constexpr tarnalert::IntField criteriaId = MakeIntField("criteriaId", kTypeKey, 1, 1);
-  static constexpr tarnalert::ListField params =
-      MakeListField("params", kTypeKey, 9, 12, AlertCriteriaParam::kModule,
-                    AlertCriteriaParam::kClassNumber);
+  static constexpr tarnalert::ListField params = MakeListField(
+      "params", kTypeKey, 9, 12, AlertCriteriaParam::kModule, AlertCriteriaParam::kClassNumber);
   static constexpr tarnalert::IntField severity = MakeIntField("severity", kTypeKey, 13, 13);
-  static constexpr tarnalert::FieldInfo kFields[] = {criteriaId.info, params.info,
-                                                     severity.info};
+  static constexpr tarnalert::FieldInfo kFields[] = {criteriaId.info, params.info, severity.info};
 };
 
 // The settings of one notification kind of a rule.
@@ -132,9 +128,8 @@ class TARNALERT_EXPORT AlertNotifMsg : public HqMessageBase {
       MakeTextField("htmlTemplate", kTypeKey, 6, 9);
   static constexpr tarnalert::IntField messageFormat =
       MakeIntField("messageFormat", kTypeKey, 15, 15);
-  static constexpr tarnalert::FieldInfo kFields[] = {notifType.info, formatOptions.info,
-                                                     textTemplate.info, htmlTemplate.info,
-                                                     messageFormat.info};
+  static constexpr tarnalert::FieldInfo kFields[] = {
+      notifType.info, formatOptions.info, textTemplate.info, htmlTemplate.info, messageFormat.info};
 };
 
 // One recipient given by e-mail address.
@@ -162,14 +157,12 @@ class TARNALERT_EXPORT AlertDetail : public HqMessageBase {
   static constexpr tarnalert::IntField severity = MakeIntField("severity", kTypeKey, 19, 19);
   static constexpr tarnalert::TextField senderAddress =
       MakeTextField("senderAddress", kTypeKey, 33, 45);
-  static constexpr tarnalert::TextField senderName =
-      MakeTextField("senderName", kTypeKey, 34, 49);
-  static constexpr tarnalert::ListField nonNebrixUsers =
-      MakeListField("nonNebrixUsers", kTypeKey, 36, 57, NTNonNebrixUser::kModule,
-                    NTNonNebrixUser::kClassNumber);
+  static constexpr tarnalert::TextField senderName = MakeTextField("senderName", kTypeKey, 34, 49);
+  static constexpr tarnalert::ListField nonNebrixUsers = MakeListField(
+      "nonNebrixUsers", kTypeKey, 36, 57, NTNonNebrixUser::kModule, NTNonNebrixUser::kClassNumber);
   static constexpr tarnalert::FieldInfo kFields[] = {
-      alert.info,         criteria.info,      notifMessages.info, localeInfo.info,
-      severity.info,      senderAddress.info, senderName.info,    nonNebrixUsers.info};
+      alert.info,    criteria.info,      notifMessages.info, localeInfo.info,
+      severity.info, senderAddress.info, senderName.info,    nonNebrixUsers.info};
 };
 
 // The whole cached alert configuration of this client.
@@ -190,8 +183,7 @@ class TARNALERT_EXPORT GetAlertDetailForClientResp : public HqMessageBase {
 class TARNALERT_EXPORT TokenValueStruct : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(TokenValueStruct, 1, 88)
   static constexpr tarnalert::IntField tokenId = MakeIntField("tokenId", kTypeKey, 1, 1);
-  static constexpr tarnalert::TextListField values =
-      MakeTextListField("values", kTypeKey, 2, 2);
+  static constexpr tarnalert::TextListField values = MakeTextListField("values", kTypeKey, 2, 2);
   static constexpr tarnalert::FieldInfo kFields[] = {tokenId.info, values.info};
 };
 
@@ -200,9 +192,8 @@ class TARNALERT_EXPORT DetectedAlertsDataDetails : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(DetectedAlertsDataDetails, 1, 124)
   static constexpr tarnalert::IntField sequenceNumber =
       MakeIntField("sequenceNumber", kTypeKey, 1, 1);
-  static constexpr tarnalert::ListField tokenValues =
-      MakeListField("tokenValues", kTypeKey, 3, 3, TokenValueStruct::kModule,
-                    TokenValueStruct::kClassNumber);
+  static constexpr tarnalert::ListField tokenValues = MakeListField(
+      "tokenValues", kTypeKey, 3, 3, TokenValueStruct::kModule, TokenValueStruct::kClassNumber);
   static constexpr tarnalert::FieldInfo kFields[] = {sequenceNumber.info, tokenValues.info};
 };
 
@@ -228,8 +219,7 @@ using tarnalert::MakeTextField;
 class TARNALERT_EXPORT Email : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(Email, 30, 2143)
   static constexpr tarnalert::TextField address = MakeTextField("address", kTypeKey, 1, 1);
-  static constexpr tarnalert::TextField displayName =
-      MakeTextField("displayName", kTypeKey, 2, 5);
+  static constexpr tarnalert::TextField displayName = MakeTextField("displayName", kTypeKey, 2, 5);
   static constexpr tarnalert::FieldInfo kFields[] = {address.info, displayName.info};
 };
 
@@ -251,15 +241,14 @@ class TARNALERT_EXPORT EmailInfo : public HqMessageBase {
   static constexpr tarnalert::IntField embeddedMode =
       MakeIntField("embeddedMode", kTypeKey, 15, 21);
   static constexpr tarnalert::FieldInfo kFields[] = {
-      from.info,    subject.info,      body.info,        toList.info,
+      from.info,   subject.info, body.info,         toList.info,
       ccList.info, bccList.info, usedEmbedded.info, embeddedMode.info};
 };
 
 // Extra members of an alert's audit-trail form (module 18).
 class TARNALERT_EXPORT EvAlertExExtra : public HqMessageBase {
   TARNALERT_MESSAGE_CLASS(EvAlertExExtra, 18, 46)
-  static constexpr tarnalert::IntField auxNumber17 =
-      MakeIntField("auxNumber17", kTypeKey, 65, 164);
+  static constexpr tarnalert::IntField auxNumber17 = MakeIntField("auxNumber17", kTypeKey, 65, 164);
   static constexpr tarnalert::FieldInfo kFields[] = {auxNumber17.info};
 };
 
@@ -274,14 +263,10 @@ class TARNALERT_EXPORT EvAlertExMessage : public HqMessageBase {
   static constexpr tarnalert::IntField auxNumber7 = MakeIntField("auxNumber7", kTypeKey, 7, 7);
   static constexpr tarnalert::IntField auxNumber8 = MakeIntField("auxNumber8", kTypeKey, 8, 8);
   static constexpr tarnalert::IntField auxNumber9 = MakeIntField("auxNumber9", kTypeKey, 9, 9);
-  static constexpr tarnalert::IntField auxNumber10 =
-      MakeIntField("auxNumber10", kTypeKey, 10, 10);
-  static constexpr tarnalert::IntField auxNumber11 =
-      MakeIntField("auxNumber11", kTypeKey, 11, 11);
-  static constexpr tarnalert::IntField auxNumber12 =
-      MakeIntField("auxNumber12", kTypeKey, 12, 12);
-  static constexpr tarnalert::IntField auxNumber13 =
-      MakeIntField("auxNumber13", kTypeKey, 13, 13);
+  static constexpr tarnalert::IntField auxNumber10 = MakeIntField("auxNumber10", kTypeKey, 10, 10);
+  static constexpr tarnalert::IntField auxNumber11 = MakeIntField("auxNumber11", kTypeKey, 11, 11);
+  static constexpr tarnalert::IntField auxNumber12 = MakeIntField("auxNumber12", kTypeKey, 12, 12);
+  static constexpr tarnalert::IntField auxNumber13 = MakeIntField("auxNumber13", kTypeKey, 13, 13);
   static constexpr tarnalert::TextField auxText14 = MakeTextField("auxText14", kTypeKey, 14, 14);
   static constexpr tarnalert::TextField auxText15 = MakeTextField("auxText15", kTypeKey, 15, 18);
   static constexpr tarnalert::TextField auxText16 = MakeTextField("auxText16", kTypeKey, 16, 22);
@@ -290,9 +275,9 @@ class TARNALERT_EXPORT EvAlertExMessage : public HqMessageBase {
   static constexpr tarnalert::IntField defaultStatus =
       MakeIntField("defaultStatus", kTypeKey, 18, 27);
   static constexpr tarnalert::FieldInfo kFields[] = {
-      auxNumber1.info,  alertType.info,   criteria.info,    status.info,     auxNumber6.info,
-      auxNumber7.info,  auxNumber8.info,  auxNumber9.info,  auxNumber10.info, auxNumber11.info,
-      auxNumber12.info, auxNumber13.info, auxText14.info,   auxText15.info,  auxText16.info,
+      auxNumber1.info,  alertType.info,    criteria.info,   status.info,      auxNumber6.info,
+      auxNumber7.info,  auxNumber8.info,   auxNumber9.info, auxNumber10.info, auxNumber11.info,
+      auxNumber12.info, auxNumber13.info,  auxText14.info,  auxText15.info,   auxText16.info,
       extra.info,       defaultStatus.info};
 };
 

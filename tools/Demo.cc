@@ -75,7 +75,8 @@ int RunDemo() {
     EvAlertEx failover;
     failover.curEventCode = 0x4a00003f;  // arguments of a comment message
     failover.curMessageId = 0x4a000320;  // "Failover started by %1 on %2"
-    failover << "the cluster monitor" << "node-7";
+    failover << "the cluster monitor"
+             << "node-7";
     AlertEventMsg endOfComment;
     endOfComment.argType = kArgEndOfMessage;
     failover.getEventMsgList().push_back(endOfComment);

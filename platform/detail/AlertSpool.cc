@@ -31,11 +31,21 @@ constexpr int kFormatVersion = 1;
 void AppendEscaped(std::string& out, const std::string& text) {
   for (unsigned char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\n': out += "&#10;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char reference[8];
@@ -150,10 +160,9 @@ std::string SpoolDocument(const EvAlertEx& alert) {
   }
   out += "</jmFailureReasons>\n  <arguments>\n";
   for (const AlertEventMsg& argument : alert.eventMsgList) {
-    out += "    <argument eventCode=\"" + std::to_string(argument.eventCode) +
-           "\" messageId=\"" + std::to_string(argument.messageId) + "\" argType=\"" +
-           std::to_string(argument.argType) + "\" eventData=\"" +
-           std::to_string(argument.eventData) + "\">";
+    out += "    <argument eventCode=\"" + std::to_string(argument.eventCode) + "\" messageId=\"" +
+           std::to_string(argument.messageId) + "\" argType=\"" + std::to_string(argument.argType) +
+           "\" eventData=\"" + std::to_string(argument.eventData) + "\">";
     AppendEscaped(out, argument.text);
     out += "</argument>\n";
   }

@@ -15,8 +15,7 @@ int DigitValue(char c, unsigned base) {
 
 }  // namespace
 
-DigitRun ReadDigits(const std::string& text, size_t at, size_t end, unsigned base,
-                    uint64_t limit) {
+DigitRun ReadDigits(const std::string& text, size_t at, size_t end, unsigned base, uint64_t limit) {
   DigitRun run{at, 0, false};
   for (; run.end < end; ++run.end) {
     const int digit = DigitValue(text[run.end], base);

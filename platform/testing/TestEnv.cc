@@ -18,9 +18,7 @@ std::string MakeScratchDirectory() {
   return pattern;
 }
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  return ::remove(path);
-}
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 }  // namespace
 
