@@ -7,6 +7,7 @@
 #include "alertclient/EvAlertProcessClient.h"
 #include "platform/FXString.h"
 #include "platform/KTAlert.h"
+#include "platform/detail/ArgumentText.h"
 
 namespace {
 
@@ -25,22 +26,11 @@ std::string FormatMessageText(const char* functionTag, const char* format, va_li
   return buffer;
 }
 
-// A scalar argument as text: printed into a cleared 64-byte buffer.
-template <typename T>
-std::string Render(const char* format, T value) {
-  char buffer[64] = {};
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
-
-template <typename T>
-T ReadScalar(const ArgumentInfo& node) {
-  T value;
-  std::memcpy(&value, node.value, sizeof value);
-  return value;
-}
-
 }  // namespace
+
+EvAlertEx& EvAlertEx::AppendScalar(const void* value, int typeCode) {
+  return Append(typeCode, tarnalert::detail::RenderArgument(value, typeCode));
+}
 
 EvAlertEx& EvAlertEx::Append(int typeCode, std::string text) {
   AlertEventMsg entry;
@@ -53,27 +43,25 @@ EvAlertEx& EvAlertEx::Append(int typeCode, std::string text) {
   return *this;
 }
 
-EvAlertEx& EvAlertEx::operator<<(char value) { return Append(kArgChar, Render("%c", value)); }
+EvAlertEx& EvAlertEx::operator<<(char value) { return AppendScalar(&value, kArgChar); }
 EvAlertEx& EvAlertEx::operator<<(unsigned char value) {
-  return Append(kArgUnsignedChar, Render("%c", value));
+  return AppendScalar(&value, kArgUnsignedChar);
 }
-EvAlertEx& EvAlertEx::operator<<(short value) { return Append(kArgShort, Render("%hd", value)); }
+EvAlertEx& EvAlertEx::operator<<(short value) { return AppendScalar(&value, kArgShort); }
 EvAlertEx& EvAlertEx::operator<<(unsigned short value) {
-  return Append(kArgUnsignedShort, Render("%hu", value));
+  return AppendScalar(&value, kArgUnsignedShort);
 }
-EvAlertEx& EvAlertEx::operator<<(int value) { return Append(kArgInt, Render("%d", value)); }
+EvAlertEx& EvAlertEx::operator<<(int value) { return AppendScalar(&value, kArgInt); }
 EvAlertEx& EvAlertEx::operator<<(unsigned int value) {
-  return Append(kArgUnsignedInt, Render("%u", value));
+  return AppendScalar(&value, kArgUnsignedInt);
 }
-EvAlertEx& EvAlertEx::operator<<(long value) { return Append(kArgLong, Render("%ld", value)); }
+EvAlertEx& EvAlertEx::operator<<(long value) { return AppendScalar(&value, kArgLong); }
 EvAlertEx& EvAlertEx::operator<<(unsigned long value) {
-  return Append(kArgUnsignedLong, Render("%lu", value));
+  return AppendScalar(&value, kArgUnsignedLong);
 }
-EvAlertEx& EvAlertEx::operator<<(long long value) {
-  return Append(kArgLongLong, Render("%lld", value));
-}
+EvAlertEx& EvAlertEx::operator<<(long long value) { return AppendScalar(&value, kArgLongLong); }
 EvAlertEx& EvAlertEx::operator<<(unsigned long long value) {
-  return Append(kArgUnsignedLongLong, Render("%llu", value));
+  return AppendScalar(&value, kArgUnsignedLongLong);
 }
 
 EvAlertEx& EvAlertEx::operator<<(const char* text) {
@@ -83,41 +71,13 @@ EvAlertEx& EvAlertEx::operator<<(const char* text) {
 EvAlertEx& EvAlertEx::operator<<(const ArgumentInfo* args) {
   if (args == nullptr || args->NoOfArgs() == 0) return *this;
   for (const ArgumentInfo* node = args; node != nullptr; node = node->next) {
-    switch (node->type) {
-      case kArgChar:
-        *this << ReadScalar<char>(*node);
-        break;
-      case kArgUnsignedChar:
-        *this << ReadScalar<unsigned char>(*node);
-        break;
-      case kArgShort:
-        *this << ReadScalar<short>(*node);
-        break;
-      case kArgUnsignedShort:
-        *this << ReadScalar<unsigned short>(*node);
-        break;
-      case kArgUnsignedInt:
-        *this << ReadScalar<unsigned int>(*node);
-        break;
-      case kArgLong:
-        *this << ReadScalar<long>(*node);
-        break;
-      case kArgUnsignedLong:
-        *this << ReadScalar<unsigned long>(*node);
-        break;
-      case kArgLongLong:
-        *this << ReadScalar<long long>(*node);
-        break;
-      case kArgUnsignedLongLong:
-        *this << ReadScalar<unsigned long long>(*node);
-        break;
-      case kArgText:
-        // The value area need not hold a terminator: never read past it.
-        Append(kArgText, std::string(node->value, strnlen(node->value, sizeof node->value)));
-        break;
-      default:  // int, and every code without a type of its own
-        *this << ReadScalar<int>(*node);
-        break;
+    if (node->type == kArgText) {
+      // The value area need not hold a terminator: never read past it.
+      Append(kArgText, std::string(node->value, strnlen(node->value, sizeof node->value)));
+    } else if (node->type >= kArgChar && node->type <= kArgUnsignedLongLong) {
+      AppendScalar(node->value, node->type);
+    } else {  // every code without a type of its own streams as an int
+      AppendScalar(node->value, kArgInt);
     }
   }
   return *this;

@@ -122,6 +122,8 @@ class TARNALERT_EXPORT EvAlertEx {
 
  private:
   EvAlertEx& Append(int typeCode, std::string text);
+  // Appends the scalar of `typeCode` read from `value`.
+  EvAlertEx& AppendScalar(const void* value, int typeCode);
 };
 
 #endif  // TARNALERT_ALERT_EVALERTEX_H_
