@@ -1,7 +1,7 @@
 // The audit-trail form of an alert: the XML text of one App::EvAlertExMessage
 // carrying the record's numbers and texts (not its arguments or message text).
-#include "alert/EvAlertEx.h"
-#include "platform/Messages.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/platform/message/Messages.h"
 
 namespace {
 

@@ -1,18 +1,13 @@
-#include "alert/EvAlertEx.h"
+#include "tarnalert/alert/EvAlertEx.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/FXString.h"
-#include "platform/KTAlert.h"
-#include "platform/detail/ArgumentText.h"
+#include "platform/event/ArgumentText.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
-
-// Alerts of this type are evaluated on the client itself.
-constexpr int kFailoverAlertType = 74;
 
 // Formats into a zeroed 1024-byte buffer bounded at 1023, so at most 1022
 // characters are kept. Logs the truncation (or a formatting error) once.
@@ -147,24 +142,3 @@ void EvAlertEx::setPrevJobDetails(long long detail1, long long detail2, int deta
 }
 
 int EvAlertEx::DumpAlert(const char*) { return 0; }
-
-int EvAlertEx::sendAlert(int alertType, int criteria, int status) {
-  EvEvent log;
-  this->alertType = alertType;
-  this->criteria = criteria;
-  this->status = status != 0 ? status : static_cast<int32_t>(defaultStatus);
-  if (alertType == kFailoverAlertType) {
-    // The local road sees the status exactly as the caller passed it.
-    NTAlertProcessClient client(alertType, criteria, status, *this);
-    client.MatchAndSendAlert();
-    return 1;
-  }
-  std::string error;
-  {
-    KTAlert adapter;
-    if (adapter.SendAlert(*this) == 0) return 1;
-    error = adapter.getErrorString();
-  }
-  log.Debug("EvAlertEx::sendAlert(int, int, int)", "%s", error.c_str());
-  return 0;
-}

@@ -16,8 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/EvEvent.h"
-#include "platform/Export.h"
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/event/EvEvent.h"
+
+namespace tarnalert {
+// The client-side failover alert: the one type that sendAlert evaluates on
+// the client (the local road) instead of handing it to the server.
+inline constexpr int kFailoverAlertType = 74;
+}  // namespace tarnalert
 
 // One streamed argument of an alert.
 struct TARNALERT_EXPORT AlertEventMsg {

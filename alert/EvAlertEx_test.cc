@@ -1,4 +1,4 @@
-#include "alert/EvAlertEx.h"
+#include "tarnalert/alert/EvAlertEx.h"
 
 #include <gtest/gtest.h>
 

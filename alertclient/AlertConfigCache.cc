@@ -13,15 +13,15 @@
 #include <memory>
 #include <string>
 
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/CYqError.h"
-#include "platform/Env.h"
-#include "platform/EvEvent.h"
-#include "platform/FXFile.h"
-#include "platform/KTPlatformInfo.h"
-#include "platform/Messages.h"
-#include "platform/detail/Settings.h"
-#include "util/KtCriticalSection.h"
+#include "platform/env/Settings.h"
+#include "platform/files/FXFile.h"
+#include "platform/system/KTPlatformInfo.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/files/CYqError.h"
+#include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/util/KtCriticalSection.h"
 #include "util/auto_handle.h"
 
 KtCriticalSection alertDetailsCS;

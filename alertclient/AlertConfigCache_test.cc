@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "alertclient/EvAlertProcessClient.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
 
 std::wstring NTNotifRuleDetectedAlertProcessing::FormatAlertCriteria(int messageId) {
   char buffer[2048];

@@ -1,11 +1,11 @@
-#include "alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/AlertTokenHelper.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
-#include "platform/FXString.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

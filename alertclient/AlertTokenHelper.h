@@ -16,10 +16,10 @@
 #include <ctime>
 #include <string>
 
-#include "alertclient/DbDatetime.h"
-#include "platform/EvEvent.h"
-#include "platform/Export.h"
-#include "platform/Messages.h"
+#include "tarnalert/alertclient/DbDatetime.h"
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/message/Messages.h"
 
 class EvAlertEx;
 

@@ -1,4 +1,4 @@
-#include "alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/AlertTokenHelper.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
 
 namespace {
 

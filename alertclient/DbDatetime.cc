@@ -1,10 +1,10 @@
-#include "alertclient/DbDatetime.h"
+#include "tarnalert/alertclient/DbDatetime.h"
 
 #include <cstring>
 #include <ctime>
 #include <limits>
 
-#include "platform/KTTime.h"
+#include "platform/system/KTTime.h"
 
 namespace {
 

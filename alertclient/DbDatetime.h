@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/Export.h"
+#include "tarnalert/platform/Export.h"
 
 // A database timestamp: full year, month 1-12, day 1-31, hour, minute, second
 // and the fraction in billionths of a second. All zero means "no time".

@@ -1,4 +1,4 @@
-#include "alertclient/DbDatetime.h"
+#include "tarnalert/alertclient/DbDatetime.h"
 
 #include <gtest/gtest.h>
 

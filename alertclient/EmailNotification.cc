@@ -1,10 +1,10 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
-#include "alertclient/EvAlertProcessClient.h"
 #include "alertclient/detail/RuleFields.h"
-#include "platform/Env.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

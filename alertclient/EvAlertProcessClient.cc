@@ -1,9 +1,9 @@
-#include "alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
 
-#include "alert/EvAlertEx.h"
-#include "platform/Env.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
 
 NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int status,
                                            EvAlertEx& alert)

@@ -23,10 +23,10 @@
 #include <map>
 #include <string>
 
-#include "platform/CYqError.h"
-#include "platform/Export.h"
-#include "platform/Messages.h"
-#include "util/KtCriticalSection.h"
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/files/CYqError.h"
+#include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/util/KtCriticalSection.h"
 
 class EvAlertEx;
 

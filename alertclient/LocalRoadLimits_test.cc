@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/Messages.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/message/Messages.h"
 
 namespace {
 

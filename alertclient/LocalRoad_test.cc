@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/FXString.h"
-#include "platform/Messages.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "alertclient/AlertTokenHelper.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "alertclient/TemplateText.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenIds.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
+#include "tarnalert/alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/TemplateText.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

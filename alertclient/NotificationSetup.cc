@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "alertclient/EvAlertProcessClient.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenIds.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

@@ -2,14 +2,12 @@
 // the collection of the alert's token values for a rule that fits.
 #include <cstdint>
 
-#include "alertclient/AlertTokenHelper.h"
-#include "alertclient/EvAlertProcessClient.h"
 #include "alertclient/detail/RuleFields.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace {
-
-// Alert type of the client-side failover alert, the only type matched here.
-constexpr int kFailoverAlertType = 74;
 
 using tarnalert::detail::RuleLocale;
 
@@ -25,7 +23,7 @@ int RuleAlertType(HqMessageBase& rule) {
 }  // namespace
 
 bool NTNotifRuleDetectedAlertProcessing::MatchAlert() {
-  if (client.alertType != kFailoverAlertType) return false;
+  if (client.alertType != tarnalert::kFailoverAlertType) return false;
   if (RuleAlertType(alertDetail) != client.alertType) return false;
   if (!alertDetail.isSet(KTGui::AlertDetail::criteria)) return false;
   // The status of the alert takes no part: only its type and criteria count.

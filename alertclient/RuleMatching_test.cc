@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/EvAlertProcessClient.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace {
 

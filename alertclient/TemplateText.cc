@@ -1,12 +1,12 @@
-#include "alertclient/TemplateText.h"
+#include "tarnalert/alertclient/TemplateText.h"
 
 #include <cstdio>
 #include <string_view>
 
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/EvEvent.h"
-#include "platform/FXString.h"
-#include "util/NTBasicLib.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
+#include "tarnalert/util/NTBasicLib.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/Export.h"
+#include "tarnalert/platform/Export.h"
 
 // Position of the first occurrence of `find` at or after `start` in `text`
 // lower-cased (FXString::ToLower); `find` itself is taken as given, so callers

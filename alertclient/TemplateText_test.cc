@@ -1,4 +1,4 @@
-#include "alertclient/TemplateText.h"
+#include "tarnalert/alertclient/TemplateText.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <tuple>
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "platform/FXString.h"
 #include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

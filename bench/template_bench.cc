@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "alertclient/TemplateText.h"
-#include "util/NTBasicLib.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/TemplateText.h"
+#include "tarnalert/util/NTBasicLib.h"
 
 namespace {
 

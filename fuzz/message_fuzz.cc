@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/HqMessageBase.h"
+#include "tarnalert/platform/message/HqMessageBase.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

@@ -6,22 +6,22 @@
 // conversions, and the platform layer they need in their signatures (the
 // environment object, message objects, event catalogue and debug log, errors,
 // strings and locks).
-#ifndef TARNALERT_H_
-#define TARNALERT_H_
+#ifndef TARNALERT_INCLUDE_TARNALERT_H_
+#define TARNALERT_INCLUDE_TARNALERT_H_
 
-#include "alert/EvAlertEx.h"
-#include "alertclient/AlertTokenHelper.h"
-#include "alertclient/DbDatetime.h"
-#include "alertclient/EvAlertProcessClient.h"
-#include "alertclient/TemplateText.h"
-#include "platform/CYqError.h"
-#include "platform/Env.h"
-#include "platform/EvEvent.h"
-#include "platform/Export.h"
-#include "platform/FXString.h"
-#include "platform/HqMessageBase.h"
-#include "platform/Messages.h"
-#include "util/KtCriticalSection.h"
-#include "util/NTBasicLib.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/DbDatetime.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/TemplateText.h"
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/files/CYqError.h"
+#include "tarnalert/platform/message/HqMessageBase.h"
+#include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/platform/text/FXString.h"
+#include "tarnalert/util/KtCriticalSection.h"
+#include "tarnalert/util/NTBasicLib.h"
 
-#endif  // TARNALERT_H_
+#endif  // TARNALERT_INCLUDE_TARNALERT_H_

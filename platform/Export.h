@@ -1,15 +1,16 @@
 // The one export macro of the library.
 //
 // The library is built with hidden symbol visibility; only the types and
-// functions marked TARNALERT_EXPORT form its binary interface. Everything else
-// stays internal to libtarnalert.so.
+// functions marked TARNALERT_EXPORT form its binary interface. The library's
+// own build defines TARNALERT_COMPILE_LIBRARY (privately), which gives the
+// marked names default visibility; in a consumer's code the macro is empty.
 #ifndef TARNALERT_PLATFORM_EXPORT_H_
 #define TARNALERT_PLATFORM_EXPORT_H_
 
-#if defined(TARNALERT_STATIC_DEFINE)
-#define TARNALERT_EXPORT
-#else
+#if defined(TARNALERT_COMPILE_LIBRARY)
 #define TARNALERT_EXPORT __attribute__((visibility("default")))
+#else
+#define TARNALERT_EXPORT
 #endif
 
 #endif  // TARNALERT_PLATFORM_EXPORT_H_

@@ -1,7 +1,6 @@
 #include "platform/KTAlert.h"
 
-#include "platform/Env.h"
-#include "platform/detail/AlertSpool.h"
+#include "tarnalert/platform/env/Env.h"
 
 void* AdaptersBase::getAdaptersInterface() { return nullptr; }
 
@@ -22,11 +21,3 @@ int KTAlert::SendAlert(EvAlertEx& alert) {
   if (result != 0 && errorString_.empty()) errorString_ = "the server alert adapter failed";
   return result;
 }
-
-namespace tarnalert {
-
-int Env::SendAlertToServer(const EvAlertEx& alert, std::string* errorText) {
-  return detail::SpoolAlert(alert, errorText);
-}
-
-}  // namespace tarnalert

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates platform/detail/CaseTable.inc, the lower-case table of FXString::ToLower.
+"""Generates platform/text/CaseTable.inc, the lower-case table of FXString::ToLower.
 
 A character is mapped by the Unicode simple lower-case mapping, one character
 for one, so lowering keeps lengths. Python's str.lower() applies the full
@@ -11,7 +11,7 @@ The mappings are compressed into runs: a run covers `first`, `first + stride`,
 ... up to `last` (stride 1 or 2), and each of those characters maps to itself
 plus `delta`. Runs are disjoint and ordered, so a lookup is a binary search.
 
-Usage: scripts/gen-case-table.py [output]   (default: platform/detail/CaseTable.inc)
+Usage: scripts/gen-case-table.py [output]   (default: platform/text/CaseTable.inc)
 """
 
 import os
@@ -57,7 +57,7 @@ def runs(pairs):
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        root, "platform", "detail", "CaseTable.inc")
+        root, "platform", "text", "CaseTable.inc")
     pairs = list(mappings())
     table = runs(pairs)
     lines = [

@@ -29,7 +29,6 @@ using KTGui::GetAlertDetailForClientResp;
 using KTGui::IdName;
 using KTGui::NTNonNebrixUser;
 
-constexpr int kFailoverAlertType = 74;
 constexpr int kEmailNotification = 1;
 constexpr int kHtmlFormat = 1;
 constexpr size_t kSubjectLimit = 256;
@@ -407,7 +406,7 @@ int RunCheck(const std::string& file) {
       continue;
     }
     std::vector<std::string> warnings;
-    if (rule.type != kFailoverAlertType) {
+    if (rule.type != tarnalert::kFailoverAlertType) {
       warnings.push_back("alert type " + std::to_string(rule.type) +
                          " is not evaluated on this client (only type 74 is): the rule never "
                          "matches here");

@@ -23,12 +23,11 @@ namespace tarnalert_tool {
 
 namespace {
 
-constexpr int kFailoverAlertType = 74;
 // Verbosity that lets every line of the local road through.
 constexpr int kFullLogLevel = 10;
 
 struct RenderOptions {
-  int type = kFailoverAlertType;
+  int type = tarnalert::kFailoverAlertType;
   int criteria = 0;
   int status = 0;
   std::string config;
@@ -283,7 +282,7 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
       "Exit codes: 0 at least one rule matched, 1 none matched or the configuration "
       "cannot be read, 2 bad usage.");
   render->callback([options, &exitCode] {
-    if (options->type != kFailoverAlertType) {
+    if (options->type != tarnalert::kFailoverAlertType) {
       throw CLI::ValidationError(
           "--type",
           "only alert type 74 (the client-side failover alert) is evaluated on this "

@@ -17,8 +17,6 @@ namespace tarnalert_tool {
 
 namespace {
 
-constexpr int kFailoverAlertType = 74;
-
 struct SendOptions {
   int type = 0;
   int criteria = 0;
@@ -46,7 +44,7 @@ int RunSend(const SendOptions& options) {
   }
   std::cout << "Sent alert type " << alert.alertType << ", criteria " << alert.criteria
             << ", status " << alert.status << ".\n";
-  if (options.type == kFailoverAlertType) {
+  if (options.type == tarnalert::kFailoverAlertType) {
     const std::string config = NTAlertProcessClient::GetConfigFileName();
     std::cout << "It was evaluated on this client against " << config
               << "; the notifications built are in the debug log " << log << ".\n";

@@ -11,7 +11,7 @@
 #ifndef TARNALERT_UTIL_KTCRITICALSECTION_H_
 #define TARNALERT_UTIL_KTCRITICALSECTION_H_
 
-#include "platform/Export.h"
+#include "tarnalert/platform/Export.h"
 
 // The platform lock object behind a KtCriticalSection (defined in the .cc).
 class KtCriticalSectionH;

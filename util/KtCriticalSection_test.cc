@@ -1,4 +1,4 @@
-#include "util/KtCriticalSection.h"
+#include "tarnalert/util/KtCriticalSection.h"
 
 #include <gtest/gtest.h>
 

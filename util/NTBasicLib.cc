@@ -1,9 +1,9 @@
-#include "util/NTBasicLib.h"
+#include "tarnalert/util/NTBasicLib.h"
 
 #include <cwchar>
 #include <string_view>
 
-#include "platform/FXString.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "platform/Export.h"
+#include "tarnalert/platform/Export.h"
 
 namespace NTBasicLib {
 

@@ -1,11 +1,11 @@
-#include "util/NTBasicLib.h"
+#include "tarnalert/util/NTBasicLib.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "platform/FXString.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #ifndef TARNALERT_UTIL_AUTO_HANDLE_H_
 #define TARNALERT_UTIL_AUTO_HANDLE_H_
 
-#include "platform/Env.h"
+#include "tarnalert/platform/env/Env.h"
 
 class FXFile;
 

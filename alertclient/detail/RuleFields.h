@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/Messages.h"
+#include "tarnalert/platform/message/Messages.h"
 
 namespace tarnalert {
 namespace detail {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Env.h"
+#include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
 namespace testing {

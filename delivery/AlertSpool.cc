@@ -1,0 +1,337 @@
+#include "delivery/AlertSpool.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <pugixml.hpp>
+
+#include "platform/env/Settings.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+
+namespace tarnalert {
+namespace detail {
+
+namespace {
+
+constexpr const char* kRootElement = "spooledAlert";
+constexpr int kFormatVersion = 1;
+
+// Escapes text for element content or attribute values; characters that an
+// XML reader would change or refuse (CR, TAB in attributes, other controls)
+// are written as character references so that they come back unchanged.
+void AppendEscaped(std::string& out, const std::string& text) {
+  for (unsigned char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char reference[8];
+          std::snprintf(reference, sizeof reference, "&#%u;", c);
+          out += reference;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+}
+
+void AppendElement(std::string& out, const char* name, const std::string& value) {
+  out += "  <";
+  out += name;
+  out += '>';
+  AppendEscaped(out, value);
+  out += "</";
+  out += name;
+  out += ">\n";
+}
+
+template <typename Number>
+void AppendNumber(std::string& out, const char* name, Number value) {
+  AppendElement(out, name, std::to_string(value));
+}
+
+std::string UtcStamp(time_t now) {
+  struct tm utc;
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// A name unique across the threads and processes of this host.
+std::string UniqueName() {
+  static std::atomic<uint64_t> counter{0};
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm utc;
+  gmtime_r(&now.tv_sec, &utc);
+  char name[128];
+  std::snprintf(name, sizeof name, "%04d%02d%02dT%02d%02d%02d.%09ldZ-%ld-%ld-%" PRIu64,
+                utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
+                utc.tm_sec, now.tv_nsec, static_cast<long>(getpid()),
+                static_cast<long>(syscall(SYS_gettid)), counter.fetch_add(1));
+  return name;
+}
+
+std::string SystemError(const char* what, const std::string& path, int error) {
+  return std::string(what) + " " + path + ": " + std::strerror(error);
+}
+
+bool ReadInteger(const pugi::xml_node& root, const char* name, long long* value) {
+  pugi::xml_node node = root.child(name);
+  if (!node) return true;  // absent members keep their defaults
+  const char* text = node.child_value();
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0;
+}
+
+bool ReadUnsigned(const char* text, unsigned long long* value) {
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoull(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0 && text[0] != '-';
+}
+
+}  // namespace
+
+std::string SpoolDocument(const EvAlertEx& alert) {
+  Env* env = Env::Current();
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<";
+  out += kRootElement;
+  out += " version=\"" + std::to_string(kFormatVersion) + "\" client=\"";
+  AppendEscaped(out, env->PhysicalMachineName(""));
+  out += "\" pid=\"" + std::to_string(getpid()) + "\" spooledAt=\"" + UtcStamp(env->Now());
+  out += "\">\n";
+  AppendNumber(out, "alertType", alert.alertType);
+  AppendNumber(out, "criteria", alert.criteria);
+  AppendNumber(out, "status", alert.status);
+  AppendNumber(out, "sparePoolNameId", alert.sparePoolNameId);
+  AppendNumber(out, "driveNameId", alert.driveNameId);
+  AppendNumber(out, "mountPathNameId", alert.mountPathNameId);
+  AppendNumber(out, "auxNumber6", alert.auxNumber6);
+  AppendNumber(out, "auxNumber7", alert.auxNumber7);
+  AppendNumber(out, "auxNumber8", alert.auxNumber8);
+  AppendNumber(out, "auxNumber9", alert.auxNumber9);
+  AppendNumber(out, "auxNumber10", alert.auxNumber10);
+  AppendNumber(out, "auxNumber11", alert.auxNumber11);
+  AppendNumber(out, "auxNumber12", alert.auxNumber12);
+  AppendNumber(out, "defaultStatus", alert.defaultStatus);
+  AppendNumber(out, "auxNumber13", alert.auxNumber13);
+  AppendElement(out, "auxText14", alert.auxText14);
+  AppendElement(out, "auxText15", alert.auxText15);
+  AppendElement(out, "auxText16", alert.auxText16);
+  AppendNumber(out, "auxNumber1", alert.auxNumber1);
+  AppendNumber(out, "auxNumber17", alert.auxNumber17);
+  AppendNumber(out, "curMessageId", alert.curMessageId);
+  AppendNumber(out, "curEventCode", alert.curEventCode);
+  AppendNumber(out, "curEventData", alert.curEventData);
+  AppendNumber(out, "prevJobDetail1", alert.prevJobDetail1);
+  AppendNumber(out, "prevJobDetail2", alert.prevJobDetail2);
+  AppendNumber(out, "prevJobDetail3", alert.prevJobDetail3);
+  AppendElement(out, "msgString", alert.msgString);
+  out += "  <jmFailureReasons>";
+  for (int32_t reason : alert.jmFailureReasons) {
+    out += "<reason>" + std::to_string(reason) + "</reason>";
+  }
+  out += "</jmFailureReasons>\n  <arguments>\n";
+  for (const AlertEventMsg& argument : alert.eventMsgList) {
+    out += "    <argument eventCode=\"" + std::to_string(argument.eventCode) + "\" messageId=\"" +
+           std::to_string(argument.messageId) + "\" argType=\"" + std::to_string(argument.argType) +
+           "\" eventData=\"" + std::to_string(argument.eventData) + "\">";
+    AppendEscaped(out, argument.text);
+    out += "</argument>\n";
+  }
+  out += "  </arguments>\n</";
+  out += kRootElement;
+  out += ">\n";
+  return out;
+}
+
+bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error) {
+  pugi::xml_document document;
+  // No end-of-line normalization: texts come back byte for byte.
+  pugi::xml_parse_result parsed = document.load_buffer(
+      text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8);
+  if (!parsed) {
+    *error = std::string("not XML at offset ") + std::to_string(parsed.offset) + ": " +
+             parsed.description();
+    return false;
+  }
+  pugi::xml_node root = document.child(kRootElement);
+  if (!root) {
+    *error = "no spooledAlert element";
+    return false;
+  }
+  EvAlertEx result;
+  long long value = 0;
+  struct IntegerMember {
+    const char* name;
+    void (*store)(EvAlertEx&, long long);
+  };
+  static const IntegerMember kIntegers[] = {
+      {"alertType", [](EvAlertEx& a, long long v) { a.alertType = static_cast<int32_t>(v); }},
+      {"criteria", [](EvAlertEx& a, long long v) { a.criteria = static_cast<int32_t>(v); }},
+      {"status", [](EvAlertEx& a, long long v) { a.status = static_cast<int32_t>(v); }},
+      {"sparePoolNameId",
+       [](EvAlertEx& a, long long v) { a.sparePoolNameId = static_cast<uint32_t>(v); }},
+      {"driveNameId", [](EvAlertEx& a, long long v) { a.driveNameId = static_cast<uint32_t>(v); }},
+      {"mountPathNameId",
+       [](EvAlertEx& a, long long v) { a.mountPathNameId = static_cast<uint32_t>(v); }},
+      {"auxNumber6", [](EvAlertEx& a, long long v) { a.auxNumber6 = v; }},
+      {"auxNumber7", [](EvAlertEx& a, long long v) { a.auxNumber7 = v; }},
+      {"auxNumber8", [](EvAlertEx& a, long long v) { a.auxNumber8 = v; }},
+      {"auxNumber9", [](EvAlertEx& a, long long v) { a.auxNumber9 = v; }},
+      {"auxNumber10", [](EvAlertEx& a, long long v) { a.auxNumber10 = v; }},
+      {"auxNumber11", [](EvAlertEx& a, long long v) { a.auxNumber11 = v; }},
+      {"auxNumber12", [](EvAlertEx& a, long long v) { a.auxNumber12 = v; }},
+      {"defaultStatus", [](EvAlertEx& a, long long v) { a.defaultStatus = v; }},
+      {"auxNumber13", [](EvAlertEx& a, long long v) { a.auxNumber13 = v; }},
+      {"auxNumber1", [](EvAlertEx& a, long long v) { a.auxNumber1 = v; }},
+      {"auxNumber17", [](EvAlertEx& a, long long v) { a.auxNumber17 = static_cast<int32_t>(v); }},
+      {"prevJobDetail1", [](EvAlertEx& a, long long v) { a.prevJobDetail1 = v; }},
+      {"prevJobDetail2", [](EvAlertEx& a, long long v) { a.prevJobDetail2 = v; }},
+      {"prevJobDetail3",
+       [](EvAlertEx& a, long long v) { a.prevJobDetail3 = static_cast<int32_t>(v); }},
+  };
+  for (const IntegerMember& member : kIntegers) {
+    value = 0;
+    if (!ReadInteger(root, member.name, &value)) {
+      *error = std::string("bad number in ") + member.name;
+      return false;
+    }
+    member.store(result, value);
+  }
+  struct UnsignedMember {
+    const char* name;
+    uint64_t EvAlertEx::*member;
+  };
+  static const UnsignedMember kUnsigned[] = {{"curMessageId", &EvAlertEx::curMessageId},
+                                             {"curEventCode", &EvAlertEx::curEventCode},
+                                             {"curEventData", &EvAlertEx::curEventData}};
+  for (const UnsignedMember& member : kUnsigned) {
+    pugi::xml_node node = root.child(member.name);
+    unsigned long long number = 0;
+    if (node && !ReadUnsigned(node.child_value(), &number)) {
+      *error = std::string("bad number in ") + member.name;
+      return false;
+    }
+    result.*member.member = number;
+  }
+  result.auxText14 = root.child("auxText14").child_value();
+  result.auxText15 = root.child("auxText15").child_value();
+  result.auxText16 = root.child("auxText16").child_value();
+  result.msgString = root.child("msgString").child_value();
+  for (pugi::xml_node reason : root.child("jmFailureReasons").children("reason")) {
+    result.jmFailureReasons.push_back(static_cast<int32_t>(reason.text().as_llong()));
+  }
+  for (pugi::xml_node node : root.child("arguments").children("argument")) {
+    AlertEventMsg argument;
+    unsigned long long numbers[4] = {};
+    const char* names[4] = {"eventCode", "messageId", "argType", "eventData"};
+    for (int i = 0; i < 4; ++i) {
+      if (!ReadUnsigned(node.attribute(names[i]).value(), &numbers[i])) {
+        *error = std::string("bad argument attribute ") + names[i];
+        return false;
+      }
+    }
+    argument.eventCode = numbers[0];
+    argument.messageId = numbers[1];
+    argument.argType = numbers[2];
+    argument.eventData = numbers[3];
+    argument.text = node.child_value();
+    result.eventMsgList.push_back(std::move(argument));
+  }
+  *alert = std::move(result);
+  return true;
+}
+
+int SpoolAlert(const EvAlertEx& alert, std::string* errorText) {
+  Env* env = Env::Current();
+  const std::string directory = SpoolDirectory();
+  if (!MakeDirectories(directory)) {
+    *errorText = SystemError("cannot create spool directory", directory, errno);
+    return -1;
+  }
+  const std::string name = UniqueName();
+  const std::string temporary = directory + "/." + name + ".tmp";
+  const std::string final_path = directory + "/" + name + ".alert";
+  const std::string document = SpoolDocument(alert);
+
+  int fd = env->OpenFile(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *errorText = SystemError("cannot create spool file", temporary, errno);
+    return -1;
+  }
+  const char* data = document.data();
+  size_t left = document.size();
+  int failure = 0;
+  const char* failed_step = nullptr;
+  while (left > 0) {
+    ssize_t written = env->WriteFile(fd, data, left);
+    if (written <= 0) {
+      failure = written < 0 ? errno : EIO;
+      failed_step = "cannot write spool file";
+      break;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  if (failed_step == nullptr && env->SyncFile(fd) != 0) {
+    failure = errno;
+    failed_step = "cannot flush spool file";
+  }
+  env->CloseFile(fd);
+  if (failed_step == nullptr && env->RenameFile(temporary, final_path) != 0) {
+    failure = errno;
+    failed_step = "cannot rename spool file";
+  }
+  if (failed_step != nullptr) {
+    env->RemoveFile(temporary);
+    *errorText = SystemError(failed_step, temporary, failure);
+    return -1;
+  }
+  // The alert is handed over once the file is in place; a failure to make
+  // the rename durable is worth a log line, not a second copy of the alert.
+  if (env->SyncDirectory(directory) != 0) {
+    EvEvent().Error("KTAlert::SendAlert", "%s",
+                    SystemError("cannot flush spool directory", directory, errno).c_str());
+  }
+  return 0;
+}
+
+}  // namespace detail
+}  // namespace tarnalert
+
+namespace tarnalert {
+
+// The default server alert adapter back-end: the spool.
+int Env::SendAlertToServer(const EvAlertEx& alert, std::string* errorText) {
+  return detail::SpoolAlert(alert, errorText);
+}
+
+}  // namespace tarnalert

@@ -1,0 +1,225 @@
+// The default catalogue service: a per-locale catalogue file first, then the
+// embedded default catalogue. Files are read once per (directory, locale) and
+// kept for the life of the process; see docs/templates.md for their format.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/env/Settings.h"
+#include "platform/event/DefaultCatalog.h"
+#include "platform/text/Numbers.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+
+namespace {
+
+constexpr const char* kTag = "Env::CatalogText";
+// The language of the default catalogue; locale 0 (none given) means it too.
+constexpr unsigned long kDefaultLocale = 1033;
+// Larger files are refused rather than read into memory.
+constexpr off_t kMaxFileSize = 4 << 20;
+
+using Texts = std::unordered_map<unsigned long, std::string>;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Parses the message id at the start of `line` (hexadecimal with 0x, or
+// decimal) and advances *at past it. False when there is none or it overflows.
+bool ParseId(const std::string& line, size_t* at, unsigned long* id) {
+  size_t i = *at;
+  const unsigned base = detail::ReadBasePrefix(line, &i, line.size());
+  const detail::DigitRun run = detail::ReadDigits(line, i, line.size(), base, ~0UL);
+  if (run.end == i || run.overflow) return false;
+  *at = run.end;
+  *id = run.value;
+  return true;
+}
+
+// Parses one line that is neither blank nor a comment. On failure returns
+// false with the reason in *why.
+bool ParseLine(const std::string& line, unsigned long* id, std::string* text, const char** why) {
+  size_t at = 0;
+  while (at < line.size() && IsBlank(line[at])) ++at;
+  if (!ParseId(line, &at, id)) {
+    *why = "no message id";
+    return false;
+  }
+  while (at < line.size() && IsBlank(line[at])) ++at;
+  if (at >= line.size() || line[at] != '=') {
+    *why = "no '=' after the message id";
+    return false;
+  }
+  ++at;
+  while (at < line.size() && IsBlank(line[at])) ++at;
+  text->clear();
+  for (; at < line.size(); ++at) {
+    char c = line[at];
+    if (c == '\0') {
+      *why = "NUL character";
+      return false;
+    }
+    if (c != '\\') {
+      text->push_back(c);
+      continue;
+    }
+    if (++at == line.size()) {
+      *why = "backslash at the end of the line";
+      return false;
+    }
+    switch (line[at]) {
+      case 'n':
+        text->push_back('\n');
+        break;
+      case 'r':
+        text->push_back('\r');
+        break;
+      case 't':
+        text->push_back('\t');
+        break;
+      case 's':
+        text->push_back(' ');
+        break;
+      case '\\':
+        text->push_back('\\');
+        break;
+      default:
+        *why = "unknown escape";
+        return false;
+    }
+  }
+  if (!FXString::IsValidUtf8(text->data(), text->size())) {
+    *why = "invalid UTF-8";
+    return false;
+  }
+  return true;
+}
+
+// Reads the whole file. False (silently) when it cannot be opened because it
+// does not exist; other failures are logged.
+bool ReadWholeFile(const std::string& path, std::string* content) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      EvDebug().Error(kTag, "Couldn't open catalogue file %s: %s", path.c_str(),
+                      std::strerror(errno));
+    }
+    return false;
+  }
+  struct stat info;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
+  if (!ok) {
+    EvDebug().Error(kTag, "Ignoring catalogue file %s: not a regular file of at most %ld bytes",
+                    path.c_str(), static_cast<long>(kMaxFileSize));
+  }
+  char chunk[8192];
+  while (ok) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      EvDebug().Error(kTag, "Couldn't read catalogue file %s: %s", path.c_str(),
+                      std::strerror(errno));
+      ok = false;
+    }
+    if (n <= 0) break;
+    content->append(chunk, static_cast<size_t>(n));
+    if (content->size() > static_cast<size_t>(kMaxFileSize)) ok = false;  // grew while read
+  }
+  ::close(fd);
+  return ok;
+}
+
+Texts LoadCatalogFile(const std::string& path) {
+  Texts texts;
+  std::string content;
+  if (!ReadWholeFile(path, &content)) return texts;
+  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // byte order mark
+  size_t number = 0;
+  for (size_t start = 0; start < content.size();) {
+    size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#') continue;
+    unsigned long id = 0;
+    std::string text;
+    const char* why = "";
+    if (!ParseLine(line, &id, &text, &why)) {
+      EvDebug().Error(kTag, "Skipping line %zu of catalogue file %s: %s", number, path.c_str(),
+                      why);
+      continue;
+    }
+    texts[id] = std::move(text);  // a later line for the same id wins
+  }
+  return texts;
+}
+
+// Loaded catalogue files by (directory, locale); built on first use and kept
+// until the process ends.
+class FileCache {
+ public:
+  // The texts of the catalogue file of `locale` in `directory`; empty when
+  // there is no such file. Each file is read at most once.
+  std::shared_ptr<const Texts> Get(const std::string& directory, unsigned long locale) {
+    std::shared_ptr<Slot> slot;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::shared_ptr<Slot>& entry = slots_[{directory, locale}];
+      if (!entry) entry = std::make_shared<Slot>();
+      slot = entry;
+    }
+    // Read outside the map's lock: reading logs, and other locales need not wait.
+    std::call_once(slot->once, [&] {
+      std::string path = directory + "/" + std::to_string(locale) + ".catalog";
+      slot->texts = std::make_shared<const Texts>(LoadCatalogFile(path));
+    });
+    return slot->texts;
+  }
+
+ private:
+  struct Slot {
+    std::once_flag once;
+    std::shared_ptr<const Texts> texts;
+  };
+
+  std::mutex mutex_;
+  std::map<std::pair<std::string, unsigned long>, std::shared_ptr<Slot>> slots_;
+};
+
+FileCache& Files() {
+  static FileCache* const cache = new FileCache;  // never destroyed: used until exit
+  return *cache;
+}
+
+}  // namespace
+
+bool Env::CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) {
+  if (text == nullptr) return false;
+  unsigned long locale = localeId == 0 ? kDefaultLocale : localeId;
+  std::shared_ptr<const Texts> texts = Files().Get(detail::CatalogDirectory(), locale);
+  auto found = texts->find(messageId);
+  if (found != texts->end()) {
+    *text = found->second;
+    return true;
+  }
+  const char* fallback = detail::DefaultCatalogText(messageId);
+  if (fallback == nullptr) return false;
+  *text = fallback;
+  return true;
+}
+
+}  // namespace tarnalert

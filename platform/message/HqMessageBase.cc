@@ -1,0 +1,250 @@
+// Storage and accessors of HqMessageBase; the text form is in
+// platform/message/XmlReader.cc and XmlWriter.cc.
+#include "tarnalert/platform/message/HqMessageBase.h"
+
+#include <utility>
+
+#include "platform/message/MessageFields.h"
+#include "platform/message/MessageRegistry.h"
+#include "platform/message/XmlReader.h"
+#include "platform/message/XmlWriter.h"
+#include "tarnalert/platform/event/EvEvent.h"
+
+using tarnalert::FieldKind;
+using tarnalert::detail::ChildPtr;
+using tarnalert::detail::FieldData;
+using tarnalert::detail::FieldValue;
+using tarnalert::detail::MessageFields;
+
+struct HqMessageBase::Fields : MessageFields {};
+
+namespace tarnalert {
+namespace detail {
+
+ChildPtr::ChildPtr(const ChildPtr& other)
+    : child_(NewMessage(other.child_->module(), other.child_->classNumber())) {
+  *child_ = *other.child_;
+}
+
+ChildPtr& ChildPtr::operator=(const ChildPtr& other) {
+  if (this != &other) *this = ChildPtr(other);
+  return *this;
+}
+
+const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
+
+MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
+  if (!message.fields_) message.fields_ = std::make_unique<HqMessageBase::Fields>();
+  return *message.fields_;
+}
+
+}  // namespace detail
+}  // namespace tarnalert
+
+namespace {
+
+const std::string& EmptyText() {
+  static const std::string* const empty = new std::string;  // never destroyed
+  return *empty;
+}
+
+// The stored value of `memberIndex` when it has kind `kind`, else null.
+const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind kind) {
+  if (fields == nullptr) return nullptr;
+  auto it = fields->values.find(memberIndex);
+  if (it == fields->values.end() || it->second.kind() != kind) return nullptr;
+  return &it->second;
+}
+
+// The stored value of `memberIndex` with kind `kind`: the present one, or
+// `initial` when the field is absent or holds another kind (which it replaces;
+// only a caller passing the wrong descriptor does that).
+FieldValue& Put(MessageFields& fields, int fieldNumber, int memberIndex, FieldKind kind,
+                FieldData initial) {
+  FieldValue& value = fields.values[memberIndex];
+  value.number = fieldNumber;
+  if (value.kind() != kind) value.data = std::move(initial);
+  return value;
+}
+
+void LogFailure(const char* tag, const char* className, const std::string& reason) {
+  EvDebug().Error(tag, "%s: %s", className, reason.c_str());
+}
+
+}  // namespace
+
+HqMessageBase::HqMessageBase(int module, int classNumber)
+    : module_(module), classNumber_(classNumber) {}
+
+HqMessageBase::HqMessageBase(const HqMessageBase& other)
+    : module_(other.module_), classNumber_(other.classNumber_) {
+  if (other.fields_ && other.fields_->HoldsValue()) {
+    fields_ = std::make_unique<Fields>();
+    fields_->values = other.fields_->values;
+    fields_->unknown = other.fields_->unknown;
+  }
+}
+
+HqMessageBase::HqMessageBase(HqMessageBase&& other) noexcept
+    : module_(other.module_), classNumber_(other.classNumber_), fields_(std::move(other.fields_)) {}
+
+HqMessageBase& HqMessageBase::operator=(const HqMessageBase& other) {
+  if (this != &other) *this = HqMessageBase(other);
+  return *this;
+}
+
+HqMessageBase& HqMessageBase::operator=(HqMessageBase&& other) noexcept {
+  module_ = other.module_;
+  classNumber_ = other.classNumber_;
+  fields_ = std::move(other.fields_);
+  return *this;
+}
+
+HqMessageBase::~HqMessageBase() = default;
+
+uint32_t HqMessageBase::getTagID() const { return tarnalert::MakeTypeKey(module_, classNumber_); }
+
+int64_t HqMessageBase::getint64(int memberIndex, uint32_t, uint32_t) const {
+  const FieldValue* value = Find(fields_.get(), memberIndex, FieldKind::kInteger);
+  return value == nullptr ? 0 : std::get<int64_t>(value->data);
+}
+
+void HqMessageBase::setint64(int fieldNumber, int memberIndex, int64_t value, uint32_t, uint32_t) {
+  FieldValue& stored =
+      Put(FieldValue::MutableOf(*this), fieldNumber, memberIndex, FieldKind::kInteger, int64_t{0});
+  std::get<int64_t>(stored.data) = value;
+}
+
+std::string HqMessageBase::getstring(int fieldNumber, int memberIndex, uint32_t typeKey,
+                                     uint32_t fieldKey) const {
+  return getstringByRef(fieldNumber, memberIndex, typeKey, fieldKey);
+}
+
+const std::string& HqMessageBase::getstringByRef(int, int memberIndex, uint32_t, uint32_t) const {
+  const FieldValue* value = Find(fields_.get(), memberIndex, FieldKind::kText);
+  return value == nullptr ? EmptyText() : std::get<std::string>(value->data);
+}
+
+void HqMessageBase::setstring(int fieldNumber, int memberIndex, const std::string& text, uint32_t,
+                              uint32_t) {
+  // Copy first: `text` may be this very field.
+  std::string copy = text;
+  FieldValue& stored =
+      Put(FieldValue::MutableOf(*this), fieldNumber, memberIndex, FieldKind::kText, std::string());
+  std::get<std::string>(stored.data) = std::move(copy);
+}
+
+std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memberIndex, uint32_t,
+                                                       uint32_t, bool create) {
+  MessageFields& fields = FieldValue::MutableOf(*this);
+  if (!create) {
+    auto it = fields.values.find(memberIndex);
+    if (it != fields.values.end() && it->second.kind() == FieldKind::kTextList) {
+      return std::get<std::vector<std::string>>(it->second.data);
+    }
+    fields.absentTexts.clear();
+    return fields.absentTexts;
+  }
+  FieldValue& stored =
+      Put(fields, fieldNumber, memberIndex, FieldKind::kTextList, std::vector<std::string>());
+  return std::get<std::vector<std::string>>(stored.data);
+}
+
+HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, uint32_t, uint32_t,
+                                            int, int, bool create) {
+  MessageFields& fields = FieldValue::MutableOf(*this);
+  if (!create) {
+    auto it = fields.values.find(memberIndex);
+    if (it != fields.values.end() && it->second.kind() == FieldKind::kList) {
+      return std::get<HqMessageList>(it->second.data);
+    }
+    fields.absentObjects.clear();
+    return fields.absentObjects;
+  }
+  FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kList, HqMessageList());
+  return std::get<HqMessageList>(stored.data);
+}
+
+HqMessageBase& HqMessageBase::getObjectAccessor(bool, bool, int fieldNumber, int memberIndex,
+                                                uint32_t, uint32_t, int childModule,
+                                                int childClass) {
+  MessageFields& fields = FieldValue::MutableOf(*this);
+  auto it = fields.values.find(memberIndex);
+  if (it != fields.values.end() && it->second.kind() == FieldKind::kChild) {
+    return std::get<ChildPtr>(it->second.data).get();
+  }
+  FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kChild,
+                           ChildPtr(tarnalert::detail::NewMessage(childModule, childClass)));
+  return std::get<ChildPtr>(stored.data).get();
+}
+
+void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumber, int memberIndex,
+                                      uint32_t, uint32_t) {
+  // Copy first: `child` may live inside this message.
+  std::unique_ptr<HqMessageBase> copy =
+      tarnalert::detail::NewMessage(child.module(), child.classNumber());
+  *copy = child;
+  FieldValue& stored = FieldValue::MutableOf(*this).values[memberIndex];
+  stored.number = fieldNumber;
+  stored.data = ChildPtr(std::move(copy));
+}
+
+bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
+  if (!fields_) return false;
+  for (const auto& entry : fields_->values) {
+    if (entry.second.number == fieldNumber) return true;
+  }
+  return false;
+}
+
+int HqMessageBase::serialize(std::string& text, bool compact) const {
+  std::string out;
+  std::string problem;
+  const tarnalert::detail::XmlStatus status =
+      tarnalert::detail::WriteMessage(*this, compact, &out, &problem);
+  text = std::move(out);
+  if (status != tarnalert::detail::kXmlOk) {
+    const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+    LogFailure("HqMessageBase::serialize", cls ? cls->qualifiedName : "HqMessageBase", problem);
+  }
+  return status;
+}
+
+int HqMessageBase::unserialize(const std::string& text) {
+  const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+  if (cls == nullptr) {
+    LogFailure("HqMessageBase::unserialize", "HqMessageBase",
+               "class (" + std::to_string(module_) + ", " + std::to_string(classNumber_) +
+                   ") has no text form");
+    return tarnalert::detail::kXmlUnknownClass;
+  }
+  std::unique_ptr<HqMessageBase> fresh;
+  const tarnalert::detail::XmlError error = tarnalert::detail::ReadDocument(text, cls, &fresh);
+  if (!error.ok()) {
+    LogFailure("HqMessageBase::unserialize", cls->qualifiedName,
+               error.reason + " at offset " + std::to_string(error.offset));
+    return error.status;
+  }
+  fields_ = std::move(fresh->fields_);
+  return 0;
+}
+
+bool HqMessageBase::operator==(const HqMessageBase& other) const {
+  if (module_ != other.module_ || classNumber_ != other.classNumber_) return false;
+  const bool holds = fields_ && fields_->HoldsValue();
+  const bool otherHolds = other.fields_ && other.fields_->HoldsValue();
+  if (!holds || !otherHolds) return holds == otherHolds;
+  return fields_->values == other.fields_->values && fields_->unknown == other.fields_->unknown;
+}
+
+HqMessageBase* XMLDecoder::unSerialize(std::string& text, KtXMLContextInfo*) {
+  std::unique_ptr<HqMessageBase> message;
+  const tarnalert::detail::XmlError error =
+      tarnalert::detail::ReadDocument(text, nullptr, &message);
+  if (!error.ok()) {
+    LogFailure("XMLDecoder::unSerialize", "message text",
+               error.reason + " at offset " + std::to_string(error.offset));
+    return nullptr;
+  }
+  return message.release();
+}

@@ -1,0 +1,215 @@
+#include "tarnalert/platform/message/HqMessageBase.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/message/MessageRegistry.h"
+#include "platform/message/XmlStatus.h"
+#include "platform/testing/TestEnv.h"
+#include "tarnalert/platform/message/Messages.h"
+
+namespace {
+
+using tarnalert::ClassInfo;
+using tarnalert::FieldKind;
+namespace detail = tarnalert::detail;
+
+// Texts that must come back byte for byte.
+const std::vector<std::string> kTrickyTexts = {
+    "", " leading and trailing ", "\t\n \r\n",
+    "<b>&amp;lt;Alert Name&amp;gt;</b> ]]> \"quoted\" 'single' Grüße, 東京, \xF0\x9F\x94\x94",
+    "\xEF\xBB\xBF starts with a byte order mark, control \x01\x1F\x7F, line\r\nline\rline\n"};
+
+// Sets every field of `message` (of class `cls`), nesting children `depth` deep.
+void Fill(HqMessageBase& message, const ClassInfo& cls, int depth, int64_t seed) {
+  for (size_t i = 0; i < cls.fieldCount; ++i) {
+    const tarnalert::FieldInfo& f = cls.fields[i];
+    const int64_t n = seed * 100 + static_cast<int64_t>(i);
+    const ClassInfo* child = tarnalert::FindClass(f.childModule, f.childClass);
+    if (f.kind == FieldKind::kInteger) {
+      message.setint64(f.number, f.index, i % 2 ? INT64_MIN : -n, f.typeKey, f.fieldKey);
+    } else if (f.kind == FieldKind::kText) {
+      message.setstring(f.number, f.index, kTrickyTexts[n % kTrickyTexts.size()], f.typeKey,
+                        f.fieldKey);
+    } else if (f.kind == FieldKind::kTextList) {
+      message.getliststring(f.number, f.index, f.typeKey, f.fieldKey, true) = kTrickyTexts;
+    } else if (f.kind == FieldKind::kChild) {
+      HqMessageBase& object = message.getObjectAccessor(true, true, f.number, f.index, f.typeKey,
+                                                        f.fieldKey, f.childModule, f.childClass);
+      if (depth > 0) Fill(object, *child, depth - 1, n);
+    } else {
+      HqMessageList& list = message.getlistobject(f.number, f.index, f.typeKey, f.fieldKey,
+                                                  f.childModule, f.childClass, true);
+      list.resize(2, HqMessageBase(f.childModule, f.childClass));  // the first entry stays empty
+      if (depth > 0) Fill(list[1], *child, depth - 1, n);
+    }
+  }
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+class HqMessageBaseTest : public ::testing::Test {
+ protected:
+  tarnalert::testing::TestEnv env_;
+  tarnalert::testing::ScopedEnv scoped_{&env_};
+};
+
+// Every field kind of every class, with the tricky texts in text fields and
+// text lists, comes back equal and is written again to the same text.
+TEST_F(HqMessageBaseTest, EveryClassRoundTripsByteForByteInBothLayouts) {
+  for (size_t c = 0; c < detail::MessageClassCount(); ++c) {
+    const ClassInfo& cls = detail::MessageClassAt(c);
+    SCOPED_TRACE(cls.qualifiedName);
+    HqMessageBase original(cls.module, cls.classNumber);
+    Fill(original, cls, 4, static_cast<int64_t>(c) + 1);
+    for (bool compact : {false, true}) {
+      std::string text;
+      ASSERT_EQ(original.serialize(text, compact), 0);
+      EXPECT_EQ(text.find('\r'), std::string::npos) << "a literal CR would be read as LF";
+      HqMessageBase copy(cls.module, cls.classNumber);
+      ASSERT_EQ(copy.unserialize(text), 0) << text;
+      EXPECT_TRUE(copy == original) << text;
+      std::string again;
+      copy.serialize(again, compact);
+      EXPECT_EQ(again, text);
+    }
+  }
+  EXPECT_TRUE(env_.LogLines().empty());
+}
+
+TEST_F(HqMessageBaseTest, TextWithNulIsWrittenWithoutItAndReported) {
+  KTGui::IdName message;
+  message.set(KTGui::IdName::name, std::string("a\0b", 3));
+  std::string text;
+  EXPECT_EQ(message.serialize(text, true), detail::kXmlUnrepresentableText);
+  EXPECT_EQ(text, "<IdName><name>ab</name></IdName>");
+  EXPECT_EQ(env_.CountLogLines("HqMessageBase::serialize"), 1u);
+}
+
+TEST_F(HqMessageBaseTest, ReadsHandWrittenForms) {
+  KTGui::AlertCriteria criteria;
+  ASSERT_EQ(criteria.unserialize("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- a rule -->\r\n"
+                                 "<AlertCriteria>\r\n  <criteriaId> 0x4A000301 </criteriaId>\r\n"
+                                 "  <severity>+12</severity>\r\n</AlertCriteria>\r\n"),
+            0);
+  EXPECT_EQ(criteria.get(KTGui::AlertCriteria::criteriaId), 0x4A000301);
+  EXPECT_EQ(criteria.get(KTGui::AlertCriteria::severity), 12);
+  KTGui::IdName name;
+  ASSERT_EQ(name.unserialize("<IdName><name>a<![CDATA[<b>]]>&#x41;\r\nz</name></IdName>"), 0);
+  EXPECT_EQ(name.get(KTGui::IdName::name), "a<b>A\nz");
+}
+
+TEST_F(HqMessageBaseTest, UnknownElementsSurviveVerbatim) {
+  // In the order the writer keeps: known fields first, then the unknown ones.
+  const std::string text =
+      "<AlertTypeCatalog><alertCategories><IdName><id>1</id><note><!-- kept --><![CDATA[<raw>]]>"
+      "</note></IdName></alertCategories><future kind='x' n=\"1\">a&amp;b<deep><er/></deep>\r\n"
+      "</future><later/></AlertTypeCatalog>";
+  KTGui::AlertTypeCatalog catalog;
+  ASSERT_EQ(catalog.unserialize(text), 0);
+  std::string written;
+  ASSERT_EQ(catalog.serialize(written, true), 0);
+  EXPECT_EQ(written, text);
+  ASSERT_EQ(catalog.serialize(written, false), 0);
+  KTGui::AlertTypeCatalog again;
+  ASSERT_EQ(again.unserialize(written), 0);
+  ASSERT_EQ(again.serialize(written, true), 0);
+  EXPECT_EQ(written, text);  // through the indented layout too
+}
+
+// One case of each kind of failure.
+TEST_F(HqMessageBaseTest, RejectsBadInputAndKeepsTheMessage) {
+  auto token = [](std::string s) { return "<TokenValueStruct>" + s + "</TokenValueStruct>"; };
+  const std::pair<std::string, int> cases[] = {
+      {"<!DOCTYPE TokenValueStruct [<!ENTITY e 'x'>]>" + token(""), detail::kXmlMalformed},
+      {"<IdName><id>1</id></IdName>", detail::kXmlWrongClass},
+      {token("<tokenId>9223372036854775808</tokenId>"), detail::kXmlNumberOutOfRange},
+      {token("<tokenId>1</tokenId><tokenId>1</tokenId>"), detail::kXmlDuplicateField},
+      {token("<values><value>x</value></values>"), detail::kXmlBadListEntry},
+      {token("<values><item>a<b/></item></values>"), detail::kXmlUnexpectedContent},
+      {token(Repeat("<x>", 64) + Repeat("</x>", 64)), detail::kXmlTooDeep},
+      {token("<values><item>\xC0\xAF</item></values>"), detail::kXmlInvalidUtf8},  // over-long
+      {token("<tokenId>12a</tokenId>"), detail::kXmlBadNumber},  // last: its line is read below
+  };
+  KTGui::TokenValueStruct before;
+  ASSERT_EQ(before.unserialize(token("<kept>1</kept><tokenId>5</tokenId>")), 0);
+  for (const auto& [text, status] : cases) {
+    SCOPED_TRACE(text);
+    env_.ClearLog();
+    KTGui::TokenValueStruct message = before;
+    EXPECT_EQ(message.unserialize(text), status);
+    EXPECT_TRUE(message == before);
+    ASSERT_EQ(env_.LogLines().size(), 1u);
+    EXPECT_EQ(env_.CountLogLines("HqMessageBase::unserialize"), 1u);
+    EXPECT_EQ(env_.CountLogLines("at offset"), 1u);
+  }
+  EXPECT_EQ(env_.CountLogLines("<tokenId> is not a number at offset 18"), 1u);
+  KTGui::TokenValueStruct known;  // `before` without its unknown element
+  known.set(KTGui::TokenValueStruct::tokenId, 5);
+  EXPECT_FALSE(known == before);  // so the comparisons above take unknown elements in
+  EXPECT_EQ(before.unserialize(token(Repeat("<x>", 63) + Repeat("</x>", 63))), 0);  // the limit
+}
+
+TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
+  std::string deep = Repeat("<IdName>", 100000) + Repeat("</IdName>", 100000);
+  KTGui::IdName message;
+  EXPECT_EQ(message.unserialize(deep), detail::kXmlTooDeep);
+  EXPECT_NE(message.unserialize(Repeat("<a>x", 100000)), 0);  // never closed
+  EXPECT_EQ(XMLDecoder().unSerialize(deep, nullptr), nullptr);
+  const std::string huge =
+      "<IdName><name>" + std::string(detail::kXmlMaxDocumentSize, 'a') + "</name></IdName>";
+  EXPECT_EQ(message.unserialize(huge), detail::kXmlTooLarge);
+}
+
+TEST_F(HqMessageBaseTest, UnsetFieldsReadEmptyAndSetOnesAreWrittenInSchemaOrder) {
+  using KTGui::AlertDetail;
+  AlertDetail rule;
+  EXPECT_EQ(rule.get(AlertDetail::severity), 0);
+  EXPECT_EQ(rule.get(AlertDetail::senderName), "");
+  EXPECT_FALSE(rule.isSet(AlertDetail::criteria));
+  std::string text;
+  rule.serialize(text, true);
+  EXPECT_EQ(text, "<AlertDetail/>");
+  // An empty text or list that was set counts as set; a child is created empty.
+  rule.set(AlertDetail::senderName, "");
+  rule.set(AlertDetail::severity, 3);
+  rule.list(AlertDetail::criteria);
+  EXPECT_EQ(rule.child(AlertDetail::localeInfo).getTagID(), KTGui::AlertLocale::kTypeKey);
+  rule.child(AlertDetail::alert).child(KTGui::AlertInfo::alert).set(KTGui::IdName::id, 7);
+  EXPECT_TRUE(rule.isSet(AlertDetail::senderName) && rule.isSet(AlertDetail::criteria));
+  ASSERT_EQ(rule.serialize(text, true), 0);
+  EXPECT_EQ(text,
+            "<AlertDetail><alert><alert><id>7</id></alert></alert><criteria/><localeInfo/>"
+            "<severity>3</severity><senderName></senderName></AlertDetail>");
+}
+
+TEST_F(HqMessageBaseTest, CopiesAreIndependentAndReferencesStayValid) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  Config original;
+  HqMessageList& rules = original.list(Config::alertDetails);
+  rules.resize(1, KTGui::AlertDetail());
+  rules[0].set(KTGui::AlertDetail::senderName, "first");
+  const std::string& name = rules[0].get(KTGui::AlertDetail::senderName);
+  original.child(Config::alertTypeCatalog);  // other fields must not move what `name` refers to
+  original.set(Config::tarnholdName, "North");
+  Config copy(original);
+  ASSERT_TRUE(copy == original);
+  copy.list(Config::alertDetails)[0].set(KTGui::AlertDetail::senderName, "changed");
+  copy.child(Config::alertTypeCatalog)
+      .list(KTGui::AlertTypeCatalog::alertTypes)
+      .resize(1, KTGui::AlertTypeListItem());
+  // Storing a child that is a reference into the message itself.
+  original.setChild(Config::alertTypeCatalog, original.child(Config::alertTypeCatalog));
+  EXPECT_EQ(name, "first");
+  EXPECT_TRUE(original.child(Config::alertTypeCatalog) == KTGui::AlertTypeCatalog());
+}
+
+}  // namespace

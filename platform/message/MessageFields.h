@@ -1,0 +1,76 @@
+// The storage behind HqMessageBase: one FieldValue per set field, keyed by
+// member index, plus the unknown elements read from text.
+//
+// A MessageFields is owned by its message (HqMessageBase::fields_). Fields sit
+// in a std::map so that references handed out by the accessors stay valid
+// while other fields are added. A child is held through ChildPtr, which copies
+// deeply and keeps the child's concrete class. Not synchronized: a message is
+// read from several threads only when nobody writes it.
+#ifndef TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
+#define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "tarnalert/platform/message/HqMessageBase.h"
+
+namespace tarnalert {
+namespace detail {
+
+// Owning pointer to a child message with value semantics.
+class ChildPtr {
+ public:
+  explicit ChildPtr(std::unique_ptr<HqMessageBase> child) : child_(std::move(child)) {}
+  ChildPtr(const ChildPtr& other);
+  ChildPtr& operator=(const ChildPtr& other);
+  ChildPtr(ChildPtr&&) noexcept = default;
+  ChildPtr& operator=(ChildPtr&&) noexcept = default;
+
+  HqMessageBase& get() const { return *child_; }
+  bool operator==(const ChildPtr& other) const { return *child_ == *other.child_; }
+
+ private:
+  std::unique_ptr<HqMessageBase> child_;  // never null
+};
+
+// The value of one field; the variant's index is the FieldKind.
+using FieldData =
+    std::variant<int64_t, std::string, std::vector<std::string>, ChildPtr, HqMessageList>;
+
+struct MessageFields;
+
+struct FieldValue {
+  int number = 0;  // field number, so that isSet works by number
+  FieldData data;
+
+  FieldKind kind() const { return static_cast<FieldKind>(data.index()); }
+  bool operator==(const FieldValue& other) const {
+    return number == other.number && data == other.data;
+  }
+
+  // The storage of `message`; null while it has none.
+  static const MessageFields* Of(const HqMessageBase& message);
+  // The storage of `message`, created when absent.
+  static MessageFields& MutableOf(HqMessageBase& message);
+};
+
+struct MessageFields {
+  std::map<int, FieldValue> values;  // by member index
+  // Elements the schema does not name, as their raw XML text, in reading order.
+  std::vector<std::string> unknown;
+  // Empty sequences handed out for absent fields read without creating them;
+  // not part of the message's value.
+  std::vector<std::string> absentTexts;
+  HqMessageList absentObjects;
+
+  bool HoldsValue() const { return !values.empty() || !unknown.empty(); }
+};
+
+}  // namespace detail
+}  // namespace tarnalert
+
+#endif  // TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_

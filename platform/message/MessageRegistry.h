@@ -1,0 +1,35 @@
+// The registry of message classes: every class of platform/message/Messages.h with its
+// fields (the public look-ups FindClass and FindClassByXmlName sit in
+// HqMessageBase.h), plus what the message code needs beyond them.
+//
+// The registry is a constant table built at compile time; it is safe to use
+// from any thread and during static initialization.
+#ifndef TARNALERT_PLATFORM_MESSAGE_MESSAGEREGISTRY_H_
+#define TARNALERT_PLATFORM_MESSAGE_MESSAGEREGISTRY_H_
+
+#include <cstddef>
+#include <memory>
+
+#include "tarnalert/platform/message/HqMessageBase.h"
+
+namespace tarnalert {
+namespace detail {
+
+// Number of registered classes, and the class at `position` (0 <= position < count).
+size_t MessageClassCount();
+const ClassInfo& MessageClassAt(size_t position);
+
+// A new empty message of (module, class number): an object of its concrete
+// class (KTGui::AlertDetail, ...) when the class is registered, otherwise a
+// plain HqMessageBase. Never null.
+std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber);
+
+// The field of `cls` whose element name is `name`, or null.
+const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name);
+// The field of `cls` stored under `memberIndex`, or null.
+const FieldInfo* FindFieldByIndex(const ClassInfo& cls, int memberIndex);
+
+}  // namespace detail
+}  // namespace tarnalert
+
+#endif  // TARNALERT_PLATFORM_MESSAGE_MESSAGEREGISTRY_H_

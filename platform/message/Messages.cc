@@ -1,0 +1,106 @@
+// The class registry: one entry per class of platform/message/Messages.h, built at
+// compile time from the classes' field descriptors.
+#include "tarnalert/platform/message/Messages.h"
+
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "platform/message/MessageRegistry.h"
+
+namespace tarnalert {
+namespace detail {
+namespace {
+
+struct RegisteredClass {
+  ClassInfo info;
+  HqMessageBase* (*make)();
+};
+
+template <class T>
+HqMessageBase* Make() {
+  return new T;
+}
+
+template <class T>
+constexpr RegisteredClass Register(const char* qualifiedName, const char* xmlName) {
+  return RegisteredClass{ClassInfo{qualifiedName, xmlName, T::kModule, T::kClassNumber, T::kFields,
+                                   std::size(T::kFields)},
+                         &Make<T>};
+}
+
+#define TARNALERT_REGISTER(Namespace, Name) Register<Namespace::Name>(#Namespace "::" #Name, #Name)
+
+constexpr RegisteredClass kClasses[] = {
+    TARNALERT_REGISTER(KTGui, IdName),
+    TARNALERT_REGISTER(KTGui, AlertNotifToken),
+    TARNALERT_REGISTER(KTGui, AlertAvailCriteria),
+    TARNALERT_REGISTER(KTGui, AlertTypeListItem),
+    TARNALERT_REGISTER(KTGui, AlertTypeCatalog),
+    TARNALERT_REGISTER(KTGui, AlertInfo),
+    TARNALERT_REGISTER(KTGui, AlertLocale),
+    TARNALERT_REGISTER(KTGui, AlertCriteriaParam),
+    TARNALERT_REGISTER(KTGui, AlertCriteria),
+    TARNALERT_REGISTER(KTGui, AlertNotifMsg),
+    TARNALERT_REGISTER(KTGui, NTNonNebrixUser),
+    TARNALERT_REGISTER(KTGui, AlertDetail),
+    TARNALERT_REGISTER(KTGui, GetAlertDetailForClientResp),
+    TARNALERT_REGISTER(KTGui, TokenValueStruct),
+    TARNALERT_REGISTER(KTGui, DetectedAlertsDataDetails),
+    TARNALERT_REGISTER(KTGui, DetectedAlertsData),
+    TARNALERT_REGISTER(App, Email),
+    TARNALERT_REGISTER(App, EmailInfo),
+    TARNALERT_REGISTER(App, EvAlertExExtra),
+    TARNALERT_REGISTER(App, EvAlertExMessage),
+};
+
+#undef TARNALERT_REGISTER
+
+const RegisteredClass* FindRegistered(int module, int classNumber) {
+  for (const RegisteredClass& entry : kClasses) {
+    if (entry.info.module == module && entry.info.classNumber == classNumber) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+size_t MessageClassCount() { return std::size(kClasses); }
+
+const ClassInfo& MessageClassAt(size_t position) { return kClasses[position].info; }
+
+std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber) {
+  const RegisteredClass* entry = FindRegistered(module, classNumber);
+  if (entry == nullptr) return std::make_unique<HqMessageBase>(module, classNumber);
+  return std::unique_ptr<HqMessageBase>(entry->make());
+}
+
+const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name) {
+  for (size_t i = 0; i < cls.fieldCount; ++i) {
+    if (std::strcmp(cls.fields[i].name, name) == 0) return &cls.fields[i];
+  }
+  return nullptr;
+}
+
+const FieldInfo* FindFieldByIndex(const ClassInfo& cls, int memberIndex) {
+  for (size_t i = 0; i < cls.fieldCount; ++i) {
+    if (cls.fields[i].index == memberIndex) return &cls.fields[i];
+  }
+  return nullptr;
+}
+
+}  // namespace detail
+
+const ClassInfo* FindClass(int module, int classNumber) {
+  const detail::RegisteredClass* entry = detail::FindRegistered(module, classNumber);
+  return entry == nullptr ? nullptr : &entry->info;
+}
+
+const ClassInfo* FindClassByXmlName(const std::string& xmlName) {
+  for (const detail::RegisteredClass& entry : detail::kClasses) {
+    if (xmlName == entry.info.xmlName) return &entry.info;
+  }
+  return nullptr;
+}
+
+}  // namespace tarnalert

@@ -1,0 +1,32 @@
+// Reads the XML text form of a message (layout in docs/configuration.md),
+// checking everything it reads.
+#ifndef TARNALERT_PLATFORM_MESSAGE_XMLREADER_H_
+#define TARNALERT_PLATFORM_MESSAGE_XMLREADER_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/message/XmlStatus.h"
+#include "tarnalert/platform/message/HqMessageBase.h"
+
+namespace tarnalert {
+namespace detail {
+
+// Reads `text` into a new message in `*message`. With `expected`, the root
+// element must name that class; without, any registered class. On failure
+// `*message` is left alone and the error says where and why (kXmlMalformed,
+// kXmlWrongClass, kXmlBadNumber, kXmlNumberOutOfRange, kXmlDuplicateField,
+// kXmlBadListEntry, kXmlTooLarge, kXmlTooDeep, kXmlInvalidUtf8,
+// kXmlUnexpectedContent). Logs nothing.
+XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
+                      std::unique_ptr<HqMessageBase>* message);
+
+// Parses an integer field's text: optional blanks, an optional sign, decimal
+// digits or 0x and hex digits, optional blanks. kXmlBadNumber or
+// kXmlNumberOutOfRange on failure (`*value` untouched).
+XmlStatus ParseInteger(const std::string& text, int64_t* value);
+
+}  // namespace detail
+}  // namespace tarnalert
+
+#endif  // TARNALERT_PLATFORM_MESSAGE_XMLREADER_H_

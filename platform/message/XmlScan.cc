@@ -1,0 +1,255 @@
+#include "platform/message/XmlScan.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+namespace detail {
+namespace {
+
+constexpr size_t kNotFound = std::string_view::npos;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Offset of the first byte that does not start a well-formed UTF-8 sequence.
+size_t FirstInvalidUtf8(const char* text, size_t size) {
+  size_t at = 0;
+  while (at < size) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    size_t length = 1;
+    if (lead >= 0xC0 && lead < 0xE0) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      length = 3;
+    } else if (lead >= 0xF0 && lead < 0xF8) {
+      length = 4;
+    }
+    if (length > size - at || !FXString::IsValidUtf8(text + at, length)) return at;
+    at += length;
+  }
+  return size;
+}
+
+// Length of the reference that starts at text[at] ('&'), or 0 when it is not
+// one of the predefined entities or a character reference to a character XML
+// may hold (tab, line feed, carriage return, the other control characters
+// this form writes as references, and the Unicode scalar values above them).
+size_t ReferenceLength(std::string_view text, size_t at) {
+  const size_t semicolon = text.find(';', at + 1);
+  if (semicolon == kNotFound || semicolon - at > 16) return 0;
+  std::string_view name = text.substr(at + 1, semicolon - at - 1);
+  const size_t length = semicolon - at + 1;
+  if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos") {
+    return length;
+  }
+  if (name.size() < 2 || name[0] != '#') return 0;
+  uint32_t value = 0;
+  const bool hex = name[1] == 'x';
+  std::string_view digits = name.substr(hex ? 2 : 1);
+  if (digits.empty()) return 0;
+  for (char c : digits) {
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return 0;
+    }
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > 0x10FFFF) return 0;
+  }
+  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  return length;
+}
+
+std::string Describe(const char* what, char c) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "%s (byte 0x%02X)", what,
+                static_cast<unsigned>(static_cast<unsigned char>(c)));
+  return buffer;
+}
+
+// The structural pass of ScanDocument.
+XmlError ScanMarkup(std::string_view text) {
+  size_t pos = 0;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;  // byte order mark
+  int depth = 0;
+  bool rootSeen = false;
+  while (pos < text.size()) {
+    const char c = text[pos];
+    if (c == '&') {
+      if (depth == 0) return XmlError::At(kXmlMalformed, pos, "text outside the document element");
+      const size_t length = ReferenceLength(text, pos);
+      if (length == 0) {
+        return XmlError::At(kXmlMalformed, pos, "undefined entity or invalid character reference");
+      }
+      pos += length;
+      continue;
+    }
+    if (c != '<') {
+      if (depth == 0) {
+        if (!IsBlank(c)) {
+          return XmlError::At(kXmlMalformed, pos, "text outside the document element");
+        }
+        ++pos;
+      } else {
+        while (pos < text.size() && text[pos] != '<' && text[pos] != '&') ++pos;
+      }
+      continue;
+    }
+    std::string_view rest = text.substr(pos);
+    if (rest.substr(0, 4) == "<!--") {
+      const size_t end = text.find("-->", pos + 4);
+      if (end == kNotFound) return XmlError::At(kXmlMalformed, pos, "unterminated comment");
+      pos = end + 3;
+    } else if (rest.substr(0, 9) == "<![CDATA[") {
+      if (depth == 0) {
+        return XmlError::At(kXmlMalformed, pos, "CDATA section outside the document element");
+      }
+      const size_t end = text.find("]]>", pos + 9);
+      if (end == kNotFound) return XmlError::At(kXmlMalformed, pos, "unterminated CDATA section");
+      pos = end + 3;
+    } else if (rest.substr(0, 2) == "<?") {
+      const size_t end = text.find("?>", pos + 2);
+      if (end == kNotFound) {
+        return XmlError::At(kXmlMalformed, pos, "unterminated processing instruction");
+      }
+      pos = end + 2;
+    } else if (rest.substr(0, 2) == "<!") {
+      return XmlError::At(kXmlMalformed, pos,
+                          "document type and markup declarations are not accepted");
+    } else if (rest.substr(0, 2) == "</") {
+      const size_t end = text.find('>', pos + 2);
+      if (end == kNotFound) return XmlError::At(kXmlMalformed, pos, "unterminated end tag");
+      if (depth == 0) return XmlError::At(kXmlMalformed, pos, "end tag without start tag");
+      --depth;
+      pos = end + 1;
+    } else {
+      if (depth == 0 && rootSeen) {
+        return XmlError::At(kXmlMalformed, pos, "second document element");
+      }
+      rootSeen = true;
+      const size_t start = pos;
+      char quote = 0;
+      for (++pos; pos < text.size(); ++pos) {
+        const char t = text[pos];
+        if (quote != 0) {
+          if (t == quote) {
+            quote = 0;
+          } else if (t == '&') {
+            if (ReferenceLength(text, pos) == 0) {
+              return XmlError::At(kXmlMalformed, pos,
+                                  "undefined entity or invalid character reference");
+            }
+          } else if (t == '<') {
+            return XmlError::At(kXmlMalformed, pos, "'<' in an attribute value");
+          }
+        } else if (t == '"' || t == '\'') {
+          quote = t;
+        } else if (t == '>' || t == '<') {
+          break;
+        }
+      }
+      if (pos >= text.size() || text[pos] != '>') {
+        return XmlError::At(kXmlMalformed, start, "unterminated start tag");
+      }
+      if (text[pos - 1] != '/') {
+        ++depth;
+        if (depth > kXmlMaxDepth) {
+          return XmlError::At(kXmlTooDeep, start,
+                              "elements nested deeper than " + std::to_string(kXmlMaxDepth));
+        }
+      }
+      ++pos;
+    }
+  }
+  if (!rootSeen) return XmlError::At(kXmlMalformed, text.size(), "no document element");
+  if (depth != 0) return XmlError::At(kXmlMalformed, text.size(), "unclosed element");
+  return XmlError{};
+}
+
+}  // namespace
+
+XmlError ScanDocument(const char* text, size_t size) {
+  if (size > kXmlMaxDocumentSize) {
+    return XmlError::At(kXmlTooLarge, kXmlMaxDocumentSize,
+                        "document of " + std::to_string(size) + " bytes is larger than " +
+                            std::to_string(kXmlMaxDocumentSize));
+  }
+  if (!FXString::IsValidUtf8(text, size)) {
+    const size_t at = FirstInvalidUtf8(text, size);
+    return XmlError::At(kXmlInvalidUtf8, at, Describe("invalid UTF-8", at < size ? text[at] : 0));
+  }
+  for (size_t at = 0; at < size; ++at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      return XmlError::At(kXmlMalformed, at, Describe("control character", text[at]));
+    }
+  }
+  return ScanMarkup(std::string_view(text, size));
+}
+
+size_t FindElementEnd(const char* data, size_t size, size_t start) {
+  std::string_view text(data, size);
+  size_t pos = start;
+  int depth = 0;
+  while (pos < size) {
+    if (text[pos] != '<') {
+      pos = text.find('<', pos);
+      if (pos == kNotFound) return size;
+      continue;
+    }
+    std::string_view rest = text.substr(pos);
+    size_t end;
+    if (rest.substr(0, 4) == "<!--") {
+      end = text.find("-->", pos + 4);
+      if (end == kNotFound) return size;
+      pos = end + 3;
+    } else if (rest.substr(0, 9) == "<![CDATA[") {
+      end = text.find("]]>", pos + 9);
+      if (end == kNotFound) return size;
+      pos = end + 3;
+    } else if (rest.substr(0, 2) == "<?") {
+      end = text.find("?>", pos + 2);
+      if (end == kNotFound) return size;
+      pos = end + 2;
+    } else if (rest.substr(0, 2) == "</") {
+      end = text.find('>', pos + 2);
+      if (end == kNotFound) return size;
+      pos = end + 1;
+      if (--depth == 0) return pos;
+    } else {
+      char quote = 0;
+      for (++pos; pos < size; ++pos) {
+        const char t = text[pos];
+        if (quote != 0) {
+          if (t == quote) quote = 0;
+        } else if (t == '"' || t == '\'') {
+          quote = t;
+        } else if (t == '>') {
+          break;
+        }
+      }
+      if (pos >= size) return size;
+      const bool selfClosing = text[pos - 1] == '/';
+      ++pos;
+      if (!selfClosing) {
+        ++depth;
+      } else if (depth == 0) {
+        return pos;
+      }
+    }
+  }
+  return size;
+}
+
+}  // namespace detail
+}  // namespace tarnalert

@@ -1,0 +1,154 @@
+#include "platform/text/Format.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+namespace detail {
+
+namespace {
+
+// Appends the result of one snprintf call to `out`.
+template <typename T>
+void AppendOne(std::string& out, const std::string& directive, T value) {
+  char small[128];
+  int n = std::snprintf(small, sizeof small, directive.c_str(), value);
+  if (n < 0) return;
+  if (static_cast<size_t>(n) < sizeof small) {
+    out.append(small, n);
+    return;
+  }
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(&big[0], big.size(), directive.c_str(), value);
+  out.append(big.data(), n);
+}
+
+}  // namespace
+
+std::string FormatV(const char* format, va_list args) {
+  std::string out;
+  if (format == nullptr) return out;
+  va_list ap;
+  va_copy(ap, args);
+  const char* p = format;
+  while (*p) {
+    if (*p != '%') {
+      const char* next = std::strchr(p, '%');
+      size_t n = next ? static_cast<size_t>(next - p) : std::strlen(p);
+      out.append(p, n);
+      p += n;
+      continue;
+    }
+    const char* start = p++;
+    if (*p == '%') {
+      out.push_back('%');
+      ++p;
+      continue;
+    }
+    // flags, width, precision
+    std::string directive = "%";
+    while (*p && std::strchr("-+ #0'", *p)) directive.push_back(*p++);
+    if (*p == '*') {
+      directive += std::to_string(va_arg(ap, int));
+      ++p;
+    } else {
+      while (*p >= '0' && *p <= '9') directive.push_back(*p++);
+    }
+    if (*p == '.') {
+      directive.push_back(*p++);
+      if (*p == '*') {
+        directive += std::to_string(va_arg(ap, int));
+        ++p;
+      } else {
+        while (*p >= '0' && *p <= '9') directive.push_back(*p++);
+      }
+    }
+    // length modifier
+    std::string length;
+    while (*p && std::strchr("hlLqjzt", *p)) length.push_back(*p++);
+    char conversion = *p;
+    if (conversion == '\0') {
+      out.append(start);  // a lone trailing conversion is written as is
+      break;
+    }
+    ++p;
+    switch (conversion) {
+      case 'd':
+      case 'i':
+      case 'o':
+      case 'u':
+      case 'x':
+      case 'X': {
+        bool is_signed = conversion == 'd' || conversion == 'i';
+        std::string s = directive + "ll" + conversion;
+        long long value;
+        if (length == "ll" || length == "q" || length == "L") {
+          value = va_arg(ap, long long);
+        } else if (length == "l" || length == "j" || length == "z" || length == "t") {
+          long v = va_arg(ap, long);
+          value = is_signed ? v : static_cast<long long>(static_cast<unsigned long>(v));
+        } else {
+          int v = va_arg(ap, int);
+          if (length == "hh") {
+            value = is_signed ? static_cast<signed char>(v) : static_cast<unsigned char>(v);
+          } else if (length == "h") {
+            value = is_signed ? static_cast<short>(v) : static_cast<unsigned short>(v);
+          } else {
+            value = is_signed ? v : static_cast<long long>(static_cast<unsigned>(v));
+          }
+        }
+        AppendOne(out, s, value);
+        break;
+      }
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'F':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        if (length == "L") {
+          AppendOne(out, directive + 'L' + conversion, va_arg(ap, long double));
+        } else {
+          AppendOne(out, directive + conversion, va_arg(ap, double));
+        }
+        break;
+      case 'c':
+        if (length == "l") {
+          wchar_t wide[2] = {static_cast<wchar_t>(va_arg(ap, wint_t)), L'\0'};
+          AppendOne(out, directive + 's', FXString::ToString(wide).c_str());
+        } else {
+          AppendOne(out, directive + 'c', va_arg(ap, int));
+        }
+        break;
+      case 's':
+        if (length == "l") {
+          const wchar_t* wide = va_arg(ap, const wchar_t*);
+          AppendOne(out, directive + 's', wide ? FXString::ToString(wide).c_str() : "(null)");
+        } else {
+          const char* text = va_arg(ap, const char*);
+          AppendOne(out, directive + 's', text ? text : "(null)");
+        }
+        break;
+      case 'p':
+        AppendOne(out, directive + 'p', va_arg(ap, void*));
+        break;
+      case 'n':  // never stores: the argument is skipped and nothing written
+        (void)va_arg(ap, void*);
+        break;
+      default:  // unknown conversions are written as they stand
+        out.append(start, p - start);
+        break;
+    }
+  }
+  va_end(ap);
+  return out;
+}
+
+}  // namespace detail
+}  // namespace tarnalert
