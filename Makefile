@@ -1,11 +1,13 @@
 # The README's commands. Each one installs what is missing, configures,
-# builds and runs; the CMake build directories are build/ and build-asan/.
+# builds and runs; the CMake build directories are build/, build-asan/ and
+# build-tsan/.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_TSAN ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DTARNALERT_WERROR=ON
 
-.PHONY: all deps demo test test-normal test-asan bench format clean
+.PHONY: all deps demo test test-normal test-asan test-tsan bench format clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -19,11 +21,14 @@ $(BUILD)/build.ninja: | deps
 $(BUILD_ASAN)/build.ninja: | deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTARNALERT_SANITIZE=ON
 
+$(BUILD_TSAN)/build.ninja: | deps
+	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTARNALERT_TSAN=ON
+
 demo: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 	$(BUILD)/tools/tarnalert demo
 
-test: test-normal test-asan
+test: test-normal test-asan test-tsan
 
 test-normal: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -32,6 +37,10 @@ test-normal: deps $(BUILD)/build.ninja
 test-asan: deps $(BUILD_ASAN)/build.ninja
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps $(BUILD_TSAN)/build.ninja
+	cmake --build $(BUILD_TSAN) -j $(JOBS)
+	cd $(BUILD_TSAN) && ctest --output-on-failure -j $(JOBS)
 
 bench: deps
 	cmake -S . -B $(BUILD)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTARNALERT_BUILD_BENCH=ON -DTARNALERT_BUILD_TESTS=OFF
@@ -42,4 +51,4 @@ format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD)-bench
