@@ -1,9 +1,4 @@
-// libFuzzer target for the message text form. Not built by default; build and
-// run it with clang (libFuzzer comes with Debian's libclang-rt-14-dev):
-//
-//   CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTARNALERT_BUILD_FUZZ=ON \
-//       -DTARNALERT_SANITIZE=ON -DTARNALERT_BUILD_TESTS=OFF -DTARNALERT_BUILD_TOOLS=OFF
-//   ninja -C build-fuzz message_fuzz && build-fuzz/message_fuzz -max_len=4096
+// Fuzz target: the message text form.
 //
 // Every input must be either rejected or read into a message whose text reads
 // back into an equal message and is then written identically.
