@@ -6,11 +6,12 @@ BUILD_ASAN ?= build-asan
 BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
+STRESS_SECONDS ?= 300
 FUZZERS     = message config audit template html
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DTARNALERT_WERROR=ON
 
-.PHONY: all deps demo test test-normal test-asan test-tsan test-fuzz fuzz bench format clean
+.PHONY: all deps demo test test-normal test-asan test-tsan test-fuzz fuzz stress bench format clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -63,6 +64,10 @@ fuzz: deps $(BUILD_FUZZ)/build.ninja
 	  $(BUILD_FUZZ)/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	    $(BUILD_FUZZ)/corpus/$$f fuzz/corpus/$$f || exit 1; \
 	done
+
+# The crash-consistency test of make test, run for STRESS_SECONDS.
+stress: all
+	$(BUILD)/crash_consistency $(STRESS_SECONDS) .
 
 bench: deps
 	cmake -S . -B $(BUILD)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTARNALERT_BUILD_BENCH=ON -DTARNALERT_BUILD_TESTS=OFF
