@@ -131,11 +131,11 @@ class AlertConfigCacheTest : public ::testing::Test {
     EXPECT_EQ(ListDirectory(directory_), (Names{"alert_config.xml", "alert_config.xml.lock"}));
   }
 
-  tarnalert::testing::TestEnv test_env_;
+  tarnalert::test::TestEnv test_env_;
   const std::string directory_ = test_env_.GetSetting("JOB_RESULTS_DIR");
   const std::string path_ = directory_ + "/alert_config.xml";
   CacheEnv env_{&test_env_};
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::ScopedEnv scoped_{&env_};
 };
 
 TEST_F(AlertConfigCacheTest, UpdateNeverWritesThroughALeftoverLink) {

@@ -13,8 +13,8 @@
 namespace {
 
 using tarnalert::DeliveryResult;
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 class CollectingEnv : public TestEnv {
  public:

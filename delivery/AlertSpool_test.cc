@@ -18,8 +18,8 @@
 
 namespace {
 
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 std::vector<std::string> ListDirectory(const std::string& path) {
   std::vector<std::string> names;

@@ -14,8 +14,8 @@
 
 namespace {
 
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 // Lines read "<UTC time> <pid> <tid> <ERROR|DEBUG> <level> <tag>: <message>".
 const std::string kTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z )";

@@ -51,8 +51,8 @@ class EvEventTest : public ::testing::Test {
     return Render(event, kId, 64);
   }
 
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scope_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scope_{&env_};
 };
 
 TEST_F(EvEventTest, FillsPlaceholdersIntoAtMostSizeBytesCutAtCharacters) {

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // Records renames and directory syncs in order, and can make writes report
 // that nothing was written.
-class RecordingEnv : public tarnalert::testing::TestEnv {
+class RecordingEnv : public tarnalert::test::TestEnv {
  public:
   int RenameFile(const std::string& from, const std::string& to) override {
     calls.push_back("rename " + from + " " + to);
@@ -42,7 +42,7 @@ class FXFileTest : public ::testing::Test {
                                 0, nullptr, disposition, 0, nullptr);
   }
   RecordingEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::ScopedEnv scoped_{&env_};
   const std::string dir_ = env_.scratch_directory();
   auto_handle handle_;
 };

@@ -58,8 +58,8 @@ std::string Repeat(const std::string& text, int times) {
 
 class HqMessageBaseTest : public ::testing::Test {
  protected:
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
 };
 
 // Every field kind of every class, with the tricky texts in text fields and

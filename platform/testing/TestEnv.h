@@ -2,7 +2,7 @@
 // an empty value, never to the process environment), serves catalogue texts
 // set by the test before the real catalogue, captures log lines in memory,
 // and sets the log verbosity. Install it for the life of a test with
-// ScopedEnv; everything else forwards to the real Env.
+// ScopedEnv (Env.h); everything else forwards to the real Env.
 #ifndef TARNALERT_PLATFORM_TESTING_TESTENV_H_
 #define TARNALERT_PLATFORM_TESTING_TESTENV_H_
 
@@ -14,7 +14,7 @@
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
-namespace testing {
+namespace test {
 
 class TestEnv : public EnvWrapper {
  public:
@@ -55,19 +55,7 @@ class TestEnv : public EnvWrapper {
   std::string scratch_;
 };
 
-// Installs an Env for the life of the object and restores the previous one.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(Env::Install(env)) {}
-  ~ScopedEnv() { Env::Install(previous_ == Env::Default() ? nullptr : previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  Env* previous_;
-};
-
-}  // namespace testing
+}  // namespace test
 }  // namespace tarnalert
 
 #endif  // TARNALERT_PLATFORM_TESTING_TESTENV_H_
