@@ -33,10 +33,21 @@ CYqError MakeDirectories(Env* env, const std::string& path) {
     CYqError error = MakeDirectories(env, parent);
     if (error.IsError()) return error;
   }
-  if (env->CreateDirectory(path, 0700) == 0) return CYqError::Success();
-  const int error = errno;
-  // Another thread or process may have made it meanwhile.
-  return error == EEXIST ? ExpectDirectory(env, path, error) : CannotCreate(path, error);
+  if (env->CreateDirectory(path, 0700) != 0) {
+    const int error = errno;
+    // Another thread or process may have made it meanwhile.
+    return error == EEXIST ? ExpectDirectory(env, path, error) : CannotCreate(path, error);
+  }
+  // The new name lives in the parent: without this a power loss can take the
+  // directory back, and every file synced into it with it.
+  if (env->SyncDirectory(parent) != 0) {
+    const int error = errno;
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("Paths", "MakeDirectories", __LINE__), error,
+                                   "Created directory %s but cannot flush directory %s: %s",
+                                   path.c_str(), parent.c_str(),
+                                   FXErrorUtil::ErrorText(error).c_str());
+  }
+  return CYqError::Success();
 }
 
 std::string DirectoryOf(const std::string& path) {

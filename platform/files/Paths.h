@@ -11,8 +11,9 @@
 namespace tarnalert {
 
 // Creates the directory `path` and its missing parents with mode 0700
-// through `env`. Success when `path` is a directory afterwards (made by this
-// call or another); otherwise an error naming the directory that could not
+// through `env`, syncing the parent of each one made so that a power loss
+// cannot take it back. Success when `path` is a durable directory afterwards
+// (made by this call or another); otherwise an error naming the directory that could not
 // be made, with the system's text (ENOTDIR when a file that is not a
 // directory is in the way).
 CYqError MakeDirectories(Env* env, const std::string& path);
