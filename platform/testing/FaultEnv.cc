@@ -24,11 +24,13 @@ int FaultEnv::Calls(FileOp op) const {
   return it == calls_.end() ? 0 : it->second;
 }
 
-bool FaultEnv::Fails(FileOp op, const std::string& path) {
+bool FaultEnv::Fails(FileOp op, const std::string& path, const std::string& otherPath) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const bool matches = path.size() >= suffix_.size() &&
-                       path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
-  if (!matches) return false;
+  auto matches = [this](const std::string& name) {
+    return name.size() >= suffix_.size() &&
+           name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) == 0;
+  };
+  if (!matches(path) && !(op == FileOp::kRename && matches(otherPath))) return false;
   ++calls_[FileOp::kAny];
   ++calls_[op];
   const int count = calls_[op_];
@@ -88,7 +90,7 @@ int FaultEnv::CloseFile(int fd) {
 }
 
 int FaultEnv::RenameFile(const std::string& from, const std::string& to) {
-  return Fails(FileOp::kRename, to) ? -1 : TestEnv::RenameFile(from, to);
+  return Fails(FileOp::kRename, from, to) ? -1 : TestEnv::RenameFile(from, to);
 }
 
 int FaultEnv::RemoveFile(const std::string& path) {

@@ -38,7 +38,8 @@ class FaultEnv : public TestEnv {
  public:
   // The `nth` call (1 = the next) of `op` fails with `error`; with `sticky`
   // every later one too. Only calls on a path ending with `pathSuffix` count
-  // (for descriptor calls: the path the descriptor was opened with).
+  // (for descriptor calls: the path the descriptor was opened with; for a
+  // rename: either path).
   void Fail(FileOp op, int nth, int error, bool sticky = false, const std::string& pathSuffix = "");
   // No fault from now on; write limits stay.
   void Clear();
@@ -63,8 +64,9 @@ class FaultEnv : public TestEnv {
   int LockFile(int fd, bool lock) override;
 
  private:
-  // Counts the call and says whether it fails; sets errno when it does.
-  bool Fails(FileOp op, const std::string& path);
+  // Counts the call and says whether it fails; sets errno when it does. A
+  // rename counts when either of its paths matches.
+  bool Fails(FileOp op, const std::string& path, const std::string& otherPath = "");
   std::string PathOf(int fd);
 
   mutable std::mutex mutex_;
