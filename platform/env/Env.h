@@ -1,5 +1,6 @@
-// platform/env: the seam between the library and the host. Depends on
-// platform/text only.
+// platform/env: the seam between the library and the host. Includes no
+// other platform folder (order: text, env -> files -> system, event ->
+// message).
 //
 // Env: the one object behind every platform call of the library. Its first
 // part is the operating system (settings, files, directories, locks, the

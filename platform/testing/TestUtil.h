@@ -1,5 +1,6 @@
 // platform/testing: test doubles and helpers for the tests; never part of
-// the library. Depends on every other platform folder.
+// the library. May include every other platform folder; nothing includes it
+// but tests.
 //
 // Helpers shared by the tests: whole-file reading, directory listing, text
 // repetition, and assertions on CYqError that print the whole chain of
