@@ -7,7 +7,7 @@ namespace detail {
 
 namespace {
 
-// The setting `name`, else `fallback` under the state directory.
+// The setting `name`, else `underState` appended to the state directory.
 std::string SettingOr(const char* name, const char* underState) {
   std::string value = Env::Current()->GetSetting(name);
   return value.empty() ? StateDirectory() + underState : value;
