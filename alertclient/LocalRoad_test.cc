@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/message/Messages.h"
@@ -147,8 +148,7 @@ class LocalRoadTest : public ::testing::Test {
   }
 
   void Install(const std::string& configuration) {
-    CYqError error = NTAlertProcessClient::UpdateAlertConfig(configuration);
-    ASSERT_FALSE(error.IsError());
+    ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
   }
 
   // A failover alert with one comment message.

@@ -10,6 +10,7 @@
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlStatus.h"
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/platform/message/Messages.h"
 
 namespace {
@@ -50,11 +51,7 @@ void Fill(HqMessageBase& message, const ClassInfo& cls, int depth, int64_t seed)
   }
 }
 
-std::string Repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
+using tarnalert::test::Repeat;
 
 class HqMessageBaseTest : public ::testing::Test {
  protected:
