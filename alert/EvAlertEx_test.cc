@@ -11,8 +11,8 @@
 
 namespace {
 
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 class EvAlertExTest : public ::testing::Test {
  protected:

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/env/Settings.h"
 #include "platform/files/FXFile.h"
+#include "platform/files/Paths.h"
 #include "platform/system/KTPlatformInfo.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/env/Env.h"
@@ -60,7 +60,8 @@ class WriterLock {
     return error;
   }
   ~WriterLock() {
-    if (locked_) FXFile::KTUnlockFile(handle_);
+    // A destructor has no one to report to; closing the handle drops the lock anyway.
+    if (locked_) (void)FXFile::KTUnlockFile(handle_);
   }
 
  private:
@@ -117,7 +118,7 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
 
   // On a fresh machine the default job results directory does not exist yet;
   // when it cannot be made, taking the lock below says why.
-  tarnalert::detail::MakeDirectories(tarnalert::detail::DirectoryOf(path));
+  (void)tarnalert::MakeDirectories(tarnalert::Env::Current(), tarnalert::DirectoryOf(path));
 
   // Another process may be between its removal of the temporary file and its
   // rename: wait for it before touching the temporary file.
@@ -128,7 +129,9 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
                       temporaryPath.c_str());
   }
 
-  FXFile::RemoveFile(temporaryPath.c_str());  // a stale temporary file may not exist
+  // A stale temporary file may not exist; if one cannot be removed, creating
+  // it below fails and says why.
+  (void)FXFile::RemoveFile(temporaryPath.c_str());
 
   auto_handle handle;
   error = FXFile::KTCreateFile(handle, temporaryPath.c_str(),

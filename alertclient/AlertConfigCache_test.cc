@@ -16,22 +16,23 @@
 #include <thread>
 #include <vector>
 
-#include "platform/testing/TestEnv.h"
+#include "platform/testing/CrashEnv.h"
+#include "platform/testing/FaultEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
+using tarnalert::test::CrashEnv;
+using tarnalert::test::FaultEnv;
+using tarnalert::test::FileOp;
+using tarnalert::test::ReadWhole;
 
-std::string ReadWhole(const std::string& path) {
-  return {std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
-}
-
-Names ListDirectory(const std::string& path) {
-  Names names;
-  for (const auto& entry : fs::directory_iterator(path)) names.insert(entry.path().filename());
-  return names;
+Names ListNames(const std::string& path) {
+  std::vector<std::string> names = tarnalert::test::ListDirectory(path);
+  return Names(names.begin(), names.end());
 }
 
 // A configuration text of `size` bytes or more, told apart by `tag`.
@@ -40,57 +41,29 @@ std::string MakeConfig(const std::string& tag, size_t size = 0) {
          "</tarnholdName></GetAlertDetailForClientResp>";
 }
 
-// Writes at most 300 bytes at a time and fails the `faultCall`th call of
-// `faultStep` with `faultErrno` (an empty client name or job results
-// directory for those steps); everything else goes to the TestEnv.
-class CacheEnv : public tarnalert::EnvWrapper {
+// A FaultEnv that can also answer that there is no client name or no job
+// results directory.
+class CacheEnv : public FaultEnv {
  public:
-  using EnvWrapper::EnvWrapper;
   std::string PhysicalMachineName(const std::string& focus) override {
-    return Fails("client") ? "" : target()->PhysicalMachineName(focus);
+    return noClient ? "" : FaultEnv::PhysicalMachineName(focus);
   }
   std::string JobResultsDirectory(const std::string& client) override {
-    return Fails("directory") ? "" : target()->JobResultsDirectory(client);
+    return noDirectory ? "" : FaultEnv::JobResultsDirectory(client);
   }
-  int OpenFile(const std::string& path, int flags, mode_t mode) override {
-    return Fails("open " + path.substr(path.rfind('.'))) ? -1
-                                                         : target()->OpenFile(path, flags, mode);
-  }
-  ssize_t WriteFile(int fd, const void* data, size_t size) override {
-    return Fails("write") ? -1 : target()->WriteFile(fd, data, size < 300 ? size : 300);
-  }
-  int SyncFile(int fd) override { return Fails("sync") ? -1 : target()->SyncFile(fd); }
-  int RenameFile(const std::string& from, const std::string& to) override {
-    return Fails("rename") ? -1 : target()->RenameFile(from, to);
-  }
-  ssize_t ReadFile(int fd, void* buffer, size_t size) override {
-    return Fails("read") ? -1 : target()->ReadFile(fd, buffer, size);
-  }
-  void Fail(const std::string& step = "", int call = 0, int error = 0) {
-    faultStep = step, faultCall = call, faultErrno = error, calls = 0;
-  }
-
- private:
-  bool Fails(const std::string& step) {  // touches nothing unless a fault is set
-    if (step != faultStep || ++calls != faultCall) return false;
-    errno = faultErrno;
-    return true;
-  }
-  std::string faultStep;
-  int faultCall = 0, faultErrno = 0, calls = 0;
+  bool noClient = false, noDirectory = false;
 };
 
 class AlertConfigCacheTest : public ::testing::Test {
  protected:
   void Install(const std::string& text) {
-    CYqError error = NTAlertProcessClient::UpdateAlertConfig(text);
-    ASSERT_FALSE(error.IsError()) << error.ToString();
+    ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(text));
   }
   // Three configurations of growing size, each written over and over for a
   // second and a half by its own thread or forked process while three threads
   // read: every read must be one of them whole, and no update may fail.
   void WriteAndReadAtOnce(bool processes) {
-    test_env_.SetLogLevel(-1);  // keep the capture small
+    env_.SetLogLevel(-1);  // keep the capture small
     std::set<std::string> texts;
     for (int i = 0; i < 3; ++i) texts.insert(MakeConfig(std::string(1, 'a' + i), 20000 * i));
     Install(*texts.begin());
@@ -128,14 +101,21 @@ class AlertConfigCacheTest : public ::testing::Test {
     EXPECT_GT(reads, 0);
     EXPECT_TRUE(processes || writes > 3);
     EXPECT_EQ(texts.count(ReadWhole(path_)), 1u);
-    EXPECT_EQ(ListDirectory(directory_), (Names{"alert_config.xml", "alert_config.xml.lock"}));
+    EXPECT_EQ(ListNames(directory_), (Names{"alert_config.xml", "alert_config.xml.lock"}));
   }
 
-  tarnalert::testing::TestEnv test_env_;
-  const std::string directory_ = test_env_.GetSetting("JOB_RESULTS_DIR");
+  // Every write writes at most 300 bytes, so updates loop.
+  void SetUp() override { env_.LimitWrites(300); }
+  // No fault from now on.
+  void Clear() {
+    env_.Clear();
+    env_.noClient = env_.noDirectory = false;
+  }
+
+  CacheEnv env_;
+  const std::string directory_ = env_.GetSetting("JOB_RESULTS_DIR");
   const std::string path_ = directory_ + "/alert_config.xml";
-  CacheEnv env_{&test_env_};
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::ScopedEnv scoped_{&env_};
 };
 
 TEST_F(AlertConfigCacheTest, UpdateNeverWritesThroughALeftoverLink) {
@@ -148,8 +128,7 @@ TEST_F(AlertConfigCacheTest, UpdateNeverWritesThroughALeftoverLink) {
   EXPECT_EQ(ReadWhole(path_), text);
   EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, text);
   EXPECT_EQ(ReadWhole(directory_ + "/victim"), "victim");
-  EXPECT_EQ(ListDirectory(directory_),
-            (Names{"alert_config.xml", "alert_config.xml.lock", "victim"}));
+  EXPECT_EQ(ListNames(directory_), (Names{"alert_config.xml", "alert_config.xml.lock", "victim"}));
   EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -170,64 +149,69 @@ TEST_F(AlertConfigCacheTest, ReadGivesTheWholeFileOrNothing) {
       {"missing file is silent", {opening}, [&] { fs::remove(path_); }},
       {"no client name",
        {noPath + "client name. So not updating alert configuration. "},
-       [&] { env_.Fail("client", 1, 0); }},
+       [&] { env_.noClient = true; }},
       {"no job results directory",
        {noPath + "job results directory. So not updating SMTP configuration."},
-       [&] { env_.Fail("directory", 1, 0); }},
+       [&] { env_.noDirectory = true; }},
       {"permission denied",
        {opening, cannot + "open " + path_ + ": Permission denied"},
-       [&] { env_.Fail("open .xml", 1, EACCES); }},
+       [&] { env_.Fail(FileOp::kOpen, 1, EACCES, false, ".xml"); }},
       {"symbolic link",
        {opening, cannot + "open " + path_ + ": Too many levels of symbolic links"},
        [&] { fs::rename(path_, other), fs::create_symlink(other, path_); }},
       {"read error in the middle",
        {opening, loading, cannot + "read " + path_ + ": Input/output error"},
-       [&] { env_.Fail("read", 2, EIO); }},
+       [&] { env_.Fail(FileOp::kRead, 2, EIO); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    env_.Fail();
+    Clear();
     Install(large);
     c.arrange();
-    test_env_.ClearLog();
+    env_.ClearLog();
     NTAlertProcessClient::xmlDataForAlerts = "unchanged";
     const bool read = c.log.back() == loading;
     std::string out = "untouched";
     EXPECT_EQ(NTAlertProcessClient::RetrieveDetailsFromXML(out), read ? 0 : 1);
     EXPECT_EQ(out, read ? large : "untouched");
     EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, read ? large : "unchanged");
-    EXPECT_EQ(test_env_.LogMessages(), c.log);
+    EXPECT_EQ(env_.LogMessages(), c.log);
   }
 }
 
 TEST_F(AlertConfigCacheTest, FailedUpdateKeepsTheOldConfiguration) {
   const std::string oldText = MakeConfig("old"), newText = MakeConfig("new", 1000);
   const std::string tmp = path_ + ".tmp", otherClass = "<IdName><name>x</name></IdName>";
+  const FileOp kNone = FileOp::kAny;  // with call 0: no file step fails
   const struct {
     std::string text;
-    const char* step;
+    FileOp step;
+    const char* suffix;
     int call, error, line;
     std::string message, cause;
   } cases[] = {
-      {"<<not xml", "", 0, 0, 74, "Invalid xml [<<not xml] provided for writing", ""},
-      {"", "", 0, 0, 74, "Invalid xml [] provided for writing", ""},
-      {otherClass, "", 0, 0, 80, "Invalid xml [" + otherClass + "] provided for writing", ""},
-      {newText, "client", 1, 0, 89, "Empty file path provided for writing", ""},
-      {newText, "open .tmp", 1, EACCES, 96, "Failed to open " + tmp + " for writing",
+      {"<<not xml", kNone, "", 0, 0, 74, "Invalid xml [<<not xml] provided for writing", ""},
+      {"", kNone, "", 0, 0, 74, "Invalid xml [] provided for writing", ""},
+      {otherClass, kNone, "", 0, 0, 80, "Invalid xml [" + otherClass + "] provided for writing",
+       ""},
+      {newText, kNone, "", 0, 0, 89, "Empty file path provided for writing", ""},
+      {newText, FileOp::kOpen, ".tmp", 1, EACCES, 96, "Failed to open " + tmp + " for writing",
        "Permission denied"},
-      {newText, "open .lock", 1, EROFS, 96, "Failed to open " + tmp + " for writing",
+      {newText, FileOp::kOpen, ".lock", 1, EROFS, 96, "Failed to open " + tmp + " for writing",
        "Read-only file system"},
-      {newText, "write", 3, ENOSPC, 104,
+      {newText, FileOp::kWrite, ".tmp", 3, ENOSPC, 104,
        "Failed to write " + std::to_string(newText.size() - 600) + " into " + tmp,
        "No space left on device"},
-      {newText, "sync", 1, EIO, 109, "Failed to flush " + tmp + " buffers", "Input/output error"},
-      {newText, "rename", 1, EXDEV, 113, "Failed to rename " + tmp + " to " + path_,
+      {newText, FileOp::kSync, ".tmp", 1, EIO, 109, "Failed to flush " + tmp + " buffers",
+       "Input/output error"},
+      {newText, FileOp::kRename, "", 1, EXDEV, 113, "Failed to rename " + tmp + " to " + path_,
        "Invalid cross-device link"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     Install(oldText);
-    env_.Fail(c.step, c.call, c.error);
+    env_.Fail(c.step, c.call, c.error, false, c.suffix);
+    env_.noClient = c.line == 89;
     CYqError result = NTAlertProcessClient::UpdateAlertConfig(c.text);
     EXPECT_TRUE(result.IsError());
     const std::string error = result.ToString();
@@ -240,7 +224,7 @@ TEST_F(AlertConfigCacheTest, FailedUpdateKeepsTheOldConfiguration) {
     EXPECT_FALSE(c.line < 96 && fs::exists(tmp));  // rejected before touching any file
     EXPECT_EQ(ReadWhole(path_), oldText);
     EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, oldText);
-    env_.Fail();
+    Clear();
     std::string out;
     EXPECT_EQ(NTAlertProcessClient::RetrieveDetailsFromXML(out), 0);
     EXPECT_EQ(out, oldText);
@@ -254,5 +238,29 @@ TEST_F(AlertConfigCacheTest, ThreadsUpdatingWhileOthersReadNeverTearTheFile) {
 }
 
 TEST_F(AlertConfigCacheTest, ProcessesUpdatingAtOnceNeverTearTheFile) { WriteAndReadAtOnce(true); }
+
+// A power loss at any file operation of an update leaves the old
+// configuration or the new one, whole, and the new one once the update
+// reported success.
+TEST(AlertConfigCrashTest, ConfigurationReadsOldOrNewWholeAfterAPowerLoss) {
+  CrashEnv env;
+  tarnalert::ScopedEnv scoped(&env);
+  env.SetLogLevel(-1);
+  const std::string oldText = MakeConfig("old", 3000), newText = MakeConfig("new", 5000);
+  ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(oldText));
+  bool reached_the_end = false;
+  for (int step = 0; !reached_the_end; ++step) {
+    env.CrashAfter(step);
+    const bool reported = !NTAlertProcessClient::UpdateAlertConfig(newText).IsError();
+    reached_the_end = !env.stopped();
+    env.Crash();
+    std::string out;
+    EXPECT_EQ(NTAlertProcessClient::RetrieveDetailsFromXML(out), 0) << "crash after " << step;
+    EXPECT_TRUE(out == oldText || out == newText)
+        << "crash after " << step << ": " << out.size() << " bytes";
+    EXPECT_TRUE(!reported || out == newText) << "crash after " << step;
+    ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(oldText)) << "crash after " << step;
+  }
+}
 
 }  // namespace

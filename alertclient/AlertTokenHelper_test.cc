@@ -58,8 +58,8 @@ class AlertTokenHelperTest : public ::testing::Test {
     return pairs;
   }
 
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
   GetAlertDetailForClientResp config_;
 };
 

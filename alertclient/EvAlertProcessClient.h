@@ -32,7 +32,7 @@ class EvAlertEx;
 
 // Serializes the replacement and the reading of the cached configuration and
 // the updates of NTAlertProcessClient::xmlDataForAlerts.
-extern TARNALERT_EXPORT KtCriticalSection alertDetailsCS;
+TARNALERT_EXPORT extern KtCriticalSection alertDetailsCS;
 
 class TARNALERT_EXPORT NTAlertProcessClient {
  public:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/message/Messages.h"
@@ -13,8 +14,8 @@
 namespace {
 
 using tarnalert::DeliveryResult;
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 class CollectingEnv : public TestEnv {
  public:
@@ -44,12 +45,7 @@ std::string Configuration(const std::string& textTemplate, const std::string& to
          "</GetAlertDetailForClientResp>";
 }
 
-std::string Repeat(const std::string& piece, size_t times) {
-  std::string out;
-  out.reserve(piece.size() * times);
-  for (size_t i = 0; i < times; ++i) out += piece;
-  return out;
-}
+using tarnalert::test::Repeat;
 
 class LocalRoadLimitsTest : public ::testing::Test {
  protected:
@@ -71,7 +67,7 @@ class LocalRoadLimitsTest : public ::testing::Test {
 TEST_F(LocalRoadLimitsTest, MillionRecipientsAreCutToTheFirstHundred) {
   const std::string configuration =
       Configuration("subject\nbody", "", Repeat("<NTNonNebrixUser/>", 1000000));
-  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
+  ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
   App::EmailInfo request = SendAndDecodeOnlyRequest();
   EXPECT_EQ(request.list(App::EmailInfo::toList).size(), 100u);
   EXPECT_EQ(env_.CountLogLines("No of recipients exceeded. So limiting recipient list"), 1u);
@@ -86,7 +82,7 @@ TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
       "<AlertNotifToken><tokenId>0x4a00000d</tokenId>"
       "</AlertNotifToken>",
       "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>");
-  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
+  ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
   App::EmailInfo request = SendAndDecodeOnlyRequest();
   const std::string& filled = request.get(App::EmailInfo::body);
   EXPECT_EQ(filled.size(), 1 + 100000 * (3 + 82) + 1);  // "\n", "big" per token, " "

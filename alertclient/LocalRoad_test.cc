@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/message/Messages.h"
@@ -21,8 +22,8 @@
 namespace {
 
 using tarnalert::DeliveryResult;
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 struct Delivery {
   std::string request;
@@ -37,7 +38,7 @@ class RecordingEnv : public TestEnv {
     deliveries_.push_back({request, options});
     return result_;
   }
-  time_t Now() override { return 1700000000; }  // 2023-11-14 22:13:20 UTC
+  uint64_t NowMicros() override { return 1700000000ULL * 1000000; }  // 2023-11-14 22:13:20 UTC
 
   std::vector<Delivery> deliveries() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -147,8 +148,7 @@ class LocalRoadTest : public ::testing::Test {
   }
 
   void Install(const std::string& configuration) {
-    CYqError error = NTAlertProcessClient::UpdateAlertConfig(configuration);
-    ASSERT_FALSE(error.IsError());
+    ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
   }
 
   // A failover alert with one comment message.
@@ -389,7 +389,8 @@ TEST_F(LocalRoadTest, ConcurrentAlertsSeeWholeConfigurations) {
   std::atomic<bool> stop{false};
   std::thread updater([&] {
     for (int i = 0; !stop; ++i) {
-      NTAlertProcessClient::UpdateAlertConfig(i % 2 ? kConfiguration : second);
+      EXPECT_FALSE(
+          NTAlertProcessClient::UpdateAlertConfig(i % 2 ? kConfiguration : second).IsError());
     }
   });
   std::vector<std::thread> senders;

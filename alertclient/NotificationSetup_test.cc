@@ -45,8 +45,8 @@ class NotificationSetupTest : public ::testing::Test {
     env_.SetCatalogText(0x4a000001, "SubjEnd\n");
   }
 
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
   EvAlertEx alert_;
   NTAlertProcessClient client_{74, 3, 0, alert_};
   KTGui::AlertDetail rule_;

@@ -43,8 +43,8 @@ class RuleMatchingTest : public ::testing::Test {
   }
 
   const std::string savedZone_ = getenv("TZ") ? getenv("TZ") : "";
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
   EvAlertEx alert_;
 };
 

@@ -48,8 +48,8 @@ class TemplateTextTest : public ::testing::Test {
     return message;
   }
 
-  tarnalert::testing::TestEnv test_env_;
-  tarnalert::testing::ScopedEnv env_{&test_env_};
+  tarnalert::test::TestEnv test_env_;
+  tarnalert::ScopedEnv env_{&test_env_};
   EvAlertEx alert_;
   NTAlertProcessClient client_{74, 1, 0, alert_};
   KTGui::AlertDetail ruleMessage_;

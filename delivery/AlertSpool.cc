@@ -1,6 +1,5 @@
 #include "delivery/AlertSpool.h"
 
-#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -8,14 +7,15 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <pugixml.hpp>
 
 #include "platform/env/Settings.h"
+#include "platform/files/File.h"
+#include "platform/files/Paths.h"
+#include "platform/message/XmlWriter.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
-#include "tarnalert/platform/event/EvEvent.h"
 
 namespace tarnalert {
 namespace detail {
@@ -25,37 +25,9 @@ namespace {
 constexpr const char* kRootElement = "spooledAlert";
 constexpr int kFormatVersion = 1;
 
-// Escapes text for element content or attribute values; characters that an
-// XML reader would change or refuse (CR, TAB in attributes, other controls)
-// are written as character references so that they come back unchanged.
-void AppendEscaped(std::string& out, const std::string& text) {
-  for (unsigned char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char reference[8];
-          std::snprintf(reference, sizeof reference, "&#%u;", c);
-          out += reference;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
+void AppendEscaped(std::string& out, const std::string& text,
+                   XmlEscapeContext context = XmlEscapeContext::kText) {
+  AppendXmlEscaped(text.data(), text.size(), context, &out);
 }
 
 void AppendElement(std::string& out, const char* name, const std::string& value) {
@@ -81,24 +53,25 @@ std::string UtcStamp(time_t now) {
   return text;
 }
 
-// A name unique across the threads and processes of this host.
-std::string UniqueName() {
+// A name unique across the threads and processes of this host. The clock
+// gives microseconds; the name keeps nine digits so that names of all
+// versions sort by time.
+std::string UniqueName(Env* env) {
   static std::atomic<uint64_t> counter{0};
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
+  const uint64_t micros = env->NowMicros();
+  const time_t seconds = static_cast<time_t>(micros / 1000000);
   struct tm utc;
-  gmtime_r(&now.tv_sec, &utc);
+  gmtime_r(&seconds, &utc);
   char name[128];
-  std::snprintf(name, sizeof name, "%04d%02d%02dT%02d%02d%02d.%09ldZ-%ld-%ld-%" PRIu64,
+  std::snprintf(name, sizeof name, "%04d%02d%02dT%02d%02d%02d.%09luZ-%ld-%ld-%" PRIu64 ".alert",
                 utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
-                utc.tm_sec, now.tv_nsec, static_cast<long>(getpid()),
-                static_cast<long>(syscall(SYS_gettid)), counter.fetch_add(1));
+                utc.tm_sec, static_cast<unsigned long>(micros % 1000000 * 1000),
+                static_cast<long>(getpid()), static_cast<long>(syscall(SYS_gettid)),
+                counter.fetch_add(1));
   return name;
 }
 
-std::string SystemError(const char* what, const std::string& path, int error) {
-  return std::string(what) + " " + path + ": " + std::strerror(error);
-}
+FXCodeLocation SpoolLocation(int line) { return FXCodeLocation("AlertSpool", "SpoolAlert", line); }
 
 bool ReadInteger(const pugi::xml_node& root, const char* name, long long* value) {
   pugi::xml_node node = root.child(name);
@@ -124,7 +97,7 @@ std::string SpoolDocument(const EvAlertEx& alert) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<";
   out += kRootElement;
   out += " version=\"" + std::to_string(kFormatVersion) + "\" client=\"";
-  AppendEscaped(out, env->PhysicalMachineName(""));
+  AppendEscaped(out, env->PhysicalMachineName(""), XmlEscapeContext::kAttribute);
   out += "\" pid=\"" + std::to_string(getpid()) + "\" spooledAt=\"" + UtcStamp(env->Now());
   out += "\">\n";
   AppendNumber(out, "alertType", alert.alertType);
@@ -270,68 +243,28 @@ bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* e
   return true;
 }
 
-int SpoolAlert(const EvAlertEx& alert, std::string* errorText) {
+CYqError SpoolAlert(const EvAlertEx& alert) {
   Env* env = Env::Current();
   const std::string directory = SpoolDirectory();
-  if (!MakeDirectories(directory)) {
-    *errorText = SystemError("cannot create spool directory", directory, errno);
-    return -1;
+  CYqError error = MakeDirectories(env, directory);
+  if (error.IsError()) {
+    return FXErrorUtil::ErrorErrNo(SpoolLocation(__LINE__), -error.Code(),
+                                   "cannot create spool directory %s: %s", directory.c_str(),
+                                   FXErrorUtil::ErrorText(-error.Code()).c_str());
   }
-  const std::string name = UniqueName();
-  const std::string temporary = directory + "/." + name + ".tmp";
-  const std::string final_path = directory + "/" + name + ".alert";
-  const std::string document = SpoolDocument(alert);
-
-  int fd = env->OpenFile(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    *errorText = SystemError("cannot create spool file", temporary, errno);
-    return -1;
+  const std::string name = UniqueName(env);
+  error = WriteFileDurably(env, directory, name, SpoolDocument(alert));
+  if (error.IsError()) {
+    // An alert is handed over only once its file is durable. When the rename
+    // took place but the directory could not be flushed, a power loss could
+    // still take the file back: take it back now, so that the caller's answer
+    // holds. (Should the removal not survive a power loss either, the alert
+    // arrives twice, which is better than never.)
+    (void)env->RemoveFile(directory + "/" + name);  // usually absent: the rename failed
+    return error.Push(SpoolLocation(__LINE__), "cannot spool alert into %s", directory.c_str());
   }
-  const char* data = document.data();
-  size_t left = document.size();
-  int failure = 0;
-  const char* failed_step = nullptr;
-  while (left > 0) {
-    ssize_t written = env->WriteFile(fd, data, left);
-    if (written <= 0) {
-      failure = written < 0 ? errno : EIO;
-      failed_step = "cannot write spool file";
-      break;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-  if (failed_step == nullptr && env->SyncFile(fd) != 0) {
-    failure = errno;
-    failed_step = "cannot flush spool file";
-  }
-  env->CloseFile(fd);
-  if (failed_step == nullptr && env->RenameFile(temporary, final_path) != 0) {
-    failure = errno;
-    failed_step = "cannot rename spool file";
-  }
-  if (failed_step != nullptr) {
-    env->RemoveFile(temporary);
-    *errorText = SystemError(failed_step, temporary, failure);
-    return -1;
-  }
-  // The alert is handed over once the file is in place; a failure to make
-  // the rename durable is worth a log line, not a second copy of the alert.
-  if (env->SyncDirectory(directory) != 0) {
-    EvEvent().Error("KTAlert::SendAlert", "%s",
-                    SystemError("cannot flush spool directory", directory, errno).c_str());
-  }
-  return 0;
+  return CYqError::Success();
 }
 
 }  // namespace detail
-}  // namespace tarnalert
-
-namespace tarnalert {
-
-// The default server alert adapter back-end: the spool.
-int Env::SendAlertToServer(const EvAlertEx& alert, std::string* errorText) {
-  return detail::SpoolAlert(alert, errorText);
-}
-
 }  // namespace tarnalert

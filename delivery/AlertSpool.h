@@ -1,21 +1,25 @@
 // The default back-end of the server alert adapter: a spool directory in
 // which each alert handed over becomes one XML file (docs/spool.md). A file
-// is written under a temporary name, flushed and renamed into place, so a
-// forwarder never sees half an alert; names never collide across threads and
-// processes.
+// is written durably (WriteFileDurably: temporary name, sync, rename,
+// directory sync), so a forwarder never sees half an alert and an alert
+// reported as spooled survives a power loss; names never collide across
+// threads and processes.
 #ifndef TARNALERT_DELIVERY_ALERTSPOOL_H_
 #define TARNALERT_DELIVERY_ALERTSPOOL_H_
 
 #include <string>
+
+#include "tarnalert/platform/files/CYqError.h"
 
 class EvAlertEx;
 
 namespace tarnalert {
 namespace detail {
 
-// Writes `alert` into the spool directory. 0 when the file is in place;
-// otherwise -1 with the reason in `errorText`.
-int SpoolAlert(const EvAlertEx& alert, std::string* errorText);
+// Writes `alert` into the spool directory (made when missing). Success when
+// the file is in place and durable; otherwise an error saying why, and no
+// file of the alert is left in place.
+CYqError SpoolAlert(const EvAlertEx& alert);
 
 // The text of the spool file of `alert`.
 std::string SpoolDocument(const EvAlertEx& alert);

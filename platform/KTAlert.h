@@ -1,3 +1,6 @@
+// platform/ root: the server alert adapter seam. Depends on platform/env;
+// its default back-end is wired from delivery/.
+//
 // The server alert adapter: hands an alert to the management server.
 //
 // KTAlert::SendAlert passes the whole alert record to the back-end of the Env

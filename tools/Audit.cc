@@ -56,7 +56,7 @@ int RunEncode(const AuditFields& fields) {
   LogCapture capture(tarnalert::Env::Current(), true);
   int result;
   {
-    InstalledEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&capture);
     result = alert.serializeForAuditTrail(text);
   }
   if (result != 0) {
@@ -80,7 +80,7 @@ int RunDecode(const std::string& file) {
   LogCapture capture(tarnalert::Env::Current(), false);
   int result;
   {
-    InstalledEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&capture);
     result = alert.unserializeForAuditTrail(text);
   }
   if (result != 0) {

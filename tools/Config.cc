@@ -163,7 +163,7 @@ int RunInstall(const std::string& file) {
   LogCapture capture(tarnalert::Env::Current(), true);  // the log keeps its lines
   CYqError result;
   {
-    InstalledEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&capture);
     result = NTAlertProcessClient::UpdateAlertConfig(text);
   }
   if (result.IsError()) {

@@ -69,7 +69,7 @@ int RunDemo() {
 
   DryRunEnv dryRun;
   {
-    ScopedInstall scoped(&dryRun);
+    tarnalert::ScopedEnv scoped(&dryRun);
 
     Heading("Sending a failover alert (type 74, criteria 1)");
     EvAlertEx failover;

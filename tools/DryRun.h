@@ -39,15 +39,6 @@ class DryRunEnv : public tarnalert::EnvWrapper {
   std::string jobResultsDirectory_;
 };
 
-// Installs an Env for the life of the object.
-class ScopedInstall {
- public:
-  explicit ScopedInstall(tarnalert::Env* env) { tarnalert::Env::Install(env); }
-  ~ScopedInstall() { tarnalert::Env::Install(nullptr); }
-  ScopedInstall(const ScopedInstall&) = delete;
-  ScopedInstall& operator=(const ScopedInstall&) = delete;
-};
-
 }  // namespace tarnalert_tool
 
 #endif  // TARNALERT_TOOLS_DRYRUN_H_

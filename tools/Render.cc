@@ -196,7 +196,7 @@ int RunRender(const RenderOptions& options) {
   AddComments(alert, options.comments);
   RenderEnv renderEnv(&dryRun, options.showLog);
   {
-    InstalledEnv installed(&renderEnv);
+    tarnalert::ScopedEnv installed(&renderEnv);
     alert.sendAlert(options.type, options.criteria, options.status);
   }
 

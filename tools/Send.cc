@@ -32,7 +32,7 @@ int RunSend(const SendOptions& options) {
   LogCapture capture(tarnalert::Env::Current(), true);
   int result;
   {
-    InstalledEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&capture);
     result = alert.sendAlert(options.type, options.criteria, options.status);
   }
   const std::string log = DebugLogPath();

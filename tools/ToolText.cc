@@ -144,7 +144,7 @@ bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string*
   LogCapture capture(tarnalert::Env::Current(), false);
   int result;
   {
-    InstalledEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&capture);
     result = message->unserialize(text);
   }
   if (result == 0) return true;

@@ -53,19 +53,6 @@ class LogCapture : public tarnalert::EnvWrapper {
 // severity and level; the trailing line break is dropped.
 std::string LogLineText(const std::string& line);
 
-// Puts an Env in force for the life of the object and then restores the one
-// that was in force before.
-class InstalledEnv {
- public:
-  explicit InstalledEnv(tarnalert::Env* env) : previous_(tarnalert::Env::Install(env)) {}
-  ~InstalledEnv() { tarnalert::Env::Install(previous_); }
-  InstalledEnv(const InstalledEnv&) = delete;
-  InstalledEnv& operator=(const InstalledEnv&) = delete;
-
- private:
-  tarnalert::Env* previous_;
-};
-
 // Fills `message` from `text`. On failure returns false and puts why the text
 // was refused (where and why the reader stopped) into `why`; nothing reaches
 // the debug log.

@@ -54,7 +54,7 @@ class CloseRecorder : public tarnalert::EnvWrapper {
 
 TEST(AutoHandleTest, ClosesEachValidDescriptorOnceWhenReplacedOrDestroyed) {
   CloseRecorder recorder;
-  tarnalert::testing::ScopedEnv scoped(&recorder);
+  tarnalert::ScopedEnv scoped(&recorder);
   {
     auto_handle handle;
     handle.reset(0);                      // held no descriptor: closes nothing

@@ -1,48 +1,9 @@
 // auto_handle: owns one file descriptor and closes it when it is replaced or
-// destroyed.
-//
-// -1 means "no descriptor"; any descriptor of 0 or more is valid and owned.
-// The descriptor is closed through the Env in force (Env::CloseFile), the
-// same layer that opened it; close failures are ignored. A handle is neither
-// copied nor moved, and belongs to one thread at a time.
+// destroyed. It belongs to the file layer (platform/files/FileHandle.h, where
+// its contract is written); this is the header the layers above include.
 #ifndef TARNALERT_UTIL_AUTO_HANDLE_H_
 #define TARNALERT_UTIL_AUTO_HANDLE_H_
 
-#include "tarnalert/platform/env/Env.h"
-
-class FXFile;
-
-class auto_handle {
- public:
-  auto_handle() = default;
-  ~auto_handle() { reset(-1); }
-  auto_handle(const auto_handle&) = delete;
-  auto_handle& operator=(const auto_handle&) = delete;
-
-  // True for a descriptor that can be owned (0 or greater).
-  static bool _dac_is_valid_handle(int fd) { return fd >= 0; }
-
-  int get() const { return fd_; }
-  bool valid() const { return _dac_is_valid_handle(fd_); }
-
-  // Closes the held descriptor when it is valid, then holds `fd` in any case.
-  void reset(int fd) {
-    if (_dac_is_valid_handle(fd_)) tarnalert::Env::Current()->CloseFile(fd_);
-    fd_ = fd;
-  }
-  // Closes the held descriptor and holds -1.
-  auto_handle& reset() {
-    reset(-1);
-    return *this;
-  }
-
- private:
-  friend class FXFile;
-  // Stores `fd` without closing anything: for a descriptor just opened into
-  // an empty handle.
-  void set(int fd) { fd_ = fd; }
-
-  int fd_ = -1;
-};
+#include "platform/files/FileHandle.h"
 
 #endif  // TARNALERT_UTIL_AUTO_HANDLE_H_

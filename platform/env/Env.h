@@ -1,22 +1,29 @@
-// Env: the one object behind every platform call of the library.
+// platform/env: the seam between the library and the host. Includes no
+// other platform folder (order: text, env -> files -> system, event ->
+// message).
 //
-// The platform classes (EvEvent, KTAlert, KTPlatformInfo, FXFile, the time
-// functions, ...) never read environment variables or call the operating
-// system themselves: they ask the Env in force. The default Env is the real
-// one: settings come from TARNALERT_* environment variables, the catalogue is
-// the embedded English one plus optional per-locale files, the debug log is
-// an O_APPEND file, alerts for the server go to a spool directory and files
-// are POSIX files.
+// Env: the one object behind every platform call of the library. Its first
+// part is the operating system (settings, files, directories, locks, the
+// clock); its second part is a set of hooks (the event catalogue, the debug
+// log sink, the server alert adapter back-end, e-mail delivery, platform
+// information). The platform classes (EvEvent, KTAlert, KTPlatformInfo,
+// FXFile, the time functions, ...) never read environment variables or call
+// the operating system themselves: they ask the Env in force.
+//
+// Env::Default() is the real environment: POSIX for the operating system
+// part, settings from TARNALERT_* environment variables, and for the hooks the
+// embedded catalogue plus per-locale files, an O_APPEND log file and a spool
+// directory. It belongs to the library and is never deleted.
 //
 // Tests and tools swap services by deriving from EnvWrapper, overriding only
-// what they need, and installing the object with Env::Install. The default
-// services read their settings through Env::Current(), so the settings of an
-// installed wrapper govern the services it forwards to. Each default service
-// is defined beside the platform class that uses it (the catalogue in
-// EvCatalog.cc, the log in EvDebug.cc, the spool in KTAlert.cc). The installer
-// keeps ownership and must restore the previous Env before destroying its own.
-// Install is meant for start-up and tests; the Env itself must be safe to call
-// from any thread.
+// what they need, and putting the object in force with ScopedEnv. The default
+// hooks read their settings through Env::Current(), so the settings of an
+// installed wrapper govern the services it forwards to. An Env must be safe to
+// call from any thread; Install is meant for start-up and tests.
+//
+// Re-entrancy: WriteLogLine and CatalogText must neither log nor call
+// CatalogText themselves (the debug log calls the first, and the default
+// catalogue logs the problems of its files).
 #ifndef TARNALERT_PLATFORM_ENV_ENV_H_
 #define TARNALERT_PLATFORM_ENV_ENV_H_
 
@@ -38,6 +45,13 @@ struct DeliveryResult {
   std::wstring text;  // why it failed; empty when there is nothing to say
 };
 
+// What StatPath and StatFile report about a file.
+struct FileInfo {
+  bool isDirectory = false;
+  bool isRegular = false;
+  uint64_t size = 0;
+};
+
 class TARNALERT_EXPORT Env {
  public:
   Env() = default;
@@ -45,63 +59,101 @@ class TARNALERT_EXPORT Env {
   Env& operator=(const Env&) = delete;
   virtual ~Env();
 
-  // The real environment; lives as long as the process.
+  // The real environment; belongs to the library and is never deleted.
   static Env* Default();
   // The environment in force: the installed one, else Default().
   static Env* Current();
-  // Puts `env` in force (null restores the default) and returns the previous
-  // one. The caller keeps ownership of `env`.
+  // Puts `env` in force (null puts the default back) and returns the Env
+  // installed before, or null when none was. The caller keeps ownership of
+  // `env`. Install(Install(x)) therefore restores what was there before.
   static Env* Install(Env* env);
 
   // --- Settings -------------------------------------------------------------
   // Value of the setting `name` (the environment variable TARNALERT_<name>),
   // or the empty string when it is not set. Names: STATE_DIR, CLIENT_NAME,
   // JOB_RESULTS_DIR, LOG_FILE, LOG_LEVEL, CATALOG_DIR, SPOOL_DIR.
-  virtual std::string GetSetting(const std::string& name);
+  virtual std::string GetSetting(const std::string& name) = 0;
+  // The state directory of the user when STATE_DIR is not set:
+  // $XDG_STATE_HOME/tarnalert, else $HOME/.local/state/tarnalert, else
+  // /tmp/tarnalert-<uid>.
+  virtual std::string UserStateDirectory() = 0;
 
-  // --- Event catalogue --------------------------------------------------------
+  // --- Files ------------------------------------------------------------------
+  // Every file call keeps POSIX conventions: on failure it returns -1 and
+  // leaves the reason in errno. Calls interrupted by a signal are retried
+  // (close excepted), so EINTR is never reported, and none of them waits
+  // except LockFile.
+
+  // Opens `path` with open(2) `flags` (O_CLOEXEC is always added) and `mode`
+  // for a new file. Returns the descriptor.
+  virtual int OpenFile(const std::string& path, int flags, mode_t mode) = 0;
+  // Reads up to `size` bytes; returns the count read, 0 at the end.
+  virtual ssize_t ReadFile(int fd, void* buffer, size_t size) = 0;
+  // Writes up to `size` bytes once; returns the count written, which may be
+  // short (a full disk). Loop with WritableFile::Append.
+  virtual ssize_t WriteFile(int fd, const void* data, size_t size) = 0;
+  // Makes the data written to `fd` durable (fsync).
+  virtual int SyncFile(int fd) = 0;
+  // Closes `fd`. Never retried: after close the descriptor is gone even when
+  // an error (e.g. a deferred write error of NFS) is reported.
+  virtual int CloseFile(int fd) = 0;
+  // Renames `from` to `to`, replacing `to` atomically. Durable only once the
+  // directories involved are synced.
+  virtual int RenameFile(const std::string& from, const std::string& to) = 0;
+  // Removes the name `path` (a symbolic link itself, never its target).
+  virtual int RemoveFile(const std::string& path) = 0;
+
+  // --- Directories ------------------------------------------------------------
+  // Creates the directory `path` (its parent must exist) with `mode`.
+  virtual int CreateDirectory(const std::string& path, mode_t mode) = 0;
+  // Fills `info` for the file `path` (following symbolic links).
+  virtual int StatPath(const std::string& path, FileInfo* info) = 0;
+  // Fills `info` for the open descriptor `fd`.
+  virtual int StatFile(int fd, FileInfo* info) = 0;
+  // Makes the creations, renames and removals of names inside `directory`
+  // durable. Without it a power loss can undo a rename or a creation even
+  // though the file's data itself was synced.
+  virtual int SyncDirectory(const std::string& directory) = 0;
+
+  // --- Locks ------------------------------------------------------------------
+  // Takes (lock true) or releases an exclusive advisory lock on `fd`. Taking
+  // waits while another descriptor holds the lock.
+  virtual int LockFile(int fd, bool lock) = 0;
+
+  // --- Clock ------------------------------------------------------------------
+  // Microseconds since 1970-01-01 UTC. Log timestamps, spool names and record
+  // times come from here, so a test can pin the time.
+  virtual uint64_t NowMicros() = 0;
+  // Seconds since 1970-01-01 UTC, from NowMicros.
+  time_t Now() { return static_cast<time_t>(NowMicros() / 1000000); }
+
+  // --- Hook: event catalogue --------------------------------------------------
   // Puts the catalogue text of `messageId` in the language of `localeId` into
   // `text` and returns true; returns false (text untouched) for an unknown id.
   // A locale without a text of its own falls back to the default catalogue.
-  virtual bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text);
+  virtual bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) = 0;
 
-  // --- Debug log --------------------------------------------------------------
+  // --- Hook: debug log ----------------------------------------------------------
   // Verbosity: lines tagged with a level above it are not written.
-  virtual int LogLevel();
+  virtual int LogLevel() = 0;
   // Writes one finished line (ending in '\n') with a single write. Never throws.
-  virtual void WriteLogLine(const std::string& line);
+  virtual void WriteLogLine(const std::string& line) = 0;
 
-  // --- Server alert adapter back-end -------------------------------------------
+  // --- Hook: server alert adapter back-end -------------------------------------
   // Hands `alert` to the management server. 0 on success; otherwise non-zero
   // with the reason in `errorText`.
-  virtual int SendAlertToServer(const EvAlertEx& alert, std::string* errorText);
+  virtual int SendAlertToServer(const EvAlertEx& alert, std::string* errorText) = 0;
 
-  // --- E-mail delivery hook -----------------------------------------------------
-  // Delivers one serialized e-mail request. The default delivers nothing and
-  // answers {-1, L""}.
-  virtual DeliveryResult DeliverEmail(const std::string& request, int deliveryOptions);
+  // --- Hook: e-mail delivery ------------------------------------------------------
+  // Delivers one serialized e-mail request. Without a transport the answer is
+  // {-1, L""}.
+  virtual DeliveryResult DeliverEmail(const std::string& request, int deliveryOptions) = 0;
 
-  // --- Platform information ------------------------------------------------------
+  // --- Hook: platform information ---------------------------------------------------
   // Client name of the physical machine for `focus`; empty when there is none.
-  virtual std::string PhysicalMachineName(const std::string& focus);
+  virtual std::string PhysicalMachineName(const std::string& focus) = 0;
   // Job results directory of `clientName`; empty when there is none.
-  virtual std::string JobResultsDirectory(const std::string& clientName);
-
-  // --- Files (POSIX conventions: -1 and errno on failure) ----------------------
-  virtual int OpenFile(const std::string& path, int flags, mode_t mode);
-  virtual ssize_t ReadFile(int fd, void* buffer, size_t size);
-  virtual ssize_t WriteFile(int fd, const void* data, size_t size);
-  virtual int SyncFile(int fd);
-  virtual int CloseFile(int fd);
-  virtual int RenameFile(const std::string& from, const std::string& to);
-  virtual int RemoveFile(const std::string& path);
-  // Makes a rename or create inside `directory` durable.
-  virtual int SyncDirectory(const std::string& directory);
-  // Takes (lock true) or releases an exclusive advisory lock on `fd`; waits.
-  virtual int LockFile(int fd, bool lock);
-
-  // --- Time ---------------------------------------------------------------------
-  virtual time_t Now();
+  virtual std::string JobResultsDirectory(const std::string& clientName) = 0;
 };
 
 // Forwards every call to another Env; derive from it to replace one service.
@@ -111,6 +163,34 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   Env* target() const { return target_; }
 
   std::string GetSetting(const std::string& name) override { return target_->GetSetting(name); }
+  std::string UserStateDirectory() override { return target_->UserStateDirectory(); }
+  int OpenFile(const std::string& path, int flags, mode_t mode) override {
+    return target_->OpenFile(path, flags, mode);
+  }
+  ssize_t ReadFile(int fd, void* buffer, size_t size) override {
+    return target_->ReadFile(fd, buffer, size);
+  }
+  ssize_t WriteFile(int fd, const void* data, size_t size) override {
+    return target_->WriteFile(fd, data, size);
+  }
+  int SyncFile(int fd) override { return target_->SyncFile(fd); }
+  int CloseFile(int fd) override { return target_->CloseFile(fd); }
+  int RenameFile(const std::string& from, const std::string& to) override {
+    return target_->RenameFile(from, to);
+  }
+  int RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
+  int CreateDirectory(const std::string& path, mode_t mode) override {
+    return target_->CreateDirectory(path, mode);
+  }
+  int StatPath(const std::string& path, FileInfo* info) override {
+    return target_->StatPath(path, info);
+  }
+  int StatFile(int fd, FileInfo* info) override { return target_->StatFile(fd, info); }
+  int SyncDirectory(const std::string& directory) override {
+    return target_->SyncDirectory(directory);
+  }
+  int LockFile(int fd, bool lock) override { return target_->LockFile(fd, lock); }
+  uint64_t NowMicros() override { return target_->NowMicros(); }
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {
     return target_->CatalogText(messageId, localeId, text);
   }
@@ -128,29 +208,23 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   std::string JobResultsDirectory(const std::string& clientName) override {
     return target_->JobResultsDirectory(clientName);
   }
-  int OpenFile(const std::string& path, int flags, mode_t mode) override {
-    return target_->OpenFile(path, flags, mode);
-  }
-  ssize_t ReadFile(int fd, void* buffer, size_t size) override {
-    return target_->ReadFile(fd, buffer, size);
-  }
-  ssize_t WriteFile(int fd, const void* data, size_t size) override {
-    return target_->WriteFile(fd, data, size);
-  }
-  int SyncFile(int fd) override { return target_->SyncFile(fd); }
-  int CloseFile(int fd) override { return target_->CloseFile(fd); }
-  int RenameFile(const std::string& from, const std::string& to) override {
-    return target_->RenameFile(from, to);
-  }
-  int RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
-  int SyncDirectory(const std::string& directory) override {
-    return target_->SyncDirectory(directory);
-  }
-  int LockFile(int fd, bool lock) override { return target_->LockFile(fd, lock); }
-  time_t Now() override { return target_->Now(); }
 
  private:
   Env* target_;
+};
+
+// Puts an Env in force for the life of the object, then puts back the one
+// that was in force before (nested scopes unwind in order). Belongs to one
+// thread; the Env must outlive the scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(Env::Install(env)) {}
+  ~ScopedEnv() { Env::Install(previous_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
 };
 
 }  // namespace tarnalert

@@ -10,8 +10,8 @@
 namespace tarnalert {
 namespace detail {
 
-// TARNALERT_STATE_DIR, else $XDG_STATE_HOME/tarnalert, else
-// $HOME/.local/state/tarnalert, else /tmp/tarnalert-<uid>.
+// TARNALERT_STATE_DIR, else the user's state directory
+// (Env::UserStateDirectory).
 std::string StateDirectory();
 // TARNALERT_LOG_FILE, else <state>/log/tarnalert.log.
 std::string LogFilePath();
@@ -19,11 +19,6 @@ std::string LogFilePath();
 std::string SpoolDirectory();
 // TARNALERT_CATALOG_DIR, else <state>/catalog.
 std::string CatalogDirectory();
-// Creates `path` and its missing parents with mode 0700. True when the
-// directory exists afterwards.
-bool MakeDirectories(const std::string& path);
-// The directory part of `path` ("." when it has none).
-std::string DirectoryOf(const std::string& path);
 
 }  // namespace detail
 }  // namespace tarnalert

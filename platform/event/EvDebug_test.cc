@@ -14,11 +14,20 @@
 
 namespace {
 
-using tarnalert::testing::ScopedEnv;
-using tarnalert::testing::TestEnv;
+using tarnalert::ScopedEnv;
+using tarnalert::test::TestEnv;
 
 // Lines read "<UTC time> <pid> <tid> <ERROR|DEBUG> <level> <tag>: <message>".
 const std::string kTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z )";
+
+TEST(EvDebugTest, TimestampComesFromTheEnvClock) {
+  TestEnv env;
+  ScopedEnv scope(&env);
+  env.PinTime(1700000000012345);  // 2023-11-14 22:13:20.012345 UTC
+  EvEvent().Error("t", "pinned");
+  ASSERT_EQ(env.LogLines().size(), 1u);
+  EXPECT_EQ(env.LogLines()[0].substr(0, 28), "2023-11-14T22:13:20.012345Z ");
+}
 
 // The program runs in the "C" locale, where the C library cannot write
 // non-ASCII wide text; the log writes it as UTF-8.
@@ -108,8 +117,12 @@ TEST(EvDebugTest, LogFileTakesWholeLinesFromThreadsAndProcesses) {
   }
   EXPECT_EQ(next_number.size(), 2u * kWriters);
   for (const auto& [writer, next] : next_number) EXPECT_EQ(next, kLinesEach) << writer;
+}
 
-  env.SetSetting("LOG_FILE", "-");  // "-" is standard error
+TEST(EvDebugTest, DashSendsTheLogToStandardError) {
+  FileLogEnv env;
+  ScopedEnv scope(&env);
+  env.SetSetting("LOG_FILE", "-");
   ::testing::internal::CaptureStderr();
   EvEvent().Error("t", "to standard error");
   const std::string captured = ::testing::internal::GetCapturedStderr();

@@ -1,3 +1,6 @@
+// platform/event: the event catalogue and the debug log. Depends on
+// platform/text, platform/env and platform/files.
+//
 // EvEvent renders catalogue messages by id; EvDebug writes the debug log.
 //
 // A message id names a text of the event catalogue (the embedded English

@@ -51,8 +51,8 @@ class EvEventTest : public ::testing::Test {
     return Render(event, kId, 64);
   }
 
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scope_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scope_{&env_};
 };
 
 TEST_F(EvEventTest, FillsPlaceholdersIntoAtMostSizeBytesCutAtCharacters) {
@@ -115,51 +115,73 @@ TEST(DefaultCatalogTest, NoTokenIsFoundInsideAnother) {
   EXPECT_GE(tokens.size(), 10u);
 }
 
-TEST_F(EvEventTest, LocaleFileFallsBackAndSkipsMalformedLines) {
-  env_.SetSetting("CATALOG_DIR", env_.scratch_directory());
-  std::ofstream(env_.scratch_directory() + "/1036.catalog", std::ios::binary)
-      << "\xEF\xBB\xBF# French\r\n"
-         "0x4a0000a5 = Sans objet\r\n"
-         "   # indented comment\n"
-         "\n"
-         "0x4A000320=Basculement lanc\xC3\xA9 par %1 sur %2\n"
-         "0x4a000002 =  \\sObjet :\\s\n"
-         "1241513984 = id 0x4a000000 in decimal\n"
-         "0x4a000007 = Date\\td\\\\n\\n \n"
-         "this line is malformed\n"
-         "0x4a000008 = bad \\q escape\n"
-         "0x4a00000d = bad \xC3\x28 UTF-8\n"
-         "0x4a00000e\n"
-         "0x4a000016 = trailing backslash\\\n"
-         "0x4a0000a5 = Non applicable\n";  // a later line wins
-  auto render = [&](unsigned long id, unsigned long locale) {
+// A French catalogue file with good lines, comments, escapes and malformed
+// lines, all read through the Env in force.
+class LocaleFileTest : public EvEventTest {
+ protected:
+  void SetUp() override {
+    env_.SetSetting("CATALOG_DIR", env_.scratch_directory());
+    std::ofstream(env_.scratch_directory() + "/1036.catalog", std::ios::binary)
+        << "\xEF\xBB\xBF# French\r\n"
+           "0x4a0000a5 = Sans objet\r\n"
+           "   # indented comment\n"
+           "\n"
+           "0x4A000320=Basculement lanc\xC3\xA9 par %1 sur %2\n"
+           "0x4a000002 =  \\sObjet :\\s\n"
+           "1241513984 = id 0x4a000000 in decimal\n"
+           "0x4a000007 = Date\\td\\\\n\\n \n"
+           "this line is malformed\n"
+           "0x4a000008 = bad \\q escape\n"
+           "0x4a00000d = bad \xC3\x28 UTF-8\n"
+           "0x4a00000e\n"
+           "0x4a000016 = trailing backslash\\\n"
+           "0x4a0000a5 = Non applicable\n";  // a later line wins
+  }
+  std::string Text(unsigned long id, unsigned long locale) {
     EvEvent event;
     return Render(event, id, 128, locale);
-  };
-  EXPECT_EQ(render(0x4a0000a5, 1036), "Non applicable");
-  EXPECT_EQ(render(0x4a000320, 1036), "Basculement lanc\xC3\xA9 par  sur ");
-  EXPECT_EQ(render(0x4a000002, 1036), " Objet : ");
-  EXPECT_EQ(render(0x4a000000, 1036), "id 0x4a000000 in decimal");
-  EXPECT_EQ(render(0x4a000007, 1036), "Date\td\\n\n ");
-  EXPECT_EQ(render(0x4a0000a5, 1031), "Not Applicable");  // no file for this locale
-  // Ids missing from the file or on malformed lines have the default text.
-  for (unsigned long id : {0x4a000004, 0x4a000008, 0x4a00000d, 0x4a00000e, 0x4a000016}) {
-    EXPECT_EQ(render(id, 1036), tarnalert::detail::DefaultCatalogText(id)) << std::hex << id;
   }
-  // Each malformed line is reported once, however often the file is used.
+};
+
+TEST_F(LocaleFileTest, GoodLinesGiveTheirTexts) {
+  const struct {
+    unsigned long id;
+    const char* text;
+  } cases[] = {
+      {0x4a0000a5, "Non applicable"}, {0x4a000320, "Basculement lanc\xC3\xA9 par  sur "},
+      {0x4a000002, " Objet : "},      {0x4a000000, "id 0x4a000000 in decimal"},
+      {0x4a000007, "Date\td\\n\n "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Text(c.id, 1036), c.text) << std::hex << c.id;
+}
+
+TEST_F(LocaleFileTest, OtherLocalesAndMissingIdsFallBackToTheDefault) {
+  EXPECT_EQ(Text(0x4a0000a5, 1031), "Not Applicable");  // no file for this locale
+  EXPECT_EQ(Text(0x4a000004, 1036), tarnalert::detail::DefaultCatalogText(0x4a000004));
+}
+
+TEST_F(LocaleFileTest, MalformedLinesAreSkippedAndReportedOnce) {
+  for (unsigned long id : {0x4a000008, 0x4a00000d, 0x4a00000e, 0x4a000016}) {
+    EXPECT_EQ(Text(id, 1036), tarnalert::detail::DefaultCatalogText(id)) << std::hex << id;
+    EXPECT_EQ(Text(id, 1036), tarnalert::detail::DefaultCatalogText(id)) << std::hex << id;
+  }
   EXPECT_EQ(env_.CountLogLines("1036.catalog"), 5u);
   for (int line : {9, 10, 11, 12, 13}) {
     EXPECT_EQ(env_.CountLogLines("line " + std::to_string(line) + " of"), 1u) << line;
   }
 }
 
-TEST(ArgumentInfoTest, KeepsLongTextsTerminatedAndFreesLongChains) {
+TEST(ArgumentInfoTest, KeepsLongTextsTerminated) {
+  ArgumentInfo list;
+  list.Append(std::string(2000, 't').c_str(), 2001, kArgText);
+  // A text longer than the value area is cut and still terminated.
+  EXPECT_EQ(std::strlen(list.value), ArgumentInfo::kValueSize - 1);
+}
+
+TEST(ArgumentInfoTest, FreesLongChains) {
   auto* list = new ArgumentInfo;
-  list->Append(std::string(2000, 't').c_str(), 2001, kArgText);
-  // A text longer than the value area is kept terminated.
-  EXPECT_EQ(std::strlen(list->value), ArgumentInfo::kValueSize - 1);
   for (int i = 0; i < 200000; ++i) list->Append(&i, sizeof i, kArgInt);
-  EXPECT_EQ(list->NoOfArgs(), 200001);
+  EXPECT_EQ(list->NoOfArgs(), 200000);
   delete list;  // must not recurse once per node
 }
 

@@ -1,3 +1,6 @@
+// platform/files: files, paths and errors, on top of the Env. Depends on
+// platform/text and platform/env.
+//
 // CYqError: the result of a platform operation that can fail, with the
 // messages that explain the failure; FXCodeLocation: where a message was
 // raised; FXErrorUtil: makes new errors.
@@ -6,7 +9,10 @@
 // shared details (FXErrorPrivate) holding the messages pushed onto it, each
 // with its code location, oldest first. Copies share the details, so a message
 // pushed through one copy is seen by all of them. A default-constructed error
-// is success and holds no details.
+// is success and holds no details. A moved-from error is success.
+//
+// The class is [[nodiscard]]: a caller that drops an error on purpose says
+// so with a (void) cast and a comment.
 //
 // The details are guarded by a lock of their own, so copies may be read and
 // pushed from different threads; everything else follows the value rules.
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tarnalert/platform/Export.h"
@@ -27,7 +34,6 @@ class TARNALERT_EXPORT FXCodeLocation {
  public:
   FXCodeLocation(const char* source, const char* function, int line)
       : source_(source), function_(function), line_(line) {}
-  ~FXCodeLocation() {}
 
   const char* source() const { return source_; }
   const char* function() const { return function_; }
@@ -42,7 +48,7 @@ class TARNALERT_EXPORT FXCodeLocation {
 // The shared details of an error (defined in CYqError.cc).
 class FXErrorPrivate;
 
-class TARNALERT_EXPORT CYqError {
+class [[nodiscard]] TARNALERT_EXPORT CYqError {
  public:
   // One message of an error with the place that raised it.
   struct Message {
@@ -61,6 +67,13 @@ class TARNALERT_EXPORT CYqError {
 
   CYqError(const CYqError&) = default;
   CYqError& operator=(const CYqError&) = default;
+  CYqError(CYqError&& other) noexcept
+      : code_(std::exchange(other.code_, 0)), details_(std::move(other.details_)) {}
+  CYqError& operator=(CYqError&& other) noexcept {
+    code_ = std::exchange(other.code_, 0);
+    details_ = std::move(other.details_);
+    return *this;
+  }
 
   bool IsError() const { return code_ < 0; }
   int Code() const { return code_; }

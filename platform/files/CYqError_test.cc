@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -39,6 +40,19 @@ TEST(CYqErrorTest, PushAddsToTheSameSharedDetails) {
   EXPECT_EQ(error.ToString(),
             "Other(20): int Second(int): context here\n"
             "Source(10): void First(): cause");
+}
+
+TEST(CYqErrorTest, MovingTakesTheDetailsAndLeavesSuccess) {
+  CYqError error = FXErrorUtil::ErrorErrNo(kFirst, EIO, "cause");
+  CYqError moved = std::move(error);
+  EXPECT_EQ(moved.Code(), -EIO);
+  EXPECT_EQ(moved.LastMessage(), "cause");
+  EXPECT_FALSE(error.IsError());  // NOLINT(bugprone-use-after-move): the state is defined
+  EXPECT_EQ(error.ToString(), "Success");
+  CYqError assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.Code(), -EIO);
+  EXPECT_FALSE(moved.IsError());  // NOLINT(bugprone-use-after-move)
 }
 
 }  // namespace

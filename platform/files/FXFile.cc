@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env/Settings.h"
+#include "platform/files/Paths.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace {
@@ -138,8 +138,8 @@ CYqError FXFile::KTMoveFileEx(const char* existingPath, const char* newPath, uns
                                    from.c_str(), to.c_str(), FXErrorUtil::ErrorText(error).c_str());
   }
   // The new name must survive a power loss, and so must the old name's removal.
-  std::vector<std::string> directories = {tarnalert::detail::DirectoryOf(to)};
-  std::string fromDirectory = tarnalert::detail::DirectoryOf(from);
+  std::vector<std::string> directories = {tarnalert::DirectoryOf(to)};
+  std::string fromDirectory = tarnalert::DirectoryOf(from);
   if (fromDirectory != directories.front()) directories.push_back(fromDirectory);
   for (const std::string& directory : directories) {
     if (env->SyncDirectory(directory) != 0) {

@@ -13,8 +13,8 @@
 #ifndef TARNALERT_PLATFORM_FILES_FXFILE_H_
 #define TARNALERT_PLATFORM_FILES_FXFILE_H_
 
+#include "platform/files/FileHandle.h"
 #include "tarnalert/platform/files/CYqError.h"
-#include "util/auto_handle.h"
 
 class FXFile {
  public:

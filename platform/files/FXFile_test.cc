@@ -10,30 +10,16 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/testing/TestEnv.h"
+#include "platform/testing/CrashEnv.h"
+#include "platform/testing/FaultEnv.h"
+#include "platform/testing/TestUtil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records renames and directory syncs in order, and can make writes report
-// that nothing was written.
-class RecordingEnv : public tarnalert::testing::TestEnv {
- public:
-  int RenameFile(const std::string& from, const std::string& to) override {
-    calls.push_back("rename " + from + " " + to);
-    return TestEnv::RenameFile(from, to);
-  }
-  int SyncDirectory(const std::string& directory) override {
-    calls.push_back("sync " + directory);
-    return TestEnv::SyncDirectory(directory);
-  }
-  ssize_t WriteFile(int fd, const void* data, size_t size) override {
-    return writeNothing ? 0 : TestEnv::WriteFile(fd, data, size);
-  }
-  std::vector<std::string> calls;
-  bool writeNothing = false;
-};
+using tarnalert::test::CrashEnv;
+using tarnalert::test::FaultEnv;
+using tarnalert::test::ReadWhole;
 
 class FXFileTest : public ::testing::Test {
  protected:
@@ -41,30 +27,49 @@ class FXFileTest : public ::testing::Test {
     return FXFile::KTCreateFile(handle_, path.c_str(), FXFile::kGenericRead | FXFile::kGenericWrite,
                                 0, nullptr, disposition, 0, nullptr);
   }
-  RecordingEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  FaultEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
   const std::string dir_ = env_.scratch_directory();
   auto_handle handle_;
 };
 
-TEST_F(FXFileTest, WrittenFileReplacesTheTargetPrivatelyAndDurably) {
-  const std::string from = dir_ + "/file.tmp", to = dir_ + "/file";
-  std::ofstream(to) << "old";
+TEST_F(FXFileTest, NewFileIsPrivateWhateverTheUmask) {
   const mode_t oldMask = ::umask(0);  // only the mode given at creation keeps others out
-  EXPECT_FALSE(Create(from, FXFile::kCreateNew).IsError());
+  CYqError error = Create(dir_ + "/file", FXFile::kCreateNew);
   ::umask(oldMask);
-  unsigned long written = 0;
-  ASSERT_FALSE(FXFile::KTWriteFile(handle_, "new text", 8, &written, nullptr).IsError());
-  EXPECT_EQ(written, 8u);
-  env_.writeNothing = true;  // a write without progress fails, so no writer loops forever
-  EXPECT_TRUE(FXFile::KTWriteFile(handle_, "abc", 3, &written, nullptr).IsError());
+  ASSERT_YQ_OK(error);
+  EXPECT_EQ(fs::status(dir_ + "/file").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(FXFileTest, WriteWithoutProgressFails) {
+  ASSERT_YQ_OK(Create(dir_ + "/file", FXFile::kCreateNew));
+  env_.LimitWrites(0);  // a write without progress fails, so no writer loops forever
+  unsigned long written = 7;
+  EXPECT_EQ(FXFile::KTWriteFile(handle_, "abc", 3, &written, nullptr).Code(), -EIO);
   EXPECT_EQ(written, 0u);
-  EXPECT_FALSE(FXFile::KTFlushFileBuffers(handle_).IsError());
-  EXPECT_FALSE(FXFile::KTMoveFileEx(from.c_str(), to.c_str(), 1).IsError());
-  EXPECT_EQ(fs::file_size(to), 8u);  // "new text"
-  EXPECT_EQ(fs::status(to).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-  // The rename itself is flushed to disk through its directory.
-  EXPECT_EQ(env_.calls, (std::vector<std::string>{"rename " + from + " " + to, "sync " + dir_}));
+}
+
+// Written, flushed and moved over the target: the new text survives a power
+// loss right after the move.
+TEST(FXFileCrashTest, MovedFileSurvivesAPowerLoss) {
+  CrashEnv env;
+  tarnalert::ScopedEnv scoped(&env);
+  const std::string from = env.scratch_directory() + "/file.tmp";
+  const std::string to = env.scratch_directory() + "/file";
+  std::ofstream(to) << "old";
+  auto_handle handle;
+  ASSERT_YQ_OK(FXFile::KTCreateFile(handle, from.c_str(), FXFile::kGenericWrite, 0, nullptr,
+                                    FXFile::kCreateNew, 0, nullptr));
+  unsigned long written = 0;
+  ASSERT_YQ_OK(FXFile::KTWriteFile(handle, "new text", 8, &written, nullptr));
+  ASSERT_EQ(written, 8u);
+  ASSERT_YQ_OK(FXFile::KTFlushFileBuffers(handle));
+  handle.reset();
+  ASSERT_YQ_OK(FXFile::KTMoveFileEx(from.c_str(), to.c_str(), FXFile::kMoveReplaceExisting));
+  env.Crash();
+  EXPECT_EQ(ReadWhole(to), "new text");
+  EXPECT_FALSE(fs::exists(from));
 }
 
 TEST_F(FXFileTest, NeverOpensThroughASymbolicLink) {
@@ -92,7 +97,7 @@ TEST_F(FXFileTest, FailuresCarryTheNegatedErrnoAndTheSystemText) {
   };
   for (const auto& [error, code, message] : cases) {
     EXPECT_EQ(error.Code(), code) << message;
-    EXPECT_EQ(error.LastMessage(), message);
+    EXPECT_EQ(error.LastMessage(), message) << message;
   }
   EXPECT_EQ(fs::file_size(existing), 4u);  // still "kept", not "other"
   EXPECT_FALSE(fs::exists(missing));

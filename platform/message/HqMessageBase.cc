@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/env/NoDestructor.h"
 #include "platform/message/MessageFields.h"
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlReader.h"
@@ -44,7 +45,7 @@ MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
 namespace {
 
 const std::string& EmptyText() {
-  static const std::string* const empty = new std::string;  // never destroyed
+  static tarnalert::NoDestructor<const std::string> empty;  // references outlive exit
   return *empty;
 }
 

@@ -1,3 +1,6 @@
+// platform/message: the message objects and their XML form. Depends on
+// platform/text, platform/env and platform/event.
+//
 // HqMessageBase: the generic message object with an XML text form.
 //
 // Every message class (the KTGui and App classes of platform/message/Messages.h)

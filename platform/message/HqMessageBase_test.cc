@@ -10,6 +10,7 @@
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlStatus.h"
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/platform/message/Messages.h"
 
 namespace {
@@ -50,16 +51,12 @@ void Fill(HqMessageBase& message, const ClassInfo& cls, int depth, int64_t seed)
   }
 }
 
-std::string Repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
+using tarnalert::test::Repeat;
 
 class HqMessageBaseTest : public ::testing::Test {
  protected:
-  tarnalert::testing::TestEnv env_;
-  tarnalert::testing::ScopedEnv scoped_{&env_};
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
 };
 
 // Every field kind of every class, with the tricky texts in text fields and
@@ -169,15 +166,21 @@ TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
   EXPECT_EQ(message.unserialize(huge), detail::kXmlTooLarge);
 }
 
-TEST_F(HqMessageBaseTest, UnsetFieldsReadEmptyAndSetOnesAreWrittenInSchemaOrder) {
+TEST_F(HqMessageBaseTest, UnsetFieldsReadEmpty) {
   using KTGui::AlertDetail;
   AlertDetail rule;
   EXPECT_EQ(rule.get(AlertDetail::severity), 0);
   EXPECT_EQ(rule.get(AlertDetail::senderName), "");
   EXPECT_FALSE(rule.isSet(AlertDetail::criteria));
   std::string text;
-  rule.serialize(text, true);
+  ASSERT_EQ(rule.serialize(text, true), 0);
   EXPECT_EQ(text, "<AlertDetail/>");
+}
+
+TEST_F(HqMessageBaseTest, SetFieldsAreWrittenInSchemaOrder) {
+  using KTGui::AlertDetail;
+  AlertDetail rule;
+  std::string text;
   // An empty text or list that was set counts as set; a child is created empty.
   rule.set(AlertDetail::senderName, "");
   rule.set(AlertDetail::severity, 3);
@@ -191,7 +194,23 @@ TEST_F(HqMessageBaseTest, UnsetFieldsReadEmptyAndSetOnesAreWrittenInSchemaOrder)
             "<severity>3</severity><senderName></senderName></AlertDetail>");
 }
 
-TEST_F(HqMessageBaseTest, CopiesAreIndependentAndReferencesStayValid) {
+TEST_F(HqMessageBaseTest, CopiesAreIndependent) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  Config original;
+  original.list(Config::alertDetails).resize(1, KTGui::AlertDetail());
+  original.list(Config::alertDetails)[0].set(KTGui::AlertDetail::senderName, "first");
+  original.child(Config::alertTypeCatalog);
+  Config copy(original);
+  ASSERT_TRUE(copy == original);
+  copy.list(Config::alertDetails)[0].set(KTGui::AlertDetail::senderName, "changed");
+  copy.child(Config::alertTypeCatalog)
+      .list(KTGui::AlertTypeCatalog::alertTypes)
+      .resize(1, KTGui::AlertTypeListItem());
+  EXPECT_EQ(original.list(Config::alertDetails)[0].get(KTGui::AlertDetail::senderName), "first");
+  EXPECT_TRUE(original.child(Config::alertTypeCatalog) == KTGui::AlertTypeCatalog());
+}
+
+TEST_F(HqMessageBaseTest, ReferencesStayValidWhileOtherFieldsChange) {
   using Config = KTGui::GetAlertDetailForClientResp;
   Config original;
   HqMessageList& rules = original.list(Config::alertDetails);
@@ -200,12 +219,6 @@ TEST_F(HqMessageBaseTest, CopiesAreIndependentAndReferencesStayValid) {
   const std::string& name = rules[0].get(KTGui::AlertDetail::senderName);
   original.child(Config::alertTypeCatalog);  // other fields must not move what `name` refers to
   original.set(Config::tarnholdName, "North");
-  Config copy(original);
-  ASSERT_TRUE(copy == original);
-  copy.list(Config::alertDetails)[0].set(KTGui::AlertDetail::senderName, "changed");
-  copy.child(Config::alertTypeCatalog)
-      .list(KTGui::AlertTypeCatalog::alertTypes)
-      .resize(1, KTGui::AlertTypeListItem());
   // Storing a child that is a reference into the message itself.
   original.setChild(Config::alertTypeCatalog, original.child(Config::alertTypeCatalog));
   EXPECT_EQ(name, "first");

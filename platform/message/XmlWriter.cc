@@ -15,9 +15,11 @@ namespace {
 
 // Bytes that cannot be written as they are: markup characters, carriage
 // return (a reader would turn it into a line feed) and the other control
-// characters but tab and line feed.
-bool NeedsEscape(unsigned char c) {
-  return c == '&' || c == '<' || c == '>' || (c < 0x20 && c != '\t' && c != '\n');
+// characters but tab and line feed; in an attribute value also the quote,
+// tab and line feed (a reader would turn the last two into spaces).
+bool NeedsEscape(unsigned char c, XmlEscapeContext context) {
+  if (c == '&' || c == '<' || c == '>' || (c < 0x20 && c != '\t' && c != '\n')) return true;
+  return context == XmlEscapeContext::kAttribute && (c == '"' || c == '\t' || c == '\n');
 }
 
 class Writer {
@@ -99,35 +101,10 @@ class Writer {
       Note(kXmlUnrepresentableText,
            std::string("text of <") + field + "> is not valid UTF-8: written with U+FFFD");
     }
-    const char* data = source->data();
-    const size_t size = source->size();
-    size_t runStart = 0;
-    for (size_t i = 0; i < size; ++i) {
-      const auto c = static_cast<unsigned char>(data[i]);
-      if (!NeedsEscape(c)) continue;
-      out_.append(data + runStart, i - runStart);
-      runStart = i + 1;
-      switch (c) {
-        case '&':
-          out_.append("&amp;");
-          break;
-        case '<':
-          out_.append("&lt;");
-          break;
-        case '>':
-          out_.append("&gt;");
-          break;
-        case 0:
-          Note(kXmlUnrepresentableText,
-               std::string("text of <") + field + "> holds NUL characters: left out");
-          break;
-        default:
-          out_.append("&#");
-          out_.append(std::to_string(c));
-          out_.push_back(';');
-      }
+    if (AppendXmlEscaped(source->data(), source->size(), XmlEscapeContext::kText, &out_) > 0) {
+      Note(kXmlUnrepresentableText,
+           std::string("text of <") + field + "> holds NUL characters: left out");
     }
-    out_.append(data + runStart, size - runStart);
   }
 
   // The class of a child or list entry, when it is the one the schema names.
@@ -226,6 +203,40 @@ class Writer {
 };
 
 }  // namespace
+
+size_t AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out) {
+  size_t dropped = 0;
+  size_t runStart = 0;
+  for (size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if (!NeedsEscape(c, context)) continue;
+    out->append(data + runStart, i - runStart);
+    runStart = i + 1;
+    switch (c) {
+      case '&':
+        out->append("&amp;");
+        break;
+      case '<':
+        out->append("&lt;");
+        break;
+      case '>':
+        out->append("&gt;");
+        break;
+      case '"':
+        out->append("&quot;");
+        break;
+      case 0:
+        ++dropped;
+        break;
+      default:
+        out->append("&#");
+        out->append(std::to_string(c));
+        out->push_back(';');
+    }
+  }
+  out->append(data + runStart, size - runStart);
+  return dropped;
+}
 
 XmlStatus WriteMessage(const HqMessageBase& message, bool compact, std::string* out,
                        std::string* problem) {

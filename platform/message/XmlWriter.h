@@ -2,6 +2,7 @@
 #ifndef TARNALERT_PLATFORM_MESSAGE_XMLWRITER_H_
 #define TARNALERT_PLATFORM_MESSAGE_XMLWRITER_H_
 
+#include <cstddef>
 #include <string>
 
 #include "platform/message/XmlStatus.h"
@@ -20,6 +21,16 @@ namespace detail {
 //   UTF-8 (written as U+FFFD); the rest is written.
 XmlStatus WriteMessage(const HqMessageBase& message, bool compact, std::string* out,
                        std::string* problem);
+
+// Where an escaped text goes: element content or an attribute value.
+enum class XmlEscapeContext { kText, kAttribute };
+
+// Appends the UTF-8 text of `size` bytes at `data` to `out` so that an XML
+// reader gives it back byte for byte: markup characters become entities and
+// control characters a reader would change become character references; in
+// an attribute value quotes, tabs and line feeds too. XML cannot hold NUL
+// characters: they are left out, and their number is returned.
+size_t AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out);
 
 }  // namespace detail
 }  // namespace tarnalert

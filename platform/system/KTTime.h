@@ -1,3 +1,6 @@
+// platform/system: what the host says (time, platform information). Depends
+// on platform/env only.
+//
 // Time helpers of the platform: breaking a time value down into calendar
 // fields, turning calendar fields back into a time value, and the fixed
 // 24-character display form of a time ("Mon Mar  1 09:05:07 2021").

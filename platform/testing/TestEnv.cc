@@ -7,7 +7,7 @@
 #include <cstdio>
 
 namespace tarnalert {
-namespace testing {
+namespace test {
 
 namespace {
 
@@ -106,5 +106,5 @@ void TestEnv::WriteLogLine(const std::string& line) {
   lines_.push_back(line.substr(0, line.size() - (!line.empty() && line.back() == '\n')));
 }
 
-}  // namespace testing
+}  // namespace test
 }  // namespace tarnalert

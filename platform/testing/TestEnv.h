@@ -1,11 +1,13 @@
 // TestEnv: an Env for tests. It answers settings from a map (falling back to
 // an empty value, never to the process environment), serves catalogue texts
 // set by the test before the real catalogue, captures log lines in memory,
-// and sets the log verbosity. Install it for the life of a test with
-// ScopedEnv; everything else forwards to the real Env.
+// sets the log verbosity and can pin the clock. Install it for the life of a test with
+// ScopedEnv (Env.h); everything else forwards to the real Env.
 #ifndef TARNALERT_PLATFORM_TESTING_TESTENV_H_
 #define TARNALERT_PLATFORM_TESTING_TESTENV_H_
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,7 +16,7 @@
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
-namespace testing {
+namespace test {
 
 class TestEnv : public EnvWrapper {
  public:
@@ -27,6 +29,9 @@ class TestEnv : public EnvWrapper {
   void SetCatalogText(unsigned long messageId, const std::string& text);
   void RemoveCatalogText(unsigned long messageId);  // the id becomes unknown
   void SetLogLevel(int level) { log_level_ = level; }
+  // Makes the clock stand at `micros` (microseconds since 1970); 0 lets it
+  // run again.
+  void PinTime(uint64_t micros) { pinned_micros_ = micros; }
 
   // Lines captured so far, each without its trailing newline.
   std::vector<std::string> LogLines() const;
@@ -43,6 +48,10 @@ class TestEnv : public EnvWrapper {
   std::string GetSetting(const std::string& name) override;
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override;
   int LogLevel() override { return log_level_; }
+  uint64_t NowMicros() override {
+    const uint64_t pinned = pinned_micros_;
+    return pinned != 0 ? pinned : target()->NowMicros();
+  }
   void WriteLogLine(const std::string& line) override;
 
  private:
@@ -52,22 +61,11 @@ class TestEnv : public EnvWrapper {
   std::map<unsigned long, bool> removed_;
   std::vector<std::string> lines_;
   int log_level_ = 100;
+  std::atomic<uint64_t> pinned_micros_{0};
   std::string scratch_;
 };
 
-// Installs an Env for the life of the object and restores the previous one.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(Env::Install(env)) {}
-  ~ScopedEnv() { Env::Install(previous_ == Env::Default() ? nullptr : previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  Env* previous_;
-};
-
-}  // namespace testing
+}  // namespace test
 }  // namespace tarnalert
 
 #endif  // TARNALERT_PLATFORM_TESTING_TESTENV_H_

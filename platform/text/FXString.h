@@ -1,3 +1,6 @@
+// platform/text: UTF-8 and UTF-32 text, case mapping, printf formatting,
+// numbers. The bottom of platform/: depends on nothing else of the project.
+//
 // FXString: conversions between narrow text (UTF-8) and wide text (UTF-32 in
 // std::wstring) and a locale-independent lower-casing.
 //

@@ -70,7 +70,7 @@ TEST(FXStringTest, ToLowerMapsOneCharacterToOne) {
   for (const auto& [text, want] : cases) {
     std::wstring copy = text;
     FXString::ToLower(copy);
-    EXPECT_EQ(copy, want);
+    EXPECT_EQ(copy, want) << ::testing::PrintToString(text);
   }
   // Over every character: the length stays, and a lowered character is itself
   // lower case (lowering it again keeps it).

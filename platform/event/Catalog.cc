@@ -1,12 +1,6 @@
-// The default catalogue service: a per-locale catalogue file first, then the
-// embedded default catalogue. Files are read once per (directory, locale) and
-// kept for the life of the process; see docs/templates.md for their format.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/event/Catalog.h"
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,8 +8,10 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/env/NoDestructor.h"
 #include "platform/env/Settings.h"
 #include "platform/event/DefaultCatalog.h"
+#include "platform/files/File.h"
 #include "platform/text/Numbers.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -29,7 +25,7 @@ constexpr const char* kTag = "Env::CatalogText";
 // The language of the default catalogue; locale 0 (none given) means it too.
 constexpr unsigned long kDefaultLocale = 1033;
 // Larger files are refused rather than read into memory.
-constexpr off_t kMaxFileSize = 4 << 20;
+constexpr size_t kMaxFileSize = 4 << 20;
 
 using Texts = std::unordered_map<unsigned long, std::string>;
 
@@ -106,38 +102,20 @@ bool ParseLine(const std::string& line, unsigned long* id, std::string* text, co
   return true;
 }
 
-// Reads the whole file. False (silently) when it cannot be opened because it
+// Reads the whole file through the Env in force. False (silently) when it
 // does not exist; other failures are logged.
 bool ReadWholeFile(const std::string& path, std::string* content) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
-      EvDebug().Error(kTag, "Couldn't open catalogue file %s: %s", path.c_str(),
-                      std::strerror(errno));
-    }
-    return false;
+  CYqError error = ReadFileToString(Env::Current(), path, kMaxFileSize, content);
+  if (!error.IsError()) return true;
+  const int number = -error.Code();
+  if (number == EINVAL || number == EFBIG) {
+    EvDebug().Error(kTag, "Ignoring catalogue file %s: not a regular file of at most %zu bytes",
+                    path.c_str(), kMaxFileSize);
+  } else if (number != ENOENT && number != ENOTDIR) {
+    EvDebug().Error(kTag, "Couldn't read catalogue file %s: %s", path.c_str(),
+                    FXErrorUtil::ErrorText(number).c_str());
   }
-  struct stat info;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
-  if (!ok) {
-    EvDebug().Error(kTag, "Ignoring catalogue file %s: not a regular file of at most %ld bytes",
-                    path.c_str(), static_cast<long>(kMaxFileSize));
-  }
-  char chunk[8192];
-  while (ok) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      EvDebug().Error(kTag, "Couldn't read catalogue file %s: %s", path.c_str(),
-                      std::strerror(errno));
-      ok = false;
-    }
-    if (n <= 0) break;
-    content->append(chunk, static_cast<size_t>(n));
-    if (content->size() > static_cast<size_t>(kMaxFileSize)) ok = false;  // grew while read
-  }
-  ::close(fd);
-  return ok;
+  return false;
 }
 
 Texts LoadCatalogFile(const std::string& path) {
@@ -201,25 +179,28 @@ class FileCache {
 };
 
 FileCache& Files() {
-  static FileCache* const cache = new FileCache;  // never destroyed: used until exit
+  static NoDestructor<FileCache> cache;  // used until exit
   return *cache;
 }
 
 }  // namespace
 
-bool Env::CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) {
+namespace detail {
+
+bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text) {
   if (text == nullptr) return false;
   unsigned long locale = localeId == 0 ? kDefaultLocale : localeId;
-  std::shared_ptr<const Texts> texts = Files().Get(detail::CatalogDirectory(), locale);
+  std::shared_ptr<const Texts> texts = Files().Get(CatalogDirectory(), locale);
   auto found = texts->find(messageId);
   if (found != texts->end()) {
     *text = found->second;
     return true;
   }
-  const char* fallback = detail::DefaultCatalogText(messageId);
+  const char* fallback = DefaultCatalogText(messageId);
   if (fallback == nullptr) return false;
   *text = fallback;
   return true;
 }
 
+}  // namespace detail
 }  // namespace tarnalert

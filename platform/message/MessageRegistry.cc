@@ -1,12 +1,13 @@
 // The class registry: one entry per class of platform/message/Messages.h, built at
-// compile time from the classes' field descriptors.
-#include "tarnalert/platform/message/Messages.h"
+// compile time from the classes' field descriptors. Also defines the public
+// look-ups FindClass and FindClassByXmlName of HqMessageBase.h.
+#include "platform/message/MessageRegistry.h"
 
 #include <cstring>
 #include <iterator>
 #include <memory>
 
-#include "platform/message/MessageRegistry.h"
+#include "tarnalert/platform/message/Messages.h"
 
 namespace tarnalert {
 namespace detail {

@@ -1,0 +1,49 @@
+// Env::Default(): the operating system through PosixEnv, with the hooks
+// wired to the library's own services from the layers that hold them.
+#include <string>
+#include <vector>
+
+#include "delivery/AlertSpool.h"
+#include "platform/env/NoDestructor.h"
+#include "platform/env/PosixEnv.h"
+#include "platform/event/Catalog.h"
+#include "platform/event/LogFile.h"
+#include "tarnalert/platform/env/Env.h"
+
+namespace tarnalert {
+
+namespace {
+
+class DefaultEnv : public PosixEnv {
+ public:
+  // The embedded catalogue plus the per-locale files.
+  bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {
+    return detail::LookUpCatalog(messageId, localeId, text);
+  }
+  // The log file, written with this Env's own file operations: a test's
+  // file doubles must not see (or fail) the lines of the debug log.
+  void WriteLogLine(const std::string& line) override { detail::AppendToLogFile(this, line); }
+  // The spool directory.
+  int SendAlertToServer(const EvAlertEx& alert, std::string* errorText) override {
+    CYqError error = detail::SpoolAlert(alert);
+    if (!error.IsError()) return 0;
+    // One line, the outermost reason first.
+    std::string reason;
+    std::vector<CYqError::Message> messages = error.Messages();
+    for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+      if (!reason.empty()) reason += ": ";
+      reason += it->text;
+    }
+    if (errorText != nullptr) *errorText = reason;
+    return -1;
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static NoDestructor<DefaultEnv> env;  // belongs to the library; used until exit
+  return env.get();
+}
+
+}  // namespace tarnalert

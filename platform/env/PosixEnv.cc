@@ -1,0 +1,164 @@
+// All the operating system code of the default Env, in one place.
+#include "platform/env/PosixEnv.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/env/Settings.h"
+
+namespace tarnalert {
+
+namespace {
+
+constexpr int kDefaultLogLevel = 1;
+
+// Retries a system call interrupted by a signal.
+template <typename Call>
+auto RetryOnEintr(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+void Fill(const struct stat& status, FileInfo* info) {
+  info->isDirectory = S_ISDIR(status.st_mode);
+  info->isRegular = S_ISREG(status.st_mode);
+  info->size = static_cast<uint64_t>(status.st_size);
+}
+
+}  // namespace
+
+// --- Settings ----------------------------------------------------------------
+
+std::string PosixEnv::GetSetting(const std::string& name) {
+  return Variable(("TARNALERT_" + name).c_str());
+}
+
+std::string PosixEnv::UserStateDirectory() {
+  std::string xdg = Variable("XDG_STATE_HOME");
+  if (!xdg.empty()) return xdg + "/tarnalert";
+  std::string home = Variable("HOME");
+  if (!home.empty()) return home + "/.local/state/tarnalert";
+  return "/tmp/tarnalert-" + std::to_string(::getuid());
+}
+
+// --- Files -------------------------------------------------------------------
+
+int PosixEnv::OpenFile(const std::string& path, int flags, mode_t mode) {
+  return RetryOnEintr([&] { return ::open(path.c_str(), flags | O_CLOEXEC, mode); });
+}
+
+ssize_t PosixEnv::ReadFile(int fd, void* buffer, size_t size) {
+  return RetryOnEintr([&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t PosixEnv::WriteFile(int fd, const void* data, size_t size) {
+  return RetryOnEintr([&] { return ::write(fd, data, size); });
+}
+
+int PosixEnv::SyncFile(int fd) {
+  return RetryOnEintr([&] { return ::fsync(fd); });
+}
+
+int PosixEnv::CloseFile(int fd) { return ::close(fd); }
+
+int PosixEnv::RenameFile(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str());
+}
+
+int PosixEnv::RemoveFile(const std::string& path) { return ::unlink(path.c_str()); }
+
+// --- Directories -------------------------------------------------------------
+
+int PosixEnv::CreateDirectory(const std::string& path, mode_t mode) {
+  return ::mkdir(path.c_str(), mode);
+}
+
+int PosixEnv::StatPath(const std::string& path, FileInfo* info) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return -1;
+  Fill(status, info);
+  return 0;
+}
+
+int PosixEnv::StatFile(int fd, FileInfo* info) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return -1;
+  Fill(status, info);
+  return 0;
+}
+
+int PosixEnv::SyncDirectory(const std::string& directory) {
+  int fd =
+      RetryOnEintr([&] { return ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return -1;
+  int result = RetryOnEintr([&] { return ::fsync(fd); });
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return result;
+}
+
+// --- Locks and clock ---------------------------------------------------------
+
+int PosixEnv::LockFile(int fd, bool lock) {
+  return RetryOnEintr([&] { return ::flock(fd, lock ? LOCK_EX : LOCK_UN); });
+}
+
+uint64_t PosixEnv::NowMicros() {
+  struct timeval now;
+  ::gettimeofday(&now, nullptr);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_usec);
+}
+
+// --- Hooks: nothing configured -----------------------------------------------
+
+bool PosixEnv::CatalogText(unsigned long, unsigned long, std::string*) { return false; }
+
+int PosixEnv::LogLevel() {
+  std::string value = Current()->GetSetting("LOG_LEVEL");
+  if (value.empty()) return kDefaultLogLevel;
+  char* end = nullptr;
+  long level = std::strtol(value.c_str(), &end, 10);
+  if (end == value.c_str() || *end != '\0') return kDefaultLogLevel;
+  return static_cast<int>(level < 0 ? 0 : level > 1000 ? 1000 : level);
+}
+
+void PosixEnv::WriteLogLine(const std::string&) {}
+
+int PosixEnv::SendAlertToServer(const EvAlertEx&, std::string* errorText) {
+  if (errorText != nullptr) *errorText = "no server alert adapter back-end is configured";
+  return -1;
+}
+
+DeliveryResult PosixEnv::DeliverEmail(const std::string&, int) { return DeliveryResult{}; }
+
+std::string PosixEnv::PhysicalMachineName(const std::string&) {
+  std::string name = Current()->GetSetting("CLIENT_NAME");
+  if (!name.empty()) return name;
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return "";
+  return host;
+}
+
+std::string PosixEnv::JobResultsDirectory(const std::string& clientName) {
+  if (clientName.empty()) return "";
+  std::string directory = Current()->GetSetting("JOB_RESULTS_DIR");
+  if (!directory.empty()) return directory;
+  return detail::StateDirectory() + "/jobresults";
+}
+
+}  // namespace tarnalert

@@ -1,0 +1,136 @@
+#include "platform/files/File.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+namespace tarnalert {
+
+namespace {
+
+constexpr mode_t kNewFileMode = 0600;
+
+#define FILE_LOCATION FXCodeLocation("File", __func__, __LINE__)
+
+// The error of a failed call on `name`, errno being `error`.
+CYqError Failed(const FXCodeLocation& location, const char* what, const std::string& name,
+                int error) {
+  return FXErrorUtil::ErrorErrNo(location, error, "Cannot %s %s: %s", what, name.c_str(),
+                                 FXErrorUtil::ErrorText(error).c_str());
+}
+
+}  // namespace
+
+CYqError WriteAll(Env* env, int fd, const std::string& name, const void* data, size_t size) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t written = env->WriteFile(fd, next, size);
+    if (written < 0) return Failed(FILE_LOCATION, "write to", name, errno);
+    if (written == 0) return Failed(FILE_LOCATION, "write to", name, EIO);
+    next += written;
+    size -= static_cast<size_t>(written);
+  }
+  return CYqError::Success();
+}
+
+// --- WritableFile ------------------------------------------------------------
+
+WritableFile::~WritableFile() {
+  if (is_open()) (void)env_->CloseFile(fd_);  // the owner did not ask; see Close
+}
+
+CYqError WritableFile::Open(Env* env, const std::string& path, int flags, mode_t mode) {
+  env_ = env;
+  path_ = path;
+  fd_ = env->OpenFile(path, flags, mode);
+  if (fd_ < 0) return Failed(FILE_LOCATION, "open", path, errno);
+  return CYqError::Success();
+}
+
+CYqError WritableFile::Append(const void* data, size_t size) {
+  if (!is_open()) return Failed(FILE_LOCATION, "write to", path_, EBADF);
+  return WriteAll(env_, fd_, path_, data, size);
+}
+
+CYqError WritableFile::Sync() {
+  if (!is_open()) return Failed(FILE_LOCATION, "flush", path_, EBADF);
+  if (env_->SyncFile(fd_) != 0) return Failed(FILE_LOCATION, "flush", path_, errno);
+  return CYqError::Success();
+}
+
+CYqError WritableFile::Close() {
+  if (!is_open()) return Failed(FILE_LOCATION, "close", path_, EBADF);
+  const int fd = fd_;
+  fd_ = -1;  // gone whatever close says: retrying could close another file
+  if (env_->CloseFile(fd) != 0) return Failed(FILE_LOCATION, "close", path_, errno);
+  return CYqError::Success();
+}
+
+// --- Whole files ---------------------------------------------------------------
+
+CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out) {
+  out->clear();
+  const int fd = env->OpenFile(path, O_RDONLY, 0);
+  if (fd < 0) return Failed(FILE_LOCATION, "open", path, errno);
+  CYqError error;
+  FileInfo info;
+  if (env->StatFile(fd, &info) != 0) {
+    error = Failed(FILE_LOCATION, "read", path, errno);
+  } else if (!info.isRegular) {
+    error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EINVAL, "Cannot read %s: not a regular file",
+                                    path.c_str());
+  } else if (info.size > maxBytes) {
+    error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EFBIG, "Cannot read %s: larger than %zu bytes",
+                                    path.c_str(), maxBytes);
+  }
+  char chunk[8192];
+  while (!error.IsError()) {
+    ssize_t count = env->ReadFile(fd, chunk, sizeof chunk);
+    if (count < 0) error = Failed(FILE_LOCATION, "read", path, errno);
+    if (count <= 0) break;
+    out->append(chunk, static_cast<size_t>(count));
+    if (out->size() > maxBytes) {  // the file grew while it was read
+      error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EFBIG, "Cannot read %s: larger than %zu bytes",
+                                      path.c_str(), maxBytes);
+    }
+  }
+  (void)env->CloseFile(fd);  // nothing was written: close has nothing to report
+  if (error.IsError()) out->clear();
+  return error;
+}
+
+CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
+                          const std::string& bytes) {
+  const std::string temporary = dir + "/." + name + ".tmp";
+  const std::string target = dir + "/" + name;
+  WritableFile file;
+  CYqError error =
+      file.Open(env, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
+  if (error.IsError()) return error;
+  error = file.Append(bytes);
+  if (!error.IsError()) error = file.Sync();
+  // Close in any case; its error counts only when nothing failed before.
+  CYqError closed = file.Close();
+  if (!error.IsError()) error = std::move(closed);
+  if (!error.IsError() && env->RenameFile(temporary, target) != 0) {
+    const int number = errno;
+    error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, number, "Cannot rename %s to %s: %s",
+                                    temporary.c_str(), target.c_str(),
+                                    FXErrorUtil::ErrorText(number).c_str());
+  }
+  if (error.IsError()) {
+    (void)env->RemoveFile(temporary);  // best effort: the error above is the one to report
+    return error;
+  }
+  if (env->SyncDirectory(dir) != 0) {
+    const int number = errno;
+    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, number,
+                                   "Wrote %s but cannot flush directory %s: %s", target.c_str(),
+                                   dir.c_str(), FXErrorUtil::ErrorText(number).c_str());
+  }
+  return CYqError::Success();
+}
+
+#undef FILE_LOCATION
+
+}  // namespace tarnalert

@@ -1,0 +1,43 @@
+#include "platform/testing/TestUtil.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tarnalert {
+namespace test {
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> ListDirectory(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
+       it.increment(error)) {
+    names.push_back(it->path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error) {
+  if (!error.IsError()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << expression << " failed with code " << error.Code() << ":\n"
+         << error.ToString();
+}
+
+}  // namespace test
+}  // namespace tarnalert

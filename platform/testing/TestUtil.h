@@ -1,0 +1,38 @@
+// platform/testing: test doubles and helpers for the tests; never part of
+// the library. May include every other platform folder; nothing includes it
+// but tests.
+//
+// Helpers shared by the tests: whole-file reading, directory listing, text
+// repetition, and assertions on CYqError that print the whole chain of
+// messages when they fail.
+#ifndef TARNALERT_PLATFORM_TESTING_TESTUTIL_H_
+#define TARNALERT_PLATFORM_TESTING_TESTUTIL_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tarnalert/platform/files/CYqError.h"
+
+namespace tarnalert {
+namespace test {
+
+// The bytes of the file `path`; empty when it cannot be read.
+std::string ReadWhole(const std::string& path);
+// The names in the directory `path` but "." and "..", sorted; empty when it
+// cannot be read.
+std::vector<std::string> ListDirectory(const std::string& path);
+// `piece` written `times` times.
+std::string Repeat(const std::string& piece, size_t times);
+
+// For EXPECT_PRED_FORMAT1: success, or a failure showing the error's chain.
+::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error);
+
+}  // namespace test
+}  // namespace tarnalert
+
+#define EXPECT_YQ_OK(expression) EXPECT_PRED_FORMAT1(::tarnalert::test::IsYqOk, expression)
+#define ASSERT_YQ_OK(expression) ASSERT_PRED_FORMAT1(::tarnalert::test::IsYqOk, expression)
+
+#endif  // TARNALERT_PLATFORM_TESTING_TESTUTIL_H_
