@@ -55,8 +55,6 @@ std::string Env::GetSetting(const std::string& name) {
   return Variable(("TARNALERT_" + name).c_str());
 }
 
-DeliveryResult Env::DeliverEmail(const std::string&, int) { return DeliveryResult{}; }
-
 std::string Env::PhysicalMachineName(const std::string&) {
   std::string name = Current()->GetSetting("CLIENT_NAME");
   if (!name.empty()) return name;
@@ -89,6 +87,8 @@ int Env::SyncFile(int fd) {
 }
 
 int Env::CloseFile(int fd) { return ::close(fd); }  // never retried: the fd is gone
+
+int Env::StatFile(int fd, struct stat* info) { return ::fstat(fd, info); }
 
 int Env::RenameFile(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str());

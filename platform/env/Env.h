@@ -5,21 +5,23 @@
 // system themselves: they ask the Env in force. The default Env is the real
 // one: settings come from TARNALERT_* environment variables, the catalogue is
 // the embedded English one plus optional per-locale files, the debug log is
-// an O_APPEND file, alerts for the server go to a spool directory and files
-// are POSIX files.
+// an O_APPEND file, alerts for the server go to a spool directory, e-mail
+// goes out through the configured mail transport and files are POSIX files.
 //
 // Tests and tools swap services by deriving from EnvWrapper, overriding only
 // what they need, and installing the object with Env::Install. The default
 // services read their settings through Env::Current(), so the settings of an
 // installed wrapper govern the services it forwards to. Each default service
-// is defined beside the platform class that uses it (the catalogue in
-// EvCatalog.cc, the log in EvDebug.cc, the spool in KTAlert.cc). The installer
+// is defined beside the code that provides it (the catalogue in
+// EvCatalog.cc, the log in EvDebug.cc, the spool and the mail transports in
+// delivery/, wired from above). The installer
 // keeps ownership and must restore the previous Env before destroying its own.
 // Install is meant for start-up and tests; the Env itself must be safe to call
 // from any thread.
 #ifndef TARNALERT_PLATFORM_ENV_ENV_H_
 #define TARNALERT_PLATFORM_ENV_ENV_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -56,7 +58,8 @@ class TARNALERT_EXPORT Env {
   // --- Settings -------------------------------------------------------------
   // Value of the setting `name` (the environment variable TARNALERT_<name>),
   // or the empty string when it is not set. Names: STATE_DIR, CLIENT_NAME,
-  // JOB_RESULTS_DIR, LOG_FILE, LOG_LEVEL, CATALOG_DIR, SPOOL_DIR.
+  // JOB_RESULTS_DIR, LOG_FILE, LOG_LEVEL, CATALOG_DIR, SPOOL_DIR and the
+  // MAIL_* settings of the mail transport.
   virtual std::string GetSetting(const std::string& name);
 
   // --- Event catalogue --------------------------------------------------------
@@ -77,8 +80,9 @@ class TARNALERT_EXPORT Env {
   virtual int SendAlertToServer(const EvAlertEx& alert, std::string* errorText);
 
   // --- E-mail delivery hook -----------------------------------------------------
-  // Delivers one serialized e-mail request. The default delivers nothing and
-  // answers {-1, L""}.
+  // Delivers one serialized e-mail request through the transport the MAIL_*
+  // settings name (docs/delivery.md); with none configured it answers
+  // {-1, L""}. The default is defined in delivery/MailDelivery.cc.
   virtual DeliveryResult DeliverEmail(const std::string& request, int deliveryOptions);
 
   // --- Platform information ------------------------------------------------------
@@ -93,6 +97,8 @@ class TARNALERT_EXPORT Env {
   virtual ssize_t WriteFile(int fd, const void* data, size_t size);
   virtual int SyncFile(int fd);
   virtual int CloseFile(int fd);
+  // Owner, mode and size of the open file `fd`.
+  virtual int StatFile(int fd, struct stat* info);
   virtual int RenameFile(const std::string& from, const std::string& to);
   virtual int RemoveFile(const std::string& path);
   // Makes a rename or create inside `directory` durable.
@@ -139,6 +145,7 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   }
   int SyncFile(int fd) override { return target_->SyncFile(fd); }
   int CloseFile(int fd) override { return target_->CloseFile(fd); }
+  int StatFile(int fd, struct stat* info) override { return target_->StatFile(fd, info); }
   int RenameFile(const std::string& from, const std::string& to) override {
     return target_->RenameFile(from, to);
   }
