@@ -218,12 +218,22 @@ std::string HtmlToText(const std::string& html) {
   size_t link_start = 0;
   std::string run;  // text between tags, decoded
   auto flush = [&] {
-    if (hidden.empty()) text.Text(run, preformatted > 0);
+    text.Text(run, preformatted > 0);
     run.clear();
   };
 
+  std::string lower(html);
+  for (char& c : lower) c = Lower(c);
+
   size_t at = 0;
   while (at < html.size()) {
+    if (!hidden.empty()) {
+      // Hidden contents (scripts above all) may hold any '<'; skip to the end tag.
+      const size_t end = lower.find("</" + hidden, at);
+      at = end == std::string::npos ? html.size() : end;
+      hidden.clear();
+      if (at == html.size()) break;
+    }
     const char c = html[at];
     if (c == '&') {
       size_t next = DecodeReference(html, at, run);
@@ -276,10 +286,6 @@ std::string HtmlToText(const std::string& html) {
     }
     while (name_at < inside.size() && !IsSpace(inside[name_at]) && inside[name_at] != '/') {
       tag.name += Lower(inside[name_at++]);
-    }
-    if (!hidden.empty()) {
-      if (tag.closing && tag.name == hidden) hidden.clear();
-      continue;
     }
     if (!tag.closing &&
         IsOneOf(tag.name, kHiddenElements, sizeof kHiddenElements / sizeof *kHiddenElements)) {

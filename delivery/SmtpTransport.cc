@@ -29,10 +29,13 @@ struct ListFree {
 };
 
 // What the conversation showed, for the error text: the last command sent
-// (AUTH without its data) and the server's last reply line.
+// (AUTH without its data), the server's last reply line, and the first
+// refusal (4xx or 5xx) with the command it answered.
 struct Conversation {
   std::string command;
   std::string reply;
+  std::string refusedCommand;
+  std::string refusal;
 };
 
 std::string FirstLine(const char* data, size_t size) {
@@ -45,6 +48,11 @@ int RecordConversation(CURL*, curl_infotype type, char* data, size_t size, void*
   Conversation* conversation = static_cast<Conversation*>(user);
   if (type == CURLINFO_HEADER_IN) {
     conversation->reply = FirstLine(data, size);
+    const char first = conversation->reply.empty() ? '\0' : conversation->reply[0];
+    if ((first == '4' || first == '5') && conversation->refusal.empty()) {
+      conversation->refusal = conversation->reply;
+      conversation->refusedCommand = conversation->command;
+    }
   } else if (type == CURLINFO_HEADER_OUT) {
     const std::string line = FirstLine(data, size);
     static const char* const kCommands[] = {"EHLO",    "HELO", "STARTTLS", "MAIL FROM",
@@ -114,12 +122,13 @@ DeliveryResult Explain(CURLcode result, long reply, const char* curlText,
   if (result == CURLE_LOGIN_DENIED) {
     return Failure(reply >= 400 ? reply : kMailConnectionFailed,
                    "the server " + server + " refused the login of " + settings.user + ": " +
-                       conversation.reply);
+                       conversation.refusal);
   }
-  if (reply >= 400 && reply <= 599) {
+  if (!conversation.refusal.empty()) {
     std::string text = "the server " + server + " refused";
-    if (!conversation.command.empty()) text += " " + conversation.command;
-    return Failure(reply, text + ": " + conversation.reply);
+    if (!conversation.refusedCommand.empty()) text += " " + conversation.refusedCommand;
+    const int64_t code = reply >= 400 && reply <= 599 ? reply : kMailConnectionFailed;
+    return Failure(code, text + ": " + conversation.refusal);
   }
   return Failure(kMailConnectionFailed, "sending to " + server + " failed: " + detail);
 }
