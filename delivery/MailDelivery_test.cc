@@ -273,8 +273,11 @@ TEST_F(MailDeliveryTest, TlsAndLoginRulesHoldAgainstTheServer) {
     const std::string text = FXString::ToString(result.text);
     EXPECT_EQ(result.code, row.code) << text;
     EXPECT_NE(text.find(row.textPart), std::string::npos) << text;
-    EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
-    EXPECT_EQ(env.CountLogLines("s3cret"), 0u);
+    // Neither the password nor the login's base64 form ("\0robot\0...").
+    for (const char* secret : {"s3cret", "wrong", "AHJvYm90"}) {
+      EXPECT_EQ(text.find(secret), std::string::npos) << text;
+      EXPECT_EQ(env.CountLogLines(secret), 0u) << secret;
+    }
     const std::vector<ReceivedMail> received = server_.Received();
     ASSERT_EQ(received.size(), row.code == 0 ? 1u : 0u);
     if (row.code == 0) {
@@ -328,7 +331,7 @@ TEST_F(MailDeliveryTest, ADeadOrSilentServerIsAConnectionFailure) {
 
   env_.SetSetting("MAIL_TIMEOUT", "1");
   for (const auto& row : {std::make_pair(closedPort, "cannot connect to 127.0.0.1:"),
-                          std::make_pair(silentPort, "did not finish within 1 seconds")}) {
+                          std::make_pair(silentPort, "did not answer in time")}) {
     env_.SetSetting("MAIL_URL", "smtp://127.0.0.1:" + std::to_string(row.first));
     DeliveryResult result = env_.DeliverEmail(Request({{"ops@example.com"}}), 2);
     EXPECT_EQ(result.code, detail::kMailConnectionFailed) << row.second;

@@ -36,6 +36,7 @@ struct Conversation {
   std::string reply;
   std::string refusedCommand;
   std::string refusal;
+  bool inLogin = false;  // lines sent now carry credentials
 };
 
 std::string FirstLine(const char* data, size_t size) {
@@ -44,27 +45,34 @@ std::string FirstLine(const char* data, size_t size) {
   return end == std::string::npos ? line : line.substr(0, end);
 }
 
+// A command worth naming in an error text; never a line of a login.
+bool IsNamedCommand(const std::string& line) {
+  static const char* const kWithArgument[] = {"EHLO ", "HELO ", "MAIL FROM:", "RCPT TO:"};
+  for (const char* prefix : kWithArgument) {
+    if (line.compare(0, std::strlen(prefix), prefix) == 0) return true;
+  }
+  return line == "DATA" || line == "QUIT" || line == "STARTTLS";
+}
+
 int RecordConversation(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   Conversation* conversation = static_cast<Conversation*>(user);
   if (type == CURLINFO_HEADER_IN) {
     conversation->reply = FirstLine(data, size);
+    // A 334 challenge asks for more login data; any other reply ends the login.
+    if (conversation->reply.compare(0, 3, "334") != 0) conversation->inLogin = false;
     const char first = conversation->reply.empty() ? '\0' : conversation->reply[0];
     if ((first == '4' || first == '5') && conversation->refusal.empty()) {
       conversation->refusal = conversation->reply;
       conversation->refusedCommand = conversation->command;
     }
-  } else if (type == CURLINFO_HEADER_OUT) {
+  } else if (type == CURLINFO_HEADER_OUT && !conversation->inLogin) {
     const std::string line = FirstLine(data, size);
-    static const char* const kCommands[] = {"EHLO",    "HELO", "STARTTLS", "MAIL FROM",
-                                            "RCPT TO", "DATA", "QUIT"};
-    if (line.compare(0, 4, "AUTH") == 0) {
+    if (line.compare(0, 5, "AUTH ") == 0) {
       // Only the mechanism: an initial response holds the credentials.
-      const size_t space = line.find(' ', 5);
-      conversation->command = line.substr(0, space);
-    } else {
-      for (const char* command : kCommands) {
-        if (line.compare(0, std::strlen(command), command) == 0) conversation->command = line;
-      }
+      conversation->command = line.substr(0, line.find(' ', 5));
+      conversation->inLogin = true;
+    } else if (IsNamedCommand(line)) {
+      conversation->command = line;
     }
   }
   return 0;
@@ -113,16 +121,17 @@ DeliveryResult Explain(CURLcode result, long reply, const char* curlText,
       return Failure(kMailConnectionFailed, "cannot connect to " + server + ": " + detail);
     case CURLE_OPERATION_TIMEDOUT:
       return Failure(kMailConnectionFailed,
-                     "the server " + server + " did not finish within " +
-                         std::to_string(settings.timeout) + " seconds (connect timeout " +
-                         std::to_string(settings.connectTimeout) + "): " + detail);
+                     "the server " + server + " did not answer in time (TARNALERT_MAIL_CONNECT_" +
+                         "TIMEOUT " + std::to_string(settings.connectTimeout) +
+                         " s, TARNALERT_MAIL_TIMEOUT " + std::to_string(settings.timeout) +
+                         " s): " + detail);
     default:
       break;
   }
   if (result == CURLE_LOGIN_DENIED) {
     return Failure(reply >= 400 ? reply : kMailConnectionFailed,
                    "the server " + server + " refused the login of " + settings.user + ": " +
-                       conversation.refusal);
+                       (conversation.refusal.empty() ? detail : conversation.refusal));
   }
   if (!conversation.refusal.empty()) {
     std::string text = "the server " + server + " refused";
