@@ -107,16 +107,18 @@ class MailDeliveryTest : public ::testing::Test {
     env_.SetSetting("MAIL_TLS", "none");
   }
 
-  void StartServer(const MailServerOptions& options) {
-    const std::string directory = env_.scratch_directory() + "/received";
+  // Starts the server and points MAIL_URL of `env` at it.
+  void StartServer(const MailServerOptions& options, TestEnv& env) {
+    const std::string directory = env.scratch_directory() + "/received";
     ::mkdir(directory.c_str(), 0700);
     std::string error;
     ASSERT_TRUE(server_.Start(TARNALERT_SOURCE_DIR, directory, options, certificates_, &error))
         << error;
     const char* scheme = options.mode == MailServerOptions::kImplicitTls ? "smtps" : "smtp";
-    env_.SetSetting("MAIL_URL",
-                    std::string(scheme) + "://127.0.0.1:" + std::to_string(server_.port()));
+    env.SetSetting("MAIL_URL",
+                   std::string(scheme) + "://127.0.0.1:" + std::to_string(server_.port()));
   }
+  void StartServer(const MailServerOptions& options) { StartServer(options, env_); }
 
   std::vector<std::string> Facts(const ReceivedMail& mail) {
     std::vector<std::string> facts;
@@ -125,8 +127,8 @@ class MailDeliveryTest : public ::testing::Test {
     return facts;
   }
 
-  std::string PasswordFile(const std::string& password, mode_t mode) {
-    const std::string path = env_.scratch_directory() + "/password";
+  static std::string PasswordFile(const TestEnv& env, const std::string& password, mode_t mode) {
+    const std::string path = env.scratch_directory() + "/password";
     std::ofstream(path) << password << "\n";
     ::chmod(path.c_str(), mode);
     return path;
@@ -255,19 +257,9 @@ TEST_F(MailDeliveryTest, TlsAndLoginRulesHoldAgainstTheServer) {
     env.SetSetting("MAIL_CA_FILE", row.rightCa ? certificates_.caFile : certificates_.otherCaFile);
     if (row.password[0] != '\0') {
       env.SetSetting("MAIL_USER", "robot");
-      const std::string path = env.scratch_directory() + "/password";
-      std::ofstream(path) << row.password << "\n";
-      ::chmod(path.c_str(), 0600);
-      env.SetSetting("MAIL_PASSWORD_FILE", path);
+      env.SetSetting("MAIL_PASSWORD_FILE", PasswordFile(env, row.password, 0600));
     }
-    const std::string directory = env.scratch_directory() + "/received";
-    ::mkdir(directory.c_str(), 0700);
-    std::string error;
-    ASSERT_TRUE(server_.Start(TARNALERT_SOURCE_DIR, directory, options, certificates_, &error))
-        << error;
-    const char* scheme = row.mode == MailServerOptions::kImplicitTls ? "smtps" : "smtp";
-    env.SetSetting("MAIL_URL",
-                   std::string(scheme) + "://127.0.0.1:" + std::to_string(server_.port()));
+    StartServer(options, env);
 
     DeliveryResult result = env.DeliverEmail(Request({{"ops@example.com"}}), 2);
     const std::string text = FXString::ToString(result.text);
@@ -346,13 +338,14 @@ TEST_F(MailDeliveryTest, ControlCharactersFromTheConfigurationOrACommentAddNoHea
   StartServer({});
   const std::string configuration =
       ReadWhole(std::string(TARNALERT_SOURCE_DIR) + "/examples/alert_config.xml");
-  // The installation name and a comment both try to start a header; the
-  // subject ends at a line feed, so the name tries with a lone CR.
+  // The installation name and a comment both try to start a header: the
+  // name with a lone CR and with CR LF, the comment with CR LF.
   std::string injected = configuration;
   const std::string name = "<tarnholdName>";
   const size_t at = injected.find(name);
   ASSERT_NE(at, std::string::npos);
-  injected.insert(at + name.size(), "Nord&#13;Bcc: evil@example.com&#13;");
+  injected.insert(at + name.size(),
+                  "Nord&#13;Bcc: evil@example.com&#13;&#10;X-Injected: yes&#13;&#10;");
   ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(injected).IsError());
 
   EvAlertEx alert;
@@ -390,8 +383,7 @@ TEST_F(MailDeliveryTest, ControlCharactersFromTheConfigurationOrACommentAddNoHea
       EXPECT_EQ(fact.find("\\r"), std::string::npos) << fact;
       EXPECT_EQ(fact.find("\\n"), std::string::npos) << fact;
       if (header == "Subject") subjects += fact + "\n";
-      if (header == "Subject" &&
-          fact.find("Nord Bcc: evil@example.com Tarnhold") != std::string::npos) {
+      if (header == "Subject" && fact.find("Nord Bcc: evil@example.com") != std::string::npos) {
         ++subjectsWithTheName;
       }
     }
@@ -511,7 +503,7 @@ TEST_F(MailDeliveryTest, WrongSettingsAndUnusableRequestsAreRefusedWithAReason) 
        {{"MAIL_URL", "smtps://127.0.0.1:1"},
         {"MAIL_TLS", ""},
         {"MAIL_USER", "robot"},
-        {"MAIL_PASSWORD_FILE", PasswordFile("pw", 0640)}},
+        {"MAIL_PASSWORD_FILE", PasswordFile(env_, "pw", 0640)}},
        Request({{"a@example.com"}}),
        2,
        "may be read by group or others; refused"},

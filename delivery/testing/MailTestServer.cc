@@ -28,6 +28,23 @@ bool ToolPresent(const char* path, const char* package, std::string* error) {
   return false;
 }
 
+// Starts `arguments` with `input` as its standard input and `output` as its
+// standard output (and standard error when `withErrors`). -1 on failure.
+pid_t Spawn(const std::vector<std::string>& arguments, int input, int output, bool withErrors) {
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::dup2(input, 0);
+  ::dup2(output, 1);
+  if (withErrors) ::dup2(output, 2);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
 // Runs `arguments` and collects its standard output (and standard error
 // when `withErrors`). The exit status goes into `status`. False when it
 // cannot start.
@@ -35,21 +52,14 @@ bool Run(const std::vector<std::string>& arguments, std::string* output, int* st
          bool withErrors = false) {
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return false;
-  pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    if (withErrors) ::dup2(out[1], 2);
-    int null = ::open("/dev/null", O_RDONLY);
-    ::dup2(null, 0);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn(arguments, null, out[1], withErrors);
+  ::close(null);
   ::close(out[1]);
+  if (pid < 0) {
+    ::close(out[0]);
+    return false;
+  }
   output->clear();
   char buffer[4096];
   ssize_t got;
@@ -135,23 +145,15 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
   }
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    *error = std::string("fork: ") + std::strerror(errno);
-    return false;
-  }
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  const pid_t pid = Spawn(arguments, in[0], out[1], false);
   ::close(in[0]);
   ::close(out[1]);
+  if (pid < 0) {
+    *error = std::string("fork: ") + std::strerror(errno);
+    ::close(in[1]);
+    ::close(out[0]);
+    return false;
+  }
   pid_ = pid;
   input_ = in[1];
 
