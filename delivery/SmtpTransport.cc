@@ -157,6 +157,10 @@ DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnve
     if (!ReadSmallFile(env, settings.caFile, kMostCaBytes, &caCertificates, &error)) {
       return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + error);
     }
+    if (caCertificates.empty()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + settings.caFile +
+                                             " is empty; it must hold the CA's certificate (PEM)");
+    }
   }
   std::string password;
   if (!settings.user.empty()) {
