@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "alertclient/detail/DeliveryOptions.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/message/Messages.h"
 

@@ -15,10 +15,6 @@
 namespace tarnalert {
 namespace detail {
 
-// Delivery option bit that marks the message important: the alert's lowest
-// severity is 1.
-constexpr int kOptionLowestSeverityOne = 0x20;
-
 // Who the message goes to on the wire: the sender and every recipient, blind
 // copies included, each address once.
 struct MailEnvelope {
