@@ -14,8 +14,8 @@ namespace tarnalert_tool {
 
 namespace {
 
-// The bit that makes a notification formatted; the same the local road sets
-// for HTML rules.
+// The delivery options the local road gives a rule's notification: the
+// default bit, and the formatted bit for HTML (docs/delivery.md).
 constexpr int kOptionDefault = 0x02;
 constexpr int kOptionFormatted = 0x10;
 
