@@ -1,5 +1,6 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
+#include "alertclient/detail/DeliveryOptions.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/env/Env.h"
@@ -11,10 +12,9 @@ namespace {
 constexpr int kEmailNotification = 1;
 constexpr size_t kMaxRecipients = 100;
 
-// Delivery option bits.
-constexpr int kOptionDefault = 0x02;
-constexpr int kOptionFormatted = 0x10;
-constexpr int kOptionLowestSeverityOne = 0x20;
+using tarnalert::detail::kOptionDefault;
+using tarnalert::detail::kOptionFormatted;
+using tarnalert::detail::kOptionLowestSeverityOne;
 
 }  // namespace
 

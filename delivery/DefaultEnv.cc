@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "delivery/AlertSpool.h"
+#include "delivery/MailDelivery.h"
 #include "platform/env/NoDestructor.h"
 #include "platform/env/PosixEnv.h"
 #include "platform/event/Catalog.h"
@@ -36,6 +37,10 @@ class DefaultEnv : public PosixEnv {
     }
     if (errorText != nullptr) *errorText = reason;
     return -1;
+  }
+  // The configured mail transport, with the settings of the Env in force.
+  DeliveryResult DeliverEmail(const std::string& request, int deliveryOptions) override {
+    return detail::DeliverMail(Env::Current(), request, deliveryOptions);
   }
 };
 

@@ -15,6 +15,7 @@ void AddSendCommand(CLI::App& app, int& exitCode);
 void AddConfigCommand(CLI::App& app, int& exitCode);
 void AddRenderCommand(CLI::App& app, int& exitCode);
 void AddAuditCommand(CLI::App& app, int& exitCode);
+void AddMailCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tarnalert_tool
 

@@ -1,10 +1,13 @@
 // `tarnalert demo`: the main job on embedded defaults. It installs the example
-// configuration into a private state directory, sends a failover alert and a
-// server-road alert, and shows what came out: the e-mail requests with their
-// subjects and bodies, the debug log and the spooled alert file.
+// configuration into a private state directory, sends a failover alert whose
+// mails go through the file transport into a private outbox, sends a
+// server-road alert, and shows what came out: each notification with its
+// outcome, one delivered message as a mail reader receives it, the debug log
+// and the spooled alert file.
 #include <dirent.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -12,8 +15,9 @@
 #include <vector>
 
 #include "Commands.h"
-#include "DryRun.h"
+#include "DeliveryRecorder.h"
 #include "ExampleConfig.h"
+#include "ToolText.h"
 
 namespace tarnalert_tool {
 
@@ -52,10 +56,12 @@ int RunDemo() {
   }
   const std::string stateDirectory = state;
   const std::string logFile = stateDirectory + "/tarnalert.log";
+  const std::string outbox = stateDirectory + "/outbox";
   setenv("TARNALERT_STATE_DIR", state, 1);
   setenv("TARNALERT_CLIENT_NAME", "demo-client", 1);
   setenv("TARNALERT_LOG_FILE", logFile.c_str(), 1);
   setenv("TARNALERT_LOG_LEVEL", "10", 0);
+  setenv("TARNALERT_MAIL_URL", ("file://" + outbox).c_str(), 1);
   unsetenv("TARNALERT_JOB_RESULTS_DIR");
   unsetenv("TARNALERT_SPOOL_DIR");
 
@@ -67,9 +73,9 @@ int RunDemo() {
   }
   std::cout << "Configuration: " << NTAlertProcessClient::GetConfigFileName() << "\n";
 
-  DryRunEnv dryRun;
+  DeliveryRecorder recorder(tarnalert::Env::Current());
   {
-    tarnalert::ScopedEnv scoped(&dryRun);
+    tarnalert::ScopedEnv scoped(&recorder);
 
     Heading("Sending a failover alert (type 74, criteria 1)");
     EvAlertEx failover;
@@ -81,17 +87,26 @@ int RunDemo() {
     endOfComment.argType = kArgEndOfMessage;
     failover.getEventMsgList().push_back(endOfComment);
     std::cout << "sendAlert returned " << failover.sendAlert(74, 1, 0) << "\n";
+  }
 
-    int number = 0;
-    for (const RecordedRequest& recorded : dryRun.requests()) {
-      App::EmailInfo request;
-      request.unserialize(recorded.request);
-      Heading("E-mail request " + std::to_string(++number) + " (delivery options " +
-              std::to_string(recorded.deliveryOptions) + ")");
-      std::cout << "Subject: " << request.get(App::EmailInfo::subject) << "\n";
-      std::cout << "Body:\n" << request.get(App::EmailInfo::body) << "\n";
-      std::cout << "--- serialized request ---\n" << recorded.request << "\n";
-    }
+  int number = 0;
+  for (const Delivery& delivery : recorder.deliveries()) {
+    App::EmailInfo request;
+    request.unserialize(delivery.request);
+    Heading("E-mail notification " + std::to_string(++number) + " (delivery options " +
+            std::to_string(delivery.deliveryOptions) + ")");
+    std::cout << "Subject: " << request.get(App::EmailInfo::subject) << "\n";
+    std::cout << "Outcome: " << DeliveryOutcome(delivery.result) << "\n";
+  }
+  // One message as a mail reader receives it; an HTML one shows both parts.
+  std::vector<std::string> messages = FilesIn(outbox + "/new", ".eml");
+  std::sort(messages.begin(), messages.end());
+  std::stable_partition(messages.begin(), messages.end(), [](const std::string& file) {
+    return ReadFile(file).find("multipart/alternative") != std::string::npos;
+  });
+  if (!messages.empty()) {
+    Heading("One delivered message, " + messages.front());
+    std::cout << ReadFile(messages.front());
   }
 
   Heading("Sending a server-road alert (type 5, criteria 2)");

@@ -1,8 +1,8 @@
 // `tarnalert send`: builds an alert from the command line and sends it the way
-// a component of the installation would. Type 74 is evaluated on this client
-// against the installed configuration (the e-mail requests go to the debug
-// log and the delivery hook); every other type is handed to the management
-// server through the spool.
+// a component of the installation would, then says what happened. Type 74 is
+// evaluated on this client against the installed configuration and each
+// e-mail notification goes to the configured mail transport; every other
+// type is handed to the management server through the spool.
 #include <unistd.h>
 
 #include <iostream>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "DeliveryRecorder.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
@@ -30,9 +31,10 @@ int RunSend(const SendOptions& options) {
   AddComments(alert, options.comments);
   for (const std::string& argument : options.arguments) alert << argument.c_str();
   LogCapture capture(tarnalert::Env::Current(), true);
+  DeliveryRecorder recorder(&capture);
   int result;
   {
-    tarnalert::ScopedEnv installed(&capture);
+    tarnalert::ScopedEnv installed(&recorder);
     result = alert.sendAlert(options.type, options.criteria, options.status);
   }
   const std::string log = DebugLogPath();
@@ -44,17 +46,35 @@ int RunSend(const SendOptions& options) {
   }
   std::cout << "Sent alert type " << alert.alertType << ", criteria " << alert.criteria
             << ", status " << alert.status << ".\n";
-  if (options.type == tarnalert::kFailoverAlertType) {
-    const std::string config = NTAlertProcessClient::GetConfigFileName();
-    std::cout << "It was evaluated on this client against " << config
-              << "; the notifications built are in the debug log " << log << ".\n";
-    if (::access(config.c_str(), F_OK) != 0) {
-      std::cout << "No configuration is installed there, so no rule was examined.\n";
-    }
-  } else {
-    std::cout << "It was handed to the management server.\n";
+  if (options.type != tarnalert::kFailoverAlertType) {
+    std::cout << "It was handed to the management server";
+    for (const std::string& file : recorder.spooled()) std::cout << ": spooled as " << file;
+    std::cout << ".\n";
+    return kSuccess;
   }
-  return kSuccess;
+
+  const std::string config = NTAlertProcessClient::GetConfigFileName();
+  std::cout << "It was evaluated on this client against " << config << " (debug log " << log
+            << ").\n";
+  if (::access(config.c_str(), F_OK) != 0) {
+    std::cout << "No configuration is installed there, so no rule was examined.\n";
+    return kSuccess;
+  }
+  const std::vector<Delivery>& deliveries = recorder.deliveries();
+  std::cout << deliveries.size() << " e-mail notification" << (deliveries.size() == 1 ? "" : "s")
+            << " built for the matching rules.\n";
+  int exitCode = kSuccess;
+  for (size_t i = 0; i < deliveries.size(); ++i) {
+    App::EmailInfo request;
+    std::string why;
+    const std::string subject = DecodeMessage(deliveries[i].request, &request, &why)
+                                    ? request.get(App::EmailInfo::subject)
+                                    : "(unreadable request)";
+    std::cout << "Notification " << i + 1 << " \"" << OneLine(subject)
+              << "\": " << DeliveryOutcome(deliveries[i].result) << "\n";
+    if (deliveries[i].result.code != 0) exitCode = kFailed;
+  }
+  return exitCode;
 }
 
 }  // namespace
@@ -77,8 +97,10 @@ void AddSendCommand(CLI::App& app, int& exitCode) {
                    "A comment: one event message that the <Comments> token shows; repeat for "
                    "several");
   send->footer(
-      "Exit codes: 0 sent (type 74: evaluated), 1 not handed over (the reason is on standard "
-      "error and in the debug log), 2 bad usage.");
+      "Exit codes: 0 everything happened (the alert was spooled for the server, or every e-mail "
+      "notification of a type 74 alert was delivered), 1 something did not (the alert was not "
+      "handed over, or a notification failed or found no mail transport; the reason is printed), "
+      "2 bad usage.");
   send->callback([options, &exitCode] { exitCode = RunSend(*options); });
 }
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   AddConfigCommand(app, exitCode);
   AddRenderCommand(app, exitCode);
   AddAuditCommand(app, exitCode);
+  AddMailCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

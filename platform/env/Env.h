@@ -50,6 +50,8 @@ struct FileInfo {
   bool isDirectory = false;
   bool isRegular = false;
   uint64_t size = 0;
+  uint32_t mode = 0;   // permission bits (07777)
+  uint32_t owner = 0;  // user id of the owner
 };
 
 class TARNALERT_EXPORT Env {

@@ -37,6 +37,8 @@ void Fill(const struct stat& status, FileInfo* info) {
   info->isDirectory = S_ISDIR(status.st_mode);
   info->isRegular = S_ISREG(status.st_mode);
   info->size = static_cast<uint64_t>(status.st_size);
+  info->mode = static_cast<uint32_t>(status.st_mode & 07777);
+  info->owner = static_cast<uint32_t>(status.st_uid);
 }
 
 }  // namespace

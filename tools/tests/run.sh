@@ -25,8 +25,10 @@ transcript=$work/transcript.txt
 
 mask() {
   sed -E -e "s|$work|<WORK>|g" \
-    -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
+    -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} +[0-9]{1,2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
+    -e 's/after [0-9]+ ms/after <N> ms/g' \
+    -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
@@ -104,6 +106,12 @@ case $group in
     note "notifications in the debug log"
     grep -F '(828)' "$TARNALERT_STATE_DIR/log/tarnalert.log" | grep -o 'Alert \[[^]]*\]' \
       >>"$transcript"
+    note "with TARNALERT_MAIL_URL=file://<WORK>/outbox"
+    TARNALERT_MAIL_URL=file://$work/outbox run send --type 74 --criteria 1 --comment "Failover"
+    ls "$work/outbox/new" | wc -l | sed 's/^/messages in the outbox: /' >>"$transcript"
+    note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
+      run send --type 74 --criteria 1 --comment "Failover"
     run send --type 5 --criteria 2 --status 3 --arg "backup of /srv/data" --arg 4711 \
       --comment "Job finished with warnings"
     note "the spooled alert"
@@ -111,6 +119,33 @@ case $group in
       >>"$transcript"
     touch "$work/not-a-directory"
     TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2
+    ;;
+  mail)
+    run mail test --to ops@example.com
+    note "with TARNALERT_MAIL_URL=file://<WORK>/outbox"
+    TARNALERT_MAIL_URL=file://$work/outbox run mail test --to ops@example.com --html
+    note "the message in the outbox, as a reader sees its structure"
+    grep -h -E '^(To|Subject|Auto-Submitted|MIME-Version|Content-Type):' "$work"/outbox/new/*.eml \
+      | sed -E 's/boundary="[^"]*"/boundary="<B>"/' >>"$transcript"
+    ls "$work/outbox/tmp" | wc -l | sed 's/^/files left in tmp: /' >>"$transcript"
+    note "with TARNALERT_MAIL_URL=file://<WORK>/outbox"
+    TARNALERT_MAIL_URL=file://$work/outbox run mail test --to 'not an address'
+    note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com
+    note "with TARNALERT_MAIL_URL=ftp://mail.example"
+    TARNALERT_MAIL_URL=ftp://mail.example run mail test --to ops@example.com
+    note "with TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes"
+    TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes \
+      run mail test --to ops@example.com
+    run mail
+    ;;
+  demo)
+    "$tool" demo >"$work/out" 2>"$work/err"
+    note "tarnalert demo: exit $?, $(wc -c <"$work/err") bytes on stderr"
+    sed -n '/^=== Sending a failover alert/,/^=== Sending a server-road alert/p' "$work/out" \
+      | sed -E -e 's|/tmp/tarnalert-demo-[A-Za-z0-9]{6}|<DEMO>|g' -e 's/^Date: .*/Date: <DATE>/' \
+        -e 's/<[A-Z0-9.]+@demo-client>/<ID@demo-client>/' -e 's|new/[0-9]+\.[A-Za-z0-9._-]+\.eml|new/<NAME>.eml|' \
+        -e 's/boundary="[^"]*"/boundary="<B>"/' -e 's/^--=-[A-Za-z0-9+\/=_-]+/--<B>/' | mask >>"$transcript"
     ;;
   audit)
     run audit encode --type 5 --criteria 2 --status 3 --aux-number1 -7 --aux-number6 6 \
@@ -136,7 +171,7 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     run render --type 5 --criteria 1
     run audit encode --aux-number1 4294967296
     run audit decode a.xml b.xml
-    for command in send "config install" "config show" "config check" render "audit encode" \
+    for command in send "config install" "config show" "config check" render "audit encode" "mail test" \
       "audit decode"; do
       # shellcheck disable=SC2086
       "$tool" $command --help >"$work/out" 2>"$work/err"

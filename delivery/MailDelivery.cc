@@ -1,0 +1,68 @@
+#include "delivery/MailDelivery.h"
+
+#include "delivery/FileTransport.h"
+#include "delivery/MailMessage.h"
+#include "delivery/MailRequest.h"
+#include "delivery/MailResult.h"
+#include "delivery/MailSettings.h"
+#include "delivery/SmtpTransport.h"
+#include "tarnalert/platform/event/EvEvent.h"
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+namespace detail {
+
+namespace {
+
+DeliveryResult Failure(int64_t code, const std::string& text) {
+  return DeliveryResult{code, FXString::ToWstring(text)};
+}
+
+// A file name from the Message-ID: its local part, which is unique, with
+// anything but letters, digits, dots and hyphens made '_'.
+std::string OutboxName(time_t now, const std::string& messageId) {
+  std::string name = std::to_string(static_cast<long long>(now)) + ".";
+  for (char c : messageId.substr(0, messageId.find('@'))) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-';
+    name += plain ? c : '_';
+  }
+  return name;
+}
+
+}  // namespace
+
+DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOptions) {
+  MailSettings settings;
+  std::string error;
+  if (!ReadMailSettings(env, &settings, &error)) return Failure(kMailSettingsWrong, error);
+  if (settings.transport == MailTransport::kNone) return DeliveryResult{kMailNoTransport, L""};
+
+  MailContent content;
+  MailEnvelope envelope;
+  if (!ReadMailRequest(request, deliveryOptions, settings.from, &content, &envelope, &error)) {
+    return Failure(kMailRequestUnusable, error);
+  }
+  content.hostName = settings.hostName;
+  content.date = env->Now();
+  std::string message, messageId;
+  if (!BuildMailMessage(content, &message, &messageId)) {
+    return Failure(kMailRequestUnusable, "the message could not be built");
+  }
+
+  DeliveryResult result =
+      settings.transport == MailTransport::kFile
+          ? WriteToOutbox(env, settings.directory, OutboxName(content.date, messageId), message)
+          : SendBySmtp(env, settings, envelope, message);
+  if (result.code == kMailDelivered) {
+    EvEvent().DebugLvl("DeliverEmail", 10, "message <%s> to %zu recipient(s) delivered to %s",
+                       messageId.c_str(), envelope.recipients.size(),
+                       settings.transport == MailTransport::kFile ? settings.directory.c_str()
+                                                                  : settings.server.c_str());
+  }
+  return result;
+}
+
+}  // namespace detail
+
+}  // namespace tarnalert

@@ -1,0 +1,541 @@
+// Mail delivery against a real SMTP server on the loopback (aiosmtpd, with
+// certificates made for the run), the received mail read back by Python's
+// email package, and the file outbox.
+#include "delivery/MailDelivery.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "delivery/MailResult.h"
+#include "delivery/testing/MailTestServer.h"
+#include "platform/testing/TestEnv.h"
+#include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+namespace {
+
+using test::MailTestServer;
+using test::CheckMail;
+using test::MailServerOptions;
+using test::ReceivedMail;
+using test::TestCertificates;
+using test::TestEnv;
+
+const char kSubject[] = "Überwachung: nœud-7 ist ausgefallen — 故障";
+const char kSenderName[] = "Tarnhold Überwachung, Nord";
+
+struct Recipients {
+  std::vector<std::string> to, cc = {}, bcc = {};
+};
+
+std::string Request(const Recipients& recipients, bool html = false,
+                    const std::string& body = "Failover on nœud-7.\nSecond line.") {
+  App::EmailInfo info;
+  App::Email from;
+  from.set(App::Email::address, "alerts@tarnhold.example");
+  from.set(App::Email::displayName, kSenderName);
+  info.setChild(App::EmailInfo::from, from);
+  info.set(App::EmailInfo::subject, kSubject);
+  info.set(App::EmailInfo::body, body);
+  info.set(App::EmailInfo::usedEmbedded, html ? 1 : 0);
+  auto add = [&info](const tarnalert::ListField& list, const std::vector<std::string>& addresses) {
+    for (const std::string& address : addresses) {
+      App::Email email;
+      email.set(App::Email::address, address);
+      info.list(list).push_back(email);
+    }
+  };
+  add(App::EmailInfo::toList, recipients.to);
+  add(App::EmailInfo::ccList, recipients.cc);
+  add(App::EmailInfo::bccList, recipients.bcc);
+  std::string text;
+  info.serialize(text, false);
+  return text;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// The paths of the entries of `directory`, dot files left out.
+std::vector<std::string> FilesIn(const std::string& directory) {
+  std::vector<std::string> files;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+  while (dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+    if (entry->d_name[0] != '.') files.push_back(directory + "/" + entry->d_name);
+  }
+  return files;
+}
+
+bool Has(const std::vector<std::string>& facts, const std::string& fact) {
+  return std::find(facts.begin(), facts.end(), fact) != facts.end();
+}
+
+std::string Joined(const std::vector<std::string>& facts) {
+  std::string text;
+  for (const std::string& fact : facts) text += fact + "\n";
+  return text;
+}
+
+class MailDeliveryTest : public ::testing::Test {
+ protected:
+  static void TearDownTestSuite() {
+    for (const char* name : {"ca.key", "ca.pem", "ca.srl", "other-ca.key", "other-ca.pem",
+                             "server.csr", "server.ext", "server.key", "server.pem"}) {
+      ::unlink((certificate_directory_ + "/" + name).c_str());
+    }
+    ::rmdir(certificate_directory_.c_str());
+  }
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/tarnalert-certs-XXXXXX";
+    certificate_directory_ = ::mkdtemp(pattern);
+    certificate_error_.clear();
+    MakeTestCertificates(certificate_directory_, &certificates_, &certificate_error_);
+  }
+
+  void SetUp() override {
+    ASSERT_EQ(certificate_error_, "");
+    env_.SetSetting("CLIENT_NAME", "client-7.example");
+    env_.SetSetting("MAIL_TLS", "none");
+  }
+
+  // Starts the server and points MAIL_URL of `env` at it.
+  void StartServer(const MailServerOptions& options, TestEnv& env) {
+    const std::string directory = env.scratch_directory() + "/received";
+    ::mkdir(directory.c_str(), 0700);
+    std::string error;
+    ASSERT_TRUE(server_.Start(TARNALERT_SOURCE_DIR, directory, options, certificates_, &error))
+        << error;
+    const char* scheme = options.mode == MailServerOptions::kImplicitTls ? "smtps" : "smtp";
+    env.SetSetting("MAIL_URL",
+                   std::string(scheme) + "://127.0.0.1:" + std::to_string(server_.port()));
+  }
+  void StartServer(const MailServerOptions& options) { StartServer(options, env_); }
+
+  std::vector<std::string> Facts(const ReceivedMail& mail) {
+    std::vector<std::string> facts;
+    std::string error;
+    EXPECT_TRUE(CheckMail(TARNALERT_SOURCE_DIR, mail.file, &facts, &error)) << error;
+    return facts;
+  }
+
+  static std::string PasswordFile(const TestEnv& env, const std::string& password, mode_t mode) {
+    const std::string path = env.scratch_directory() + "/password";
+    std::ofstream(path) << password << "\n";
+    ::chmod(path.c_str(), mode);
+    return path;
+  }
+
+  static inline std::string certificate_directory_;
+  static inline std::string certificate_error_;
+  static inline TestCertificates certificates_;
+  TestEnv env_;
+  ScopedEnv scoped_{&env_};
+  MailTestServer server_;
+};
+
+TEST_F(MailDeliveryTest, PlainSmtpDeliversAMessageThatAReaderDecodesBack) {
+  StartServer({});
+  DeliveryResult result = env_.DeliverEmail(
+      Request({{"ops@example.com", "lead@example.com"}, {"cc@example.com"}, {"audit@example.com"}}),
+      0x02);
+  ASSERT_EQ(result.code, 0) << FXString::ToString(result.text);
+
+  std::vector<ReceivedMail> received = server_.Received();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].sender, "alerts@tarnhold.example");
+  EXPECT_EQ(received[0].recipients,
+            (std::vector<std::string>{"ops@example.com", "lead@example.com", "cc@example.com",
+                                      "audit@example.com"}));
+  EXPECT_FALSE(received[0].tls);
+  // Blind copies travel in the envelope only.
+  EXPECT_EQ(ReadWhole(received[0].file).find("audit@"), std::string::npos);
+
+  const std::vector<std::string> facts = Facts(received[0]);
+  for (const std::string& fact :
+       {std::string("header Subject: ") + kSubject,
+        std::string("address From: ") + kSenderName + " <alerts@tarnhold.example>",
+        std::string("address To:  <ops@example.com>"),
+        std::string("address To:  <lead@example.com>"),
+        std::string("address Cc:  <cc@example.com>"),
+        std::string("header Auto-Submitted: auto-generated"),
+        std::string("header MIME-Version: 1.0"), std::string("part text/plain charset=utf-8"),
+        std::string("text: Failover on nœud-7.\\r\\nSecond line.\\r\\n"), std::string("defects 0"),
+        std::string("bare-line-ends 0")}) {
+    EXPECT_TRUE(Has(facts, fact)) << "missing: " << fact << "\n" << Joined(facts);
+  }
+  EXPECT_EQ(std::count_if(facts.begin(), facts.end(),
+                          [](const std::string& f) {
+                            return f.find("header Message-Id: <") == 0 &&
+                                   f.find("@client-7.example>") != std::string::npos;
+                          }),
+            1)
+      << Joined(facts);
+  EXPECT_FALSE(Has(facts, "header Importance: high"));
+  EXPECT_EQ(std::count_if(facts.begin(), facts.end(),
+                          [](const std::string& f) { return f.find("header Bcc") == 0; }),
+            0);
+}
+
+TEST_F(MailDeliveryTest, HtmlRuleGivesTextAndHtmlAlternativesAndSeverityOneIsImportant) {
+  StartServer({});
+  const std::string html =
+      "<html><head><title>t</title></head><body><h3>Failover</h3><p>Node &amp; nœud</p>"
+      "<ul><li>one</li><li><a href=\"https://tarnhold.example/a\">details</a></li></ul>"
+      "<p>" +
+      std::string(1200, 'x') + "</p></body></html>";
+  DeliveryResult result = env_.DeliverEmail(Request({{"ops@example.com"}}, true, html), 0x32);
+  ASSERT_EQ(result.code, 0) << FXString::ToString(result.text);
+  ASSERT_EQ(server_.Received().size(), 1u);
+  const std::vector<std::string> facts = Facts(server_.Received()[0]);
+  const std::string text =
+      "text: Failover\\r\\n\\r\\nNode & nœud\\r\\n\\r\\none\\r\\ndetails "
+      "<https://tarnhold.example/a>\\r\\n\\r\\n" +
+      std::string(1200, 'x') + "\\r\\n";
+  for (const std::string& fact :
+       {std::string("multipart multipart/alternative"),
+        std::string("part text/plain charset=utf-8"), text,
+        std::string("part text/html charset=utf-8"), "text: " + html,
+        std::string("header Importance: high"), std::string("defects 0")}) {
+    EXPECT_TRUE(Has(facts, fact)) << "missing: " << fact << "\n" << Joined(facts);
+  }
+  // The 1200-character line is folded by the transfer encoding.
+  const std::string& longest = *std::find_if(facts.begin(), facts.end(), [](const std::string& f) {
+    return f.compare(0, 13, "longest-line ") == 0;
+  });
+  EXPECT_LE(std::stoi(longest.substr(13)), 998);
+}
+
+// One TLS or AUTH set-up against the server it meets.
+struct TlsCase {
+  const char* label;
+  MailServerOptions::Mode mode;
+  const char* tls;       // TARNALERT_MAIL_TLS
+  bool rightCa;          // the CA that signed the server's certificate
+  const char* password;  // empty: no login
+  bool serverWantsLogin;
+  int64_t code;
+  const char* textPart;  // of the result text
+};
+
+TEST_F(MailDeliveryTest, TlsAndLoginRulesHoldAgainstTheServer) {
+  const TlsCase cases[] = {
+      {"STARTTLS, private CA", MailServerOptions::kStartTls, "required", true, "", false, 0, ""},
+      {"implicit TLS", MailServerOptions::kImplicitTls, "", true, "", false, 0, ""},
+      {"opportunistic, no STARTTLS", MailServerOptions::kPlain, "opportunistic", true, "", false, 0,
+       ""},
+      {"login accepted", MailServerOptions::kStartTls, "required", true, "s3cret", true, 0, ""},
+      {"login over implicit TLS", MailServerOptions::kImplicitTls, "", true, "s3cret", true, 0, ""},
+      {"login refused", MailServerOptions::kStartTls, "required", true, "wrong", true, 535,
+       "refused the login of robot"},
+      {"wrong CA", MailServerOptions::kStartTls, "required", false, "", false,
+       detail::kMailConnectionFailed, "cannot be verified"},
+      {"no STARTTLS offered", MailServerOptions::kPlain, "required", true, "", false,
+       detail::kMailConnectionFailed, "does not offer STARTTLS and TARNALERT_MAIL_TLS is required"},
+  };
+  for (const TlsCase& row : cases) {
+    SCOPED_TRACE(row.label);
+    MailServerOptions options;
+    options.mode = row.mode;
+    if (row.serverWantsLogin) {
+      options.user = "robot";
+      options.password = "s3cret";
+    }
+    server_.Stop();
+    TestEnv env;
+    ScopedEnv scoped(&env);
+    env.SetSetting("CLIENT_NAME", "client-7.example");
+    env.SetSetting("MAIL_TLS", row.tls);
+    env.SetSetting("MAIL_CA_FILE", row.rightCa ? certificates_.caFile : certificates_.otherCaFile);
+    if (row.password[0] != '\0') {
+      env.SetSetting("MAIL_USER", "robot");
+      env.SetSetting("MAIL_PASSWORD_FILE", PasswordFile(env, row.password, 0600));
+    }
+    StartServer(options, env);
+
+    DeliveryResult result = env.DeliverEmail(Request({{"ops@example.com"}}), 2);
+    const std::string text = FXString::ToString(result.text);
+    EXPECT_EQ(result.code, row.code) << text;
+    EXPECT_NE(text.find(row.textPart), std::string::npos) << text;
+    // Neither the password nor the login's base64 form ("\0robot\0...").
+    for (const char* secret : {"s3cret", "wrong", "AHJvYm90"}) {
+      EXPECT_EQ(text.find(secret), std::string::npos) << text;
+      EXPECT_EQ(env.CountLogLines(secret), 0u) << secret;
+    }
+    const std::vector<ReceivedMail> received = server_.Received();
+    ASSERT_EQ(received.size(), row.code == 0 ? 1u : 0u);
+    if (row.code == 0) {
+      EXPECT_EQ(received[0].tls, row.mode != MailServerOptions::kPlain);
+      EXPECT_EQ(received[0].login, row.serverWantsLogin ? "robot" : "");
+    }
+  }
+}
+
+TEST_F(MailDeliveryTest, ARefusedRecipientFailsTheDeliveryWithTheServersReply) {
+  MailServerOptions options;
+  options.refusals = {{"gone@example.com", "550 5.1.1 <gone@example.com>: user unknown"},
+                      {"busy@example.com", "451 4.3.0 try again later"}};
+  StartServer(options);
+  const struct {
+    const char* recipient;
+    int64_t code;
+    const char* text;
+  } cases[] = {
+      {"gone@example.com", 550,
+       "refused RCPT TO:<gone@example.com>: 550 5.1.1 "
+       "<gone@example.com>: user unknown"},
+      {"busy@example.com", 451, "refused RCPT TO:<busy@example.com>: 451 4.3.0 try again later"},
+  };
+  for (const auto& row : cases) {
+    DeliveryResult result =
+        env_.DeliverEmail(Request({{"ops@example.com"}, {}, {row.recipient}}), 2);
+    EXPECT_EQ(result.code, row.code) << row.recipient;
+    EXPECT_NE(FXString::ToString(result.text).find(row.text), std::string::npos)
+        << row.recipient << ": " << FXString::ToString(result.text);
+  }
+  EXPECT_EQ(server_.Received().size(), 0u);
+}
+
+TEST_F(MailDeliveryTest, ADeadOrSilentServerIsAConnectionFailure) {
+  // A port nobody listens on, and one that accepts but never answers.
+  int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int closedPort = ntohs(address.sin_port);
+  address.sin_port = 0;
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(silent, 1), 0);
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int silentPort = ntohs(address.sin_port);
+
+  env_.SetSetting("MAIL_TIMEOUT", "1");
+  for (const auto& row : {std::make_pair(closedPort, "cannot connect to 127.0.0.1:"),
+                          std::make_pair(silentPort, "did not answer in time")}) {
+    env_.SetSetting("MAIL_URL", "smtp://127.0.0.1:" + std::to_string(row.first));
+    DeliveryResult result = env_.DeliverEmail(Request({{"ops@example.com"}}), 2);
+    EXPECT_EQ(result.code, detail::kMailConnectionFailed) << row.second;
+    EXPECT_NE(FXString::ToString(result.text).find(row.second), std::string::npos)
+        << FXString::ToString(result.text);
+  }
+  ::close(closed);
+  ::close(silent);
+}
+
+TEST_F(MailDeliveryTest, ControlCharactersFromTheConfigurationOrACommentAddNoHeader) {
+  StartServer({});
+  const std::string configuration =
+      ReadWhole(std::string(TARNALERT_SOURCE_DIR) + "/examples/alert_config.xml");
+  // The installation name and a comment both try to start a header: the
+  // name with a lone CR and with CR LF, the comment with CR LF.
+  std::string injected = configuration;
+  const std::string name = "<tarnholdName>";
+  const size_t at = injected.find(name);
+  ASSERT_NE(at, std::string::npos);
+  injected.insert(at + name.size(),
+                  "Nord&#13;Bcc: evil@example.com&#13;&#10;X-Injected: yes&#13;&#10;");
+  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(injected).IsError());
+
+  EvAlertEx alert;
+  alert.curEventCode = 0x4a00003f;
+  alert.curMessageId = 0x4a000320;
+  alert << "ops\r\nX-Injected: yes"
+        << "node-7";
+  AlertEventMsg end;
+  end.argType = kArgEndOfMessage;
+  alert.getEventMsgList().push_back(end);
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
+
+  const std::vector<ReceivedMail> received = server_.Received();
+  ASSERT_GE(received.size(), 1u);
+  int subjectsWithTheName = 0;
+  std::string subjects;
+  for (const ReceivedMail& mail : received) {
+    for (const std::string& recipient : mail.recipients) EXPECT_NE(recipient, "evil@example.com");
+    for (const std::string& fact : Facts(mail)) {
+      if (fact.compare(0, 7, "header ") != 0) continue;
+      const std::string header = fact.substr(7, fact.find(':') - 7);
+      static const char* const kAllowed[] = {"Date",
+                                             "From",
+                                             "Subject",
+                                             "To",
+                                             "Cc",
+                                             "Message-Id",
+                                             "Auto-Submitted",
+                                             "MIME-Version",
+                                             "Content-Type",
+                                             "Content-Transfer-Encoding",
+                                             "Importance"};
+      EXPECT_TRUE(std::find(std::begin(kAllowed), std::end(kAllowed), header) != std::end(kAllowed))
+          << "unexpected header: " << fact;
+      EXPECT_EQ(fact.find("\\r"), std::string::npos) << fact;
+      EXPECT_EQ(fact.find("\\n"), std::string::npos) << fact;
+      if (header == "Subject") subjects += fact + "\n";
+      if (header == "Subject" && fact.find("Nord Bcc: evil@example.com") != std::string::npos) {
+        ++subjectsWithTheName;
+      }
+    }
+  }
+  EXPECT_GE(subjectsWithTheName, 1) << subjects;
+}
+
+TEST_F(MailDeliveryTest, FileTransportLeavesOneCompleteMessageInNewAndNothingInTmp) {
+  const std::string outbox = env_.scratch_directory() + "/outbox";
+  env_.SetSetting("MAIL_URL", "file://" + outbox);
+  DeliveryResult result = env_.DeliverEmail(Request({{"ops@example.com"}}), 2);
+  ASSERT_EQ(result.code, 0) << FXString::ToString(result.text);
+  std::vector<std::string> files = FilesIn(outbox + "/new");
+  EXPECT_EQ(FilesIn(outbox + "/tmp").size(), 0u);
+  ASSERT_EQ(files.size(), 1u);
+  struct stat info;
+  ASSERT_EQ(::stat(files[0].c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  std::vector<std::string> facts;
+  std::string error;
+  ASSERT_TRUE(CheckMail(TARNALERT_SOURCE_DIR, files[0], &facts, &error)) << error;
+  EXPECT_TRUE(Has(facts, std::string("header Subject: ") + kSubject)) << Joined(facts);
+  EXPECT_TRUE(Has(facts, "defects 0")) << Joined(facts);
+}
+
+// Fails one file call of the outbox with an errno.
+class FailingFilesEnv : public EnvWrapper {
+ public:
+  FailingFilesEnv(Env* target, int failWrite, int failRename)
+      : EnvWrapper(target), failWrite_(failWrite), failRename_(failRename) {}
+  ssize_t WriteFile(int fd, const void* data, size_t size) override {
+    if (failWrite_ != 0) {
+      errno = failWrite_;
+      return -1;
+    }
+    return EnvWrapper::WriteFile(fd, data, size);
+  }
+  int RenameFile(const std::string& from, const std::string& to) override {
+    if (failRename_ != 0) {
+      errno = failRename_;
+      return -1;
+    }
+    return EnvWrapper::RenameFile(from, to);
+  }
+
+ private:
+  int failWrite_, failRename_;
+};
+
+TEST_F(MailDeliveryTest, AFailedOutboxWriteLeavesNothingBehind) {
+  const std::string outbox = env_.scratch_directory() + "/outbox";
+  env_.SetSetting("MAIL_URL", "file://" + outbox);
+  const struct {
+    const char* label;
+    int failWrite, failRename;
+    const char* text;
+  } cases[] = {{"disk full", ENOSPC, 0, "cannot write"},
+               {"rename refused", 0, EACCES, "cannot move the message into"}};
+  for (const auto& row : cases) {
+    FailingFilesEnv failing(&env_, row.failWrite, row.failRename);
+    ScopedEnv scoped(&failing);
+    DeliveryResult result = failing.DeliverEmail(Request({{"ops@example.com"}}), 2);
+    EXPECT_EQ(result.code, detail::kMailOutboxFailed) << row.label;
+    EXPECT_NE(FXString::ToString(result.text).find(row.text), std::string::npos)
+        << row.label << ": " << FXString::ToString(result.text);
+    ASSERT_EQ(::access((outbox + "/tmp").c_str(), F_OK), 0) << row.label;
+    EXPECT_EQ(FilesIn(outbox + "/new").size() + FilesIn(outbox + "/tmp").size(), 0u) << row.label;
+  }
+}
+
+TEST_F(MailDeliveryTest, WrongSettingsAndUnusableRequestsAreRefusedWithAReason) {
+  const std::string outbox = "file://" + env_.scratch_directory() + "/outbox";
+  const struct {
+    const char* label;
+    std::vector<std::pair<std::string, std::string>> settings;
+    std::string request;
+    int64_t code;
+    std::string text;
+  } cases[] = {
+      {"no transport", {{"MAIL_URL", ""}}, Request({{"ops@example.com"}}), -1, ""},
+      {"unknown scheme",
+       {{"MAIL_URL", "http://mail.example"}},
+       Request({{"a@example.com"}}),
+       2,
+       "has an unknown scheme"},
+      {"password in the URL",
+       {{"MAIL_URL", "smtp://robot:pw@mail.example"}},
+       Request({{"a@example.com"}}),
+       2,
+       "holds a user name or password"},
+      {"bad TLS value",
+       {{"MAIL_URL", "smtp://mail.example"}, {"MAIL_TLS", "maybe"}},
+       Request({{"a@example.com"}}),
+       2,
+       "use required, opportunistic or none"},
+      {"login without TLS",
+       {{"MAIL_URL", "smtp://mail.example"},
+        {"MAIL_TLS", "opportunistic"},
+        {"MAIL_USER", "robot"},
+        {"MAIL_PASSWORD_FILE", "/nonexistent"}},
+       Request({{"a@example.com"}}),
+       2,
+       "credentials are only sent over TLS"},
+      {"password file readable by others",
+       {{"MAIL_URL", "smtps://127.0.0.1:1"},
+        {"MAIL_TLS", ""},
+        {"MAIL_USER", "robot"},
+        {"MAIL_PASSWORD_FILE", PasswordFile(env_, "pw", 0640)}},
+       Request({{"a@example.com"}}),
+       2,
+       "may be read by group or others; refused"},
+      {"empty CA file",
+       {{"MAIL_URL", "smtps://127.0.0.1:1"}, {"MAIL_CA_FILE", "/dev/null"}},
+       Request({{"a@example.com"}}),
+       2,
+       "/dev/null is empty"},
+      {"timeout not a number",
+       {{"MAIL_URL", outbox}, {"MAIL_TIMEOUT", "10s"}},
+       Request({{"a@example.com"}}),
+       2,
+       "TARNALERT_MAIL_TIMEOUT is \"10s\""},
+      {"no valid recipient",
+       {{"MAIL_URL", outbox}},
+       Request({{"not an address", "ops@example.com\r\nBcc: x@example.com"}, {"@example.com"}}),
+       1,
+       "no valid recipient"},
+      {"unreadable request", {{"MAIL_URL", outbox}}, "<EmailInfo><subject>", 1, "cannot be read"},
+  };
+  for (const auto& row : cases) {
+    TestEnv env;
+    ScopedEnv scoped(&env);
+    for (const auto& setting : row.settings) env.SetSetting(setting.first, setting.second);
+    DeliveryResult result = env.DeliverEmail(row.request, 2);
+    EXPECT_EQ(result.code, row.code) << row.label;
+    const std::string text = FXString::ToString(result.text);
+    EXPECT_EQ(row.text.empty(), text.empty()) << row.label << ": " << text;
+    EXPECT_NE(text.find(row.text), std::string::npos) << row.label << ": " << text;
+    if (row.code == detail::kMailRequestUnusable && row.text == "no valid recipient") {
+      EXPECT_EQ(env.CountLogLines("\"not an address\" is not a valid e-mail address; left out"),
+                1u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarnalert

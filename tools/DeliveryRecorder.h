@@ -1,0 +1,65 @@
+// An environment for the tool that lets every e-mail and server alert go
+// out as usual and remembers what happened to each: the request with its
+// delivery result, and the files the server road put in place.
+//
+// Used on the tool's single thread.
+#ifndef TARNALERT_TOOLS_DELIVERYRECORDER_H_
+#define TARNALERT_TOOLS_DELIVERYRECORDER_H_
+
+#include <string>
+#include <vector>
+
+#include "tarnalert.h"
+
+namespace tarnalert_tool {
+
+struct Delivery {
+  std::string request;  // the serialized App::EmailInfo
+  int deliveryOptions;
+  tarnalert::DeliveryResult result;
+};
+
+class DeliveryRecorder : public tarnalert::EnvWrapper {
+ public:
+  explicit DeliveryRecorder(tarnalert::Env* target) : EnvWrapper(target) {}
+
+  tarnalert::DeliveryResult DeliverEmail(const std::string& request, int options) override {
+    tarnalert::DeliveryResult result = target()->DeliverEmail(request, options);
+    deliveries_.push_back({request, options, result});
+    return result;
+  }
+  int SendAlertToServer(const EvAlertEx& alert, std::string* errorText) override {
+    sending_ = true;
+    int result = target()->SendAlertToServer(alert, errorText);
+    sending_ = false;
+    return result;
+  }
+  // A rename while an alert is handed over puts its spool file in place.
+  int RenameFile(const std::string& from, const std::string& to) override {
+    int result = target()->RenameFile(from, to);
+    if (result == 0 && sending_) spooled_.push_back(to);
+    return result;
+  }
+
+  const std::vector<Delivery>& deliveries() const { return deliveries_; }
+  const std::vector<std::string>& spooled() const { return spooled_; }
+
+ private:
+  std::vector<Delivery> deliveries_;
+  std::vector<std::string> spooled_;
+  bool sending_ = false;
+};
+
+// Whether a result means that no transport is configured.
+inline bool NoTransport(const tarnalert::DeliveryResult& result) {
+  return result.code == -1 && result.text.empty();
+}
+
+// What happened to one delivery, as a sentence for the user: "delivered.",
+// "failed (code N): ..." or "not delivered: no mail transport is configured
+// ...".
+std::string DeliveryOutcome(const tarnalert::DeliveryResult& result);
+
+}  // namespace tarnalert_tool
+
+#endif  // TARNALERT_TOOLS_DELIVERYRECORDER_H_
