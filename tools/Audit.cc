@@ -76,18 +76,17 @@ int RunDecode(const std::string& file) {
     PrintError("audit decode", error);
     return kFailed;
   }
-  EvAlertEx alert;
-  LogCapture capture(tarnalert::Env::Current(), false);
-  int result;
-  {
-    InstalledEnv installed(&capture);
-    result = alert.unserializeForAuditTrail(text);
-  }
-  if (result != 0) {
-    const std::string why = capture.ReaderFailure();
+  // The reader's verdict first, so that a refused text is explained.
+  const tarnalert::ParseResult parsed = App::EvAlertExMessage().Parse(text);
+  if (!parsed) {
     PrintError("audit decode", (file == "-" ? std::string("standard input") : file) +
-                                   " is not an audit-trail text: " +
-                                   (why.empty() ? "code " + std::to_string(result) : why));
+                                   " is not an audit-trail text: " + parsed.Description());
+    return kFailed;
+  }
+  EvAlertEx alert;
+  if (const int result = alert.unserializeForAuditTrail(text); result != 0) {
+    PrintError("audit decode",
+               "the audit-trail text was refused (code " + std::to_string(result) + ")");
     return kFailed;
   }
   std::cout << "auxNumber1 = " << alert.auxNumber1 << "\n"

@@ -186,9 +186,8 @@ int RunRender(const RenderOptions& options) {
     }
   }
   KTGui::GetAlertDetailForClientResp config;
-  std::string why;
-  if (!DecodeMessage(text, &config, &why)) {
-    PrintError("render", configPath + " is not an alert configuration: " + why);
+  if (const tarnalert::ParseResult parsed = config.Parse(text); !parsed) {
+    PrintError("render", configPath + " is not an alert configuration: " + parsed.Description());
     return kFailed;
   }
 

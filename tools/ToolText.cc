@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -14,18 +14,6 @@
 #include <sstream>
 
 namespace tarnalert_tool {
-
-namespace {
-
-// Tags of the lines the message reader writes when it refuses a text.
-constexpr const char* kDecodeTags[] = {"HqMessageBase::unserialize: ", "XMLDecoder::unSerialize: "};
-
-std::string StripPrefix(const std::string& text, const char* prefix) {
-  const size_t size = std::strlen(prefix);
-  return text.compare(0, size, prefix) == 0 ? text.substr(size) : text;
-}
-
-}  // namespace
 
 bool ReadInput(const std::string& path, std::string* text, std::string* error) {
   if (path == "-") {
@@ -107,16 +95,6 @@ std::vector<std::string> LogCapture::Messages() const {
   return messages;
 }
 
-std::string LogCapture::ReaderFailure() const {
-  std::string why;
-  for (std::string reason : ErrorMessages()) {
-    for (const char* tag : kDecodeTags) reason = StripPrefix(reason, tag);
-    if (!why.empty()) why += "; ";
-    why += reason;
-  }
-  return why;
-}
-
 std::vector<std::string> LogCapture::ErrorMessages() const {
   std::vector<std::string> messages;
   for (const std::string& line : lines_) {
@@ -140,37 +118,9 @@ std::string LogLineText(const std::string& line) {
   return text;
 }
 
-bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why) {
-  LogCapture capture(tarnalert::Env::Current(), false);
-  int result;
-  {
-    InstalledEnv installed(&capture);
-    result = message->unserialize(text);
-  }
-  if (result == 0) return true;
-  *why = capture.ReaderFailure();
-  if (why->empty()) *why = "the text was refused (code " + std::to_string(result) + ")";
-  return false;
-}
-
 std::string DebugLogPath() {
-  tarnalert::Env* env = tarnalert::Env::Current();
-  const std::string file = env->GetSetting("LOG_FILE");
-  if (file == "-") return "standard error";
-  if (!file.empty()) return file;
-  std::string state = env->GetSetting("STATE_DIR");
-  if (state.empty()) {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg != nullptr && *xdg != '\0') {
-      state = std::string(xdg) + "/tarnalert";
-    } else if (home != nullptr && *home != '\0') {
-      state = std::string(home) + "/.local/state/tarnalert";
-    } else {
-      state = "/tmp/tarnalert-" + std::to_string(::getuid());
-    }
-  }
-  return state + "/log/tarnalert.log";
+  const std::string path = EvDebug::LogPath();
+  return path == "-" ? "standard error" : path;
 }
 
 std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim) {
@@ -231,6 +181,26 @@ std::string Shorten(const std::string& text, size_t limit) {
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return text.substr(0, cut) + "[... " + std::to_string(text.size() - cut) +
          " more bytes left out]";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      result += '\\';
+      result += c;
+    } else if (c == '\n') {
+      result += "\\n";
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      result += escape;
+    } else {
+      result += c;
+    }
+  }
+  return result + "\"";
 }
 
 std::string OneLine(const std::string& text) {

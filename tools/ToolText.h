@@ -1,7 +1,7 @@
 // Helpers shared by the subcommands of the tarnalert tool: reading and writing
 // files, catching the library's debug-log lines while it works (so that a
-// decode failure can be explained on the terminal), installing an Env for a
-// scope, catalogue texts and column layout.
+// failure the library only logs can be shown on the terminal), installing an
+// Env for a scope, catalogue texts and column layout.
 //
 // Everything here runs on the tool's single thread.
 #ifndef TARNALERT_TOOLS_TOOLTEXT_H_
@@ -40,9 +40,6 @@ class LogCapture : public tarnalert::EnvWrapper {
   std::vector<std::string> Messages() const;
   // The same for the error-severity lines only.
   std::vector<std::string> ErrorMessages() const;
-  // Why the message reader refused a text, from its error lines; empty when
-  // it wrote none.
-  std::string ReaderFailure() const;
 
  private:
   bool forward_;
@@ -66,12 +63,8 @@ class InstalledEnv {
   tarnalert::Env* previous_;
 };
 
-// Fills `message` from `text`. On failure returns false and puts why the text
-// was refused (where and why the reader stopped) into `why`; nothing reaches
-// the debug log.
-bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why);
-
-// Where the debug log is written, as the library works it out.
+// Where the debug log is written, as the library works it out, for a person
+// ("standard error" or a path).
 std::string DebugLogPath();
 
 // The catalogue text of `messageId` in `localeId`, with trailing blanks
@@ -92,6 +85,9 @@ void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments);
 // `text` cut to `limit` bytes (at a character boundary) with a note of how
 // much was left out; for messages that quote a whole input.
 std::string Shorten(const std::string& text, size_t limit);
+
+// `text` as a JSON string literal (quotes included).
+std::string JsonString(const std::string& text);
 
 // `text` with backslash, line feed, carriage return and tab written as \\,
 // \n, \r and \t, so that it stays on one line.

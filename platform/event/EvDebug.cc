@@ -152,3 +152,5 @@ void EvDebug::debugLvl(int level, const char* format, ...) {
   tarnalert::WriteLine(Severity::kDebug, level, nullptr, format, args);
   va_end(args);
 }
+
+std::string EvDebug::LogPath() { return tarnalert::detail::LogFilePath(); }

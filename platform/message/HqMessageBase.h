@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/message/ParseResult.h"
 
 class HqMessageBase;
 using HqMessageList = std::vector<HqMessageBase>;
@@ -200,9 +201,13 @@ class TARNALERT_EXPORT HqMessageBase {
   // Writes the XML text of the message into `text`. 0 on success.
   int serialize(std::string& text, bool compact) const;
   // Replaces the fields with those read from `text`, whose root element must
-  // name this class. 0 on success; otherwise non-zero, the message unchanged,
-  // and a debug-log line that says where and why.
+  // name this class. 0 on success; otherwise non-zero (a tarnalert::XmlStatus),
+  // the message unchanged, and a debug-log line that says where and why.
   int unserialize(const std::string& text);
+  // As unserialize, but logs nothing: the result says where (line, column,
+  // byte offset) and why reading failed, and lists the elements the schema
+  // does not know (they are kept, as unserialize keeps them).
+  tarnalert::ParseResult Parse(const std::string& text);
 
   // Deep equality of class and fields (unknown fields included).
   bool operator==(const HqMessageBase& other) const;
