@@ -104,7 +104,7 @@ TEST_F(ConfigCheckTest, EachMistakeGivesItsWarning) {
   }
 }
 
-TEST_F(ConfigCheckTest, UnknownElementNamesElementAndPlace) {
+TEST_F(ConfigCheckTest, UnknownElementFindingSaysWhereItStands) {
   const ConfigReport report =
       CheckConfig(Config(Email("0", "S\nB") + kGoodRecipients + "\n  <severty>3</severty>"));
   const ConfigFinding* finding = Find(report, "unknown-element");
@@ -115,7 +115,7 @@ TEST_F(ConfigCheckTest, UnknownElementNamesElementAndPlace) {
   EXPECT_EQ(finding->where.column, 3u);
 }
 
-TEST_F(ConfigCheckTest, ParseErrorSaysLineAndColumn) {
+TEST_F(ConfigCheckTest, ParseErrorFindingGivesItsPosition) {
   const ConfigReport report = CheckConfig("<GetAlertDetailForClientResp>\n  <tarnholdName>x");
   ASSERT_FALSE(report.parse);
   ASSERT_EQ(report.findings.size(), 1u);
