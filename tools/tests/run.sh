@@ -58,12 +58,24 @@ audit_xml=$work/audit.xml
 printf '<EvAlertExMessage>\n  <alertType>5</alertType>\n</EvAlertExMessage>\n' >"$audit_xml"
 example=examples/alert_config.xml
 problems=tools/tests/data/rule_problems.xml
+warnings=tools/tests/data/check_warnings.xml
 
 case $group in
   config)
     run config show
     run config check "$example"
     run config check "$problems"
+    note "misspelt elements, a token in an attribute, an invalid address, a control character,"
+    note "a template without a subject line"
+    run config check "$warnings"
+    run config check --strict "$warnings"
+    run config check --format json "$warnings"
+    run config check --strict examples/alert_config.xml
+    printf '<GetAlertDetailForClientResp>\n  <alertDetails>\n    <AlertDetail>\n  </alertDetails>\n' \
+      >"$work/unclosed.xml"
+    run config check "$work/unclosed.xml"
+    run config check --format json "$work/unclosed.xml"
+    run config check --format yaml "$example"
     run config install "$example"
     run config show
     note "a rule with 101 recipients"
