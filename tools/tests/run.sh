@@ -27,6 +27,7 @@ mask() {
   sed -E -e "s|$work|<WORK>|g" \
     -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
+    -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
@@ -139,14 +140,24 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     ;;
   usage)
     run
+    run --version
     run frobnicate
+    run sned --type 74
     run config
+    run config frob
     run config install
     run config check --bogus "$example"
     run send --type 74
     run send --type seventy --criteria 1
     run render --type 5 --criteria 1
     run audit encode --aux-number1 4294967296
+    note "empty and out-of-range values"
+    run audit encode --aux-number6 99999999999999999999
+    run audit encode --aux-number13 -9223372036854775809
+    run send --type "" --criteria 2
+    run render --type 74 --criteria 1 --config ""
+    run render --type 74 --criteria 1 --config "$example" --html-out ""
+    run config check ""
     run audit decode a.xml b.xml
     for command in send "config install" "config show" "config check" render "audit encode" \
       "audit decode"; do
