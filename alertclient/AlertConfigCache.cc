@@ -115,9 +115,15 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
 
   KtCriticalSectionLock guard(&alertDetailsCS);
 
-  // On a fresh machine the default job results directory does not exist yet;
-  // when it cannot be made, taking the lock below says why.
-  tarnalert::detail::MakeDirectories(tarnalert::detail::DirectoryOf(path));
+  // On a fresh machine the default job results directory does not exist yet.
+  const std::string directory = tarnalert::detail::DirectoryOf(path);
+  if (!tarnalert::detail::MakeDirectories(directory)) {
+    const int error = errno;
+    return FXErrorUtil::ErrorErrNo(UpdateLocation(kLineCreate), error,
+                                   "Cannot create directory %s: %s", directory.c_str(),
+                                   FXErrorUtil::ErrorText(error).c_str())
+        .Push(UpdateLocation(kLineCreate), "Failed to open %s for writing", temporaryPath.c_str());
+  }
 
   // Another process may be between its removal of the temporary file and its
   // rename: wait for it before touching the temporary file.
@@ -160,10 +166,17 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
 
   handle.reset();
 
-  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting);
-  if (error.IsError()) {
+  bool renamed = false;
+  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting,
+                               &renamed);
+  if (error.IsError() && !renamed) {
     return error.Push(UpdateLocation(kLineRename), "Failed to rename %s to %s",
                       temporaryPath.c_str(), path.c_str());
+  }
+  // Once renamed, the new configuration is in force; that the rename may not
+  // survive a power loss is worth a log line, not a failure.
+  if (error.IsError()) {
+    EvEvent().Error("NTAlertProcessClient::UpdateAlertConfig", "%s", error.LastMessage().c_str());
   }
 
   xmlDataForAlerts = xml;
@@ -181,7 +194,9 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
   tarnalert::Env* env = tarnalert::Env::Current();
-  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+  // An administrator may link the file elsewhere: reading follows the link
+  // (replacing it never writes through one).
+  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC, 0);
   if (!auto_handle::_dac_is_valid_handle(fd)) {
     int error = errno;
     if (error != ENOENT) {

@@ -48,7 +48,40 @@ std::string JoinIds(const std::vector<int>& ids) {
 
 // --- install -------------------------------------------------------------------------
 
-int RunInstall(const std::string& file) {
+// What went wrong and what to do, for a person; with `verbose` also every
+// message of the error with its code location.
+void PrintInstallFailure(const std::string& file, const std::string& text, const CYqError& result,
+                         bool verbose) {
+  const std::vector<CYqError::Message> messages = result.Messages();  // the cause first
+  KTGui::GetAlertDetailForClientResp config;
+  const tarnalert::ParseResult parsed = config.Parse(text);
+  if (!parsed) {
+    PrintError("config install", file + " was not installed: it is not an alert configuration: " +
+                                     parsed.Description());
+    std::cerr << "Check it with `tarnalert config check " << file << "`.\n";
+  } else {
+    PrintError("config install", file + " was not installed: " +
+                                     (messages.empty() ? "unknown error" : messages.front().text));
+    const std::string path = NTAlertProcessClient::GetConfigFileName();
+    if (path.empty()) {
+      std::cerr << "The platform knows no client name or job results directory: set "
+                   "TARNALERT_CLIENT_NAME or TARNALERT_JOB_RESULTS_DIR (see docs/settings.md).\n";
+    } else {
+      std::cerr << "The configuration goes to " << path
+                << "; make its directory writable, or choose another with TARNALERT_STATE_DIR "
+                   "or TARNALERT_JOB_RESULTS_DIR (see docs/settings.md).\n";
+    }
+  }
+  if (!verbose) return;
+  // Every message with its code location, most recent first. A message that
+  // quotes the whole file is shortened.
+  for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+    std::cerr << "  " << it->source << "(" << it->line << "): " << it->function << ": "
+              << Shorten(it->text, kQuotedTextLimit) << "\n";
+  }
+}
+
+int RunInstall(const std::string& file, bool verbose) {
   std::string text, error;
   if (!ReadInput(file, &text, &error)) {
     PrintError("config install", error);
@@ -56,18 +89,7 @@ int RunInstall(const std::string& file) {
   }
   const CYqError result = NTAlertProcessClient::UpdateAlertConfig(text);
   if (result.IsError()) {
-    const std::vector<CYqError::Message> messages = result.Messages();
-    PrintError("config install", file + " was not installed:");
-    // Every message with its code location, most recent first. A message
-    // that quotes the whole file is shortened.
-    for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
-      std::cerr << "  " << it->source << "(" << it->line << "): " << it->function << ": "
-                << Shorten(it->text, kQuotedTextLimit) << "\n";
-    }
-    // Why the text was refused.
-    KTGui::GetAlertDetailForClientResp config;
-    const tarnalert::ParseResult parsed = config.Parse(text);
-    if (!parsed) std::cerr << "  reason: " << parsed.Description() << "\n";
+    PrintInstallFailure(file, text, result, verbose);
     return kFailed;
   }
   std::cout << "Installed " << file << " as " << NTAlertProcessClient::GetConfigFileName() << "\n";
@@ -220,14 +242,19 @@ void AddConfigCommand(CLI::App& app, int& exitCode) {
   config->require_subcommand(1);
 
   auto installFile = std::make_shared<std::string>();
+  auto installVerbose = std::make_shared<bool>(false);
   CLI::App* install = config->add_subcommand(
       "install", "Install an alert configuration file as the cached configuration of this client");
   install->add_option("FILE", *installFile, "The configuration (XML); - reads standard input")
       ->required();
+  install->add_flag("--verbose", *installVerbose,
+                    "On failure also print every message of the error with its code location");
   install->footer(
-      "Exit codes: 0 installed, 1 not installed (every message of the error on "
+      "Exit codes: 0 installed, 1 not installed (why and what to do on "
       "standard error), 2 bad usage.");
-  install->callback([installFile, &exitCode] { exitCode = RunInstall(*installFile); });
+  install->callback([installFile, installVerbose, &exitCode] {
+    exitCode = RunInstall(*installFile, *installVerbose);
+  });
 
   CLI::App* show = config->add_subcommand(
       "show", "Print the path of the installed configuration and a table of its rules");

@@ -147,9 +147,14 @@ std::string CatalogDirectory() {
 bool MakeDirectories(const std::string& path) {
   if (path.empty()) return false;
   struct stat info;
-  if (::stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  // The first directory that cannot be made gives the reason (errno).
   std::string parent = DirectoryOf(path);
-  if (parent != path && parent != "." && parent != "/") MakeDirectories(parent);
+  if (parent != path && parent != "." && parent != "/" && !MakeDirectories(parent)) return false;
   return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 

@@ -20,7 +20,9 @@ std::string SpoolDirectory();
 // TARNALERT_CATALOG_DIR, else <state>/catalog.
 std::string CatalogDirectory();
 // Creates `path` and its missing parents with mode 0700. True when the
-// directory exists afterwards.
+// directory exists afterwards; otherwise false with errno telling why the
+// first directory that could not be made was not (ENOTDIR for a file in
+// the way).
 bool MakeDirectories(const std::string& path);
 // The directory part of `path` ("." when it has none).
 std::string DirectoryOf(const std::string& path);

@@ -28,6 +28,7 @@ mask() {
     -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
+    -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
@@ -177,6 +178,16 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     note "the job results directory cannot be created"
     touch "$work/not-a-directory"
     TARNALERT_JOB_RESULTS_DIR=$work/not-a-directory/jobresults run config install "$example"
+    TARNALERT_JOB_RESULTS_DIR=$work/not-a-directory/jobresults run config install --verbose \
+      "$example"
+    # /sys refuses new directories to every user, root included; the
+    # system's text differs between them and is masked.
+    note "a state directory that cannot be created"
+    TARNALERT_STATE_DIR=/sys/tarnalert-test/state run config install "$example"
+    note "a home directory that does not exist and cannot be created"
+    (unset TARNALERT_STATE_DIR XDG_STATE_HOME && HOME=/sys/tarnalert-test run config install \
+      "$example")
+    run config install --verbose "$bad_xml"
     run render --type 74 --criteria 1 --config "$bad_xml"
     run render --type 74 --criteria 1
     ;;
