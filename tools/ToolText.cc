@@ -135,12 +135,45 @@ std::string CatalogText(unsigned long messageId, unsigned long localeId, bool tr
   return text;
 }
 
+namespace {
+
+// Columns a terminal gives `c`: 0 for combining marks and zero-width
+// characters, 2 for East Asian wide and full-width characters, else 1.
+size_t CharacterWidth(wchar_t c) {
+  struct Range {
+    wchar_t first, last;
+  };
+  static const Range kZero[] = {{0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+                                {0x200B, 0x200F}, {0x20D0, 0x20FF}, {0xFE00, 0xFE0F},
+                                {0xFE20, 0xFE2F}};
+  static const Range kWide[] = {{0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
+                                {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+                                {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE30, 0xFE4F},
+                                {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
+                                {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
+  for (const Range& range : kZero) {
+    if (c >= range.first && c <= range.last) return 0;
+  }
+  for (const Range& range : kWide) {
+    if (c >= range.first && c <= range.last) return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (wchar_t c : FXString::ToWstring(text)) width += CharacterWidth(c);
+  return width;
+}
+
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths;
   for (const auto& row : rows) {
     if (widths.size() < row.size()) widths.resize(row.size(), 0);
     for (size_t column = 0; column < row.size(); ++column) {
-      widths[column] = std::max(widths[column], FXString::ToWstring(row[column]).size());
+      widths[column] = std::max(widths[column], DisplayWidth(row[column]));
     }
   }
   std::string table;
@@ -149,7 +182,7 @@ std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
     for (size_t column = 0; column < row.size(); ++column) {
       line += row[column];
       if (column + 1 < row.size()) {
-        line.append(widths[column] - FXString::ToWstring(row[column]).size() + 2, ' ');
+        line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
       }
     }
     table += line + "\n";

@@ -71,8 +71,12 @@ std::string DebugLogPath();
 // (space, line feed, carriage return, tab) removed when `trim` is set.
 std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim);
 
-// Lays out rows of cells as columns separated by two blanks; the widths count
-// characters, not bytes. The last column is not padded.
+// The columns a terminal gives `text` (UTF-8): wide East Asian characters
+// count two, combining marks none.
+size_t DisplayWidth(const std::string& text);
+
+// Lays out rows of cells as columns separated by two blanks, aligned by
+// display width. The last column is not padded.
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
 
 // Streams the comments into `alert` so that the <Comments> token shows them:

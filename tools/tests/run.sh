@@ -93,6 +93,16 @@ case $group in
       echo '</nonNebrixUsers></AlertDetail></alertDetails></GetAlertDetailForClientResp>'
     } >"$work/many.xml"
     run config check "$work/many.xml"
+    note "names with wide and combining characters are aligned by display width"
+    {
+      echo '<GetAlertDetailForClientResp><alertDetails>'
+      for name in "故障转移报告" "Cafe$(printf '\314\201') report" "Plain"; do
+        echo "<AlertDetail><alert><alert><id>9</id><name>$name</name></alert></alert></AlertDetail>"
+      done
+      echo '</alertDetails></GetAlertDetailForClientResp>'
+    } >"$work/wide.xml"
+    run config install "$work/wide.xml"
+    run config show
     ;;
   render)
     run config install "$example"
