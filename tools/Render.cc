@@ -8,10 +8,15 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +32,7 @@ namespace {
 constexpr int kFullLogLevel = 10;
 
 struct RenderOptions {
+  std::string at;  // the detection time as given; empty: the clock's
   int type = tarnalert::kFailoverAlertType;
   int criteria = 0;
   int status = 0;
@@ -45,11 +51,66 @@ struct MatchedRule {
   int deliveryOptions = 0;
 };
 
-// Wraps the dry-run environment: keeps the log lines of the run, and ties
-// each e-mail request to the rule whose match line came before it.
+// Reads a detection time: seconds since the epoch, or ISO 8601
+// "YYYY-MM-DDTHH:MM[:SS]" (a blank may stand for the T) in local time, or
+// followed by "Z" or "+HH:MM"/"-HH:MM" for that offset from UTC. False when
+// `text` is neither.
+bool ParseTime(const std::string& text, time_t* time) {
+  char* end = nullptr;
+  errno = 0;
+  const long long seconds = std::strtoll(text.c_str(), &end, 10);
+  if (!text.empty() && *end == '\0' && errno == 0) {
+    *time = static_cast<time_t>(seconds);
+    return true;
+  }
+  struct tm fields = {};
+  int consumed = 0;
+  char separator = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &fields.tm_year, &fields.tm_mon,
+                  &fields.tm_mday, &separator, &fields.tm_hour, &fields.tm_min, &consumed) != 6 ||
+      (separator != 'T' && separator != ' ')) {
+    return false;
+  }
+  const char* rest = text.c_str() + consumed;
+  if (*rest == ':') {
+    int used = 0;
+    if (std::sscanf(rest, ":%2d%n", &fields.tm_sec, &used) != 1) return false;
+    rest += used;
+  }
+  if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
+      fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60) {
+    return false;
+  }
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  if (*rest == '\0') {
+    fields.tm_isdst = -1;
+    *time = std::mktime(&fields);
+    return *time != static_cast<time_t>(-1);
+  }
+  long offset = 0;
+  if (std::strcmp(rest, "Z") != 0) {
+    int hours = 0, minutes = 0, used = 0;
+    if ((*rest != '+' && *rest != '-') ||
+        std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 || rest[1 + used] != 0 ||
+        hours > 23 || minutes > 59) {
+      return false;
+    }
+    offset = (*rest == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
+  }
+  *time = ::timegm(&fields) - offset;
+  return true;
+}
+
+// Wraps the dry-run environment: keeps the log lines of the run, ties each
+// e-mail request to the rule whose match line came before it, and fixes the
+// clock when a detection time is given.
 class RenderEnv : public tarnalert::EnvWrapper {
  public:
   RenderEnv(DryRunEnv* dryRun, bool fullLog) : EnvWrapper(dryRun), fullLog_(fullLog) {}
+
+  time_t Now() override { return fixedTime_ ? *fixedTime_ : target()->Now(); }
+  void set_time(time_t time) { fixedTime_ = time; }
 
   int LogLevel() override {
     const int level = target()->LogLevel();
@@ -87,6 +148,7 @@ class RenderEnv : public tarnalert::EnvWrapper {
 
  private:
   bool fullLog_;
+  std::optional<time_t> fixedTime_;
   std::vector<std::string> lines_;
   std::vector<MatchedRule> matched_;
 };
@@ -194,6 +256,7 @@ int RunRender(const RenderOptions& options) {
   EvAlertEx alert;
   AddComments(alert, options.comments);
   RenderEnv renderEnv(&dryRun, options.showLog);
+  if (time_t at = 0; !options.at.empty() && ParseTime(options.at, &at)) renderEnv.set_time(at);
   {
     InstalledEnv installed(&renderEnv);
     alert.sendAlert(options.type, options.criteria, options.status);
@@ -274,6 +337,19 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
       ->add_option("--html-out", options->htmlDirectory,
                    "Also write each HTML body as DIR/rule-<id>.html, a page a browser opens")
       ->type_name("DIR");
+  render
+      ->add_option("--at", options->at,
+                   "Detection time instead of now: seconds since the epoch, or ISO 8601 "
+                   "(2026-03-01T09:05:07 in local time, or with Z or +01:00), so that a preview "
+                   "is reproducible")
+      ->type_name("TIME")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            time_t time;
+            return ParseTime(text, &time) ? std::string()
+                                          : "'" + text + "' is neither seconds nor ISO 8601";
+          },
+          "", "time"));
   render->add_flag("--log", options->showLog,
                    "Also print the debug-log lines of the run (they are not written to the "
                    "debug log)");

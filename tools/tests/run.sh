@@ -118,6 +118,17 @@ case $group in
     note "an HTML body that is not a whole document is wrapped in one"
     mask <"$work/html/rule-204.html" >>"$transcript"
     echo >>"$transcript"
+    note "a fixed detection time gives the same e-mail twice"
+    for at in 2026-03-01T09:05:07Z 1772355907 "2026-03-01 10:05:07+01:00"; do
+      "$tool" render --type 74 --criteria 1 --config "$example" --at "$at" >"$work/at-$at.txt"
+      echo "--at $at: exit $?, $(grep -c 'Sun Mar  1 09:05:07 2026' "$work/at-$at.txt") lines with the time" \
+        >>"$transcript"
+    done
+    "$tool" render --type 74 --criteria 1 --config "$example" --at 1772355907 >"$work/again.txt"
+    cmp -s "$work/at-1772355907.txt" "$work/again.txt"
+    note "the same output again: exit $?"
+    run render --type 74 --criteria 1 --config "$example" --at yesterday
+    run render --type 74 --criteria 1 --config "$example" --at 2026-13-01T00:00
     cmp -s "$work/installed.xml" "$TARNALERT_STATE_DIR/jobresults/alert_config.xml"
     note "installed configuration unchanged by the renders: exit $?"
     ;;
