@@ -184,4 +184,20 @@ TEST_F(AlertTokenHelperTest, CatalogueLookUpsSearchEveryEntryOfTheAlertType) {
   EXPECT_EQ(helper.GetNameIdForCriteria(3), 0u);
 }
 
+// Without a matching alert type the category id is 0, and a category of id 0
+// gives its name, whether the alert types are missing or only do not match.
+TEST_F(AlertTokenHelperTest, CategoryOfAnUnknownTypeIsCategoryZero) {
+  HqMessageBase& catalog = config_.child(GetAlertDetailForClientResp::alertTypeCatalog);
+  auto& category =
+      catalog.list(KTGui::AlertTypeCatalog::alertCategories).emplace_back(KTGui::IdName());
+  category.set(KTGui::IdName::name, "Uncategorized");
+  EXPECT_EQ(AlertTokenHelper(config_, kFailover, 0).getAlertCategoryName(kFailover),
+            L"Uncategorized")
+      << "alert types unset";
+  catalog.list(KTGui::AlertTypeCatalog::alertTypes) = {AlertType(75, 1, 0, {})};
+  EXPECT_EQ(AlertTokenHelper(config_, kFailover, 0).getAlertCategoryName(kFailover),
+            L"Uncategorized")
+      << "no alert type matches";
+}
+
 }  // namespace

@@ -152,7 +152,7 @@ std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memb
 }
 
 HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, uint32_t, uint32_t,
-                                            int, int, bool create) {
+                                            bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
     auto it = fields.values.find(memberIndex);

@@ -151,10 +151,9 @@ class TARNALERT_EXPORT HqMessageBase {
   // otherwise an empty sequence owned by the message is returned.
   std::vector<std::string>& getliststring(int fieldNumber, int memberIndex, uint32_t typeKey,
                                           uint32_t fieldKey, bool create);
-  // Modifiable sequence of children of (childModule, childClass), created as
-  // for getliststring.
+  // Modifiable sequence of child messages, created as for getliststring.
   HqMessageList& getlistobject(int fieldNumber, int memberIndex, uint32_t typeKey,
-                               uint32_t fieldKey, int childModule, int childClass, bool create);
+                               uint32_t fieldKey, bool create);
   // The child message, created empty when absent.
   HqMessageBase& getObjectAccessor(bool create, bool modify, int fieldNumber, int memberIndex,
                                    uint32_t typeKey, uint32_t fieldKey, int childModule,
@@ -182,8 +181,7 @@ class TARNALERT_EXPORT HqMessageBase {
     return getliststring(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey, true);
   }
   HqMessageList& list(const tarnalert::ListField& f) {
-    return getlistobject(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey,
-                         f.info.childModule, f.info.childClass, true);
+    return getlistobject(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey, true);
   }
   HqMessageBase& child(const tarnalert::ChildField& f) {
     return getObjectAccessor(true, true, f.info.number, f.info.index, f.info.typeKey,

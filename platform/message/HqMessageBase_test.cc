@@ -42,8 +42,8 @@ void Fill(HqMessageBase& message, const ClassInfo& cls, int depth, int64_t seed)
                                                         f.fieldKey, f.childModule, f.childClass);
       if (depth > 0) Fill(object, *child, depth - 1, n);
     } else {
-      HqMessageList& list = message.getlistobject(f.number, f.index, f.typeKey, f.fieldKey,
-                                                  f.childModule, f.childClass, true);
+      // The five arguments of the list accessor: (field) and create.
+      HqMessageList& list = message.getlistobject(f.number, f.index, f.typeKey, f.fieldKey, true);
       list.resize(2, HqMessageBase(f.childModule, f.childClass));  // the first entry stays empty
       if (depth > 0) Fill(list[1], *child, depth - 1, n);
     }
