@@ -53,16 +53,11 @@ int RunEncode(const AuditFields& fields) {
   alert.auxNumber17 = fields.auxNumber17;
   alert.defaultStatus = fields.defaultStatus;
   std::string text;
-  LogCapture capture(tarnalert::Env::Current(), true);
-  int result;
-  {
-    InstalledEnv installed(&capture);
-    result = alert.serializeForAuditTrail(text);
-  }
-  if (result != 0) {
-    for (const std::string& message : capture.ErrorMessages()) PrintError("audit encode", message);
-    PrintError("audit encode",
-               "the alert could not be written (code " + std::to_string(result) + ")");
+  if (const int result = alert.serializeForAuditTrail(text); result != 0) {
+    PrintError("audit encode", "the alert could not be written (code " + std::to_string(result) +
+                                   (result == tarnalert::kXmlUnrepresentableText
+                                        ? ": a text holds a NUL character or is not valid UTF-8)"
+                                        : ")"));
     return kFailed;
   }
   std::cout << text;

@@ -1,11 +1,10 @@
-// `tarnalert render`: a dry run of the local road. It sends a failover alert
-// with an environment that records the e-mail requests instead of delivering
-// them, and prints, for every rule that matched, the subject, the body and the
-// serialized request. With --config the road reads a copy of the given file
-// in a private directory, so the installed configuration is neither used nor
-// touched. The library's log lines of the run are kept off the debug log.
-#include <stdlib.h>
-#include <unistd.h>
+// `tarnalert render`: a dry run of the local road. It runs a failover alert
+// through the road's rule steps with an environment that records the e-mail
+// requests instead of delivering them, and prints, for every rule that
+// matched, the subject, the body and the serialized request. With --config the
+// road uses the given file instead of the installed configuration, which is
+// neither used nor touched. The library's log lines of the run are kept off
+// the debug log.
 
 #include <cctype>
 #include <cerrno>
@@ -102,9 +101,9 @@ bool ParseTime(const std::string& text, time_t* time) {
   return true;
 }
 
-// Wraps the dry-run environment: keeps the log lines of the run, ties each
-// e-mail request to the rule whose match line came before it, and fixes the
-// clock when a detection time is given.
+// Wraps the dry-run environment: keeps the log lines of the run, files each
+// e-mail request under the rule being sent, and fixes the clock when a
+// detection time is given.
 class RenderEnv : public tarnalert::EnvWrapper {
  public:
   RenderEnv(DryRunEnv* dryRun, bool fullLog) : EnvWrapper(dryRun), fullLog_(fullLog) {}
@@ -116,72 +115,55 @@ class RenderEnv : public tarnalert::EnvWrapper {
     const int level = target()->LogLevel();
     return fullLog_ && level < kFullLogLevel ? kFullLogLevel : level;
   }
-
-  void WriteLogLine(const std::string& line) override {
-    lines_.push_back(line);
-    // "... matched notification [<id>:<name>]. Filling details for notification"
-    static const std::string kMatched = "matched notification [";
-    static const std::string kEnd = "]. Filling details for notification";
-    const std::string text = LogLineText(line);
-    const size_t at = text.find(kMatched);
-    const size_t end = text.rfind(kEnd);
-    if (at == std::string::npos || end == std::string::npos || end < at) return;
-    const std::string inside = text.substr(at + kMatched.size(), end - at - kMatched.size());
-    const size_t colon = inside.find(':');
-    MatchedRule rule;
-    rule.id = std::atoi(inside.substr(0, colon).c_str());
-    rule.name = colon == std::string::npos ? "" : inside.substr(colon + 1);
-    matched_.push_back(rule);
-  }
+  void WriteLogLine(const std::string& line) override { lines_.push_back(line); }
 
   tarnalert::DeliveryResult DeliverEmail(const std::string& request, int options) override {
-    if (!matched_.empty() && !matched_.back().built) {
-      matched_.back().built = true;
-      matched_.back().request = request;
-      matched_.back().deliveryOptions = options;
+    if (current_ != nullptr && !current_->built) {
+      current_->built = true;
+      current_->request = request;
+      current_->deliveryOptions = options;
     }
     return target()->DeliverEmail(request, options);
   }
 
+  // The rule whose notification is being built; null between rules.
+  void set_current(MatchedRule* rule) { current_ = rule; }
   const std::vector<std::string>& lines() const { return lines_; }
-  const std::vector<MatchedRule>& matched() const { return matched_; }
 
  private:
   bool fullLog_;
   std::optional<time_t> fixedTime_;
+  MatchedRule* current_ = nullptr;
   std::vector<std::string> lines_;
-  std::vector<MatchedRule> matched_;
 };
 
-// A private directory that holds a copy of a configuration for one run.
-class PrivateJobResults {
- public:
-  PrivateJobResults() = default;
-  PrivateJobResults(const PrivateJobResults&) = delete;
-  PrivateJobResults& operator=(const PrivateJobResults&) = delete;
-  ~PrivateJobResults() {
-    if (directory_.empty()) return;
-    ::unlink(File().c_str());
-    ::rmdir(directory_.c_str());
+// The local road over `config` as sendAlert runs it, rule by rule so that
+// each request is known by its rule: the rules the road examines (the same
+// skip decision) and that match get their notification built.
+std::vector<MatchedRule> RunRoad(const KTGui::GetAlertDetailForClientResp& config,
+                                 const RenderOptions& options, EvAlertEx& alert, RenderEnv* env) {
+  alert.alertType = options.type;
+  alert.criteria = options.criteria;
+  alert.status = options.status != 0 ? options.status : alert.defaultStatus;
+  NTAlertProcessClient client(options.type, options.criteria, options.status, alert);
+  client.alertConfig = config;
+  HqMessageList& rules = client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
+  std::vector<MatchedRule> matched;
+  matched.reserve(rules.size());  // the environment points into it
+  for (HqMessageBase& rule : rules) {
+    if (tarnalert::RuleSkipReason(rule) != tarnalert::RuleSkip::kNone) continue;
+    NTNotifRuleDetectedAlertProcessing processing(rule, client);
+    if (!processing.MatchAlert()) continue;
+    HqMessageBase& idName = rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
+    MatchedRule& entry = matched.emplace_back();
+    entry.id = static_cast<int32_t>(idName.get(KTGui::IdName::id));
+    entry.name = idName.get(KTGui::IdName::name);
+    env->set_current(&entry);
+    processing.SendNotification();
+    env->set_current(nullptr);
   }
-
-  bool Create(const std::string& content, std::string* error) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarnalert-render-XXXXXX";
-    if (::mkdtemp(&pattern[0]) == nullptr) {
-      *error = "cannot create a private directory like " + pattern;
-      return false;
-    }
-    directory_ = pattern;
-    return WriteOutput(File(), content, error);
-  }
-  const std::string& directory() const { return directory_; }
-
- private:
-  std::string File() const { return directory_ + "/alert_config.xml"; }
-  std::string directory_;
-};
+  return matched;
+}
 
 bool StartsWithTag(const std::string& lowered, size_t at, const char* tag) {
   return lowered.compare(at, std::char_traits<char>::length(tag), tag) == 0;
@@ -219,7 +201,6 @@ int RunRender(const RenderOptions& options) {
   // Which configuration, checked first so that a bad file is reported as such
   // rather than as "no rule matched".
   DryRunEnv dryRun;
-  PrivateJobResults privateCopy;
   std::string configPath = options.config;
   std::string text, error;
   if (!options.config.empty()) {
@@ -227,11 +208,6 @@ int RunRender(const RenderOptions& options) {
       PrintError("render", error);
       return kFailed;
     }
-    if (!privateCopy.Create(text, &error)) {
-      PrintError("render", error);
-      return kFailed;
-    }
-    dryRun.set_job_results_directory(privateCopy.directory());
   } else {
     configPath = NTAlertProcessClient::GetConfigFileName();
     if (configPath.empty()) {
@@ -257,9 +233,10 @@ int RunRender(const RenderOptions& options) {
   AddComments(alert, options.comments);
   RenderEnv renderEnv(&dryRun, options.showLog);
   if (time_t at = 0; !options.at.empty() && ParseTime(options.at, &at)) renderEnv.set_time(at);
+  std::vector<MatchedRule> matched;
   {
     InstalledEnv installed(&renderEnv);
-    alert.sendAlert(options.type, options.criteria, options.status);
+    matched = RunRoad(config, options, alert, &renderEnv);
   }
 
   if (!options.htmlDirectory.empty() && !MakeDirectory(options.htmlDirectory, &error)) {
@@ -267,7 +244,7 @@ int RunRender(const RenderOptions& options) {
     return kFailed;
   }
   std::map<std::string, int> written;  // file name -> times used in this run
-  for (const MatchedRule& rule : renderEnv.matched()) {
+  for (const MatchedRule& rule : matched) {
     std::cout << "=== Rule " << rule.id << ": " << rule.name << " ===\n";
     if (!rule.built) {
       std::cout << "Matched, but the rule has no e-mail notification entry: nothing was built.\n\n";
@@ -298,9 +275,9 @@ int RunRender(const RenderOptions& options) {
   }
   if (options.showLog) {
     std::cout << "=== Debug log of the run ===\n";
-    for (const std::string& line : renderEnv.lines()) std::cout << LogLineText(line) << "\n";
+    for (const std::string& line : renderEnv.lines()) std::cout << line;
   }
-  if (renderEnv.matched().empty()) {
+  if (matched.empty()) {
     PrintError("render", "no rule of " + configPath + " matched alert type " +
                              std::to_string(options.type) + ", criteria " +
                              std::to_string(options.criteria));

@@ -84,29 +84,10 @@ void PrintError(const std::string& command, const std::string& message) {
   std::cerr << "tarnalert " << command << ": " << message << "\n";
 }
 
-void LogCapture::WriteLogLine(const std::string& line) {
-  lines_.push_back(line);
-  if (forward_) target()->WriteLogLine(line);
-}
+namespace {
 
-std::vector<std::string> LogCapture::Messages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : lines_) messages.push_back(LogLineText(line));
-  return messages;
-}
-
-std::vector<std::string> LogCapture::ErrorMessages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : lines_) {
-    // Layout: time pid tid SEVERITY level text.
-    std::istringstream fields(line);
-    std::string time, pid, tid, severity;
-    fields >> time >> pid >> tid >> severity;
-    if (severity == "ERROR") messages.push_back(LogLineText(line));
-  }
-  return messages;
-}
-
+// The text of a log line after its time stamp, process and thread ids,
+// severity and level; the trailing line break is dropped.
 std::string LogLineText(const std::string& line) {
   size_t at = 0;
   for (int field = 0; field < 5 && at != std::string::npos; ++field) {
@@ -116,6 +97,19 @@ std::string LogLineText(const std::string& line) {
   std::string text = at == std::string::npos ? line : line.substr(at);
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
+}
+
+}  // namespace
+
+void LogCapture::WriteLogLine(const std::string& line) {
+  lines_.push_back(line);
+  if (forward_) target()->WriteLogLine(line);
+}
+
+std::vector<std::string> LogCapture::Messages() const {
+  std::vector<std::string> messages;
+  for (const std::string& line : lines_) messages.push_back(LogLineText(line));
+  return messages;
 }
 
 std::string DebugLogPath() {

@@ -38,17 +38,11 @@ class LogCapture : public tarnalert::EnvWrapper {
   const std::vector<std::string>& lines() const { return lines_; }
   // The text of every line, without time, ids, severity and level.
   std::vector<std::string> Messages() const;
-  // The same for the error-severity lines only.
-  std::vector<std::string> ErrorMessages() const;
 
  private:
   bool forward_;
   std::vector<std::string> lines_;
 };
-
-// The text of a log line after its time stamp, process and thread ids,
-// severity and level; the trailing line break is dropped.
-std::string LogLineText(const std::string& line);
 
 // Puts an Env in force for the life of the object and then restores the one
 // that was in force before.
