@@ -1,6 +1,7 @@
 #include "tarnalert/alertclient/ConfigCheck.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <map>
