@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 
 namespace tarnalert_tool {
@@ -115,18 +113,6 @@ std::vector<std::string> LogCapture::Messages() const {
 std::string DebugLogPath() {
   const std::string path = EvDebug::LogPath();
   return path == "-" ? "standard error" : path;
-}
-
-std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim) {
-  char buffer[2048] = {};
-  EvEvent event;
-  event.evPrintf(messageId, buffer, sizeof buffer, localeId);
-  std::string text = buffer;
-  if (trim) {
-    const size_t last = text.find_last_not_of(" \n\r\t");
-    text.erase(last == std::string::npos ? 0 : last + 1);
-  }
-  return text;
 }
 
 namespace {

@@ -1,7 +1,7 @@
 // Helpers shared by the subcommands of the tarnalert tool: reading and writing
 // files, catching the library's debug-log lines while it works (so that a
 // failure the library only logs can be shown on the terminal), installing an
-// Env for a scope, catalogue texts and column layout.
+// Env for a scope, and text layout.
 //
 // Everything here runs on the tool's single thread.
 #ifndef TARNALERT_TOOLS_TOOLTEXT_H_
@@ -60,10 +60,6 @@ class InstalledEnv {
 // Where the debug log is written, as the library works it out, for a person
 // ("standard error" or a path).
 std::string DebugLogPath();
-
-// The catalogue text of `messageId` in `localeId`, with trailing blanks
-// (space, line feed, carriage return, tab) removed when `trim` is set.
-std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim);
 
 // The columns a terminal gives `text` (UTF-8): wide East Asian characters
 // count two, combining marks none.
