@@ -129,6 +129,12 @@ class Checker {
           "the installation name is empty: the <Tarnhold Name> token gets no value");
     }
     CheckControls(-1, "installation name", report_->installation, false);
+    // The unknown elements by the rule that holds them (-1: none).
+    for (const UnknownElement& element : report_->parse.unknownElements) {
+      const bool inRule = element.path.size() > 2 && element.path[0].element == "alertDetails" &&
+                          element.path[1].element == "AlertDetail";
+      unknown_[inRule ? static_cast<int>(element.path[1].position) : -1].push_back(&element);
+    }
     UnknownElements(-1);
     HqMessageList& details = config.list(GetAlertDetailForClientResp::alertDetails);
     for (size_t i = 0; i < details.size(); ++i) {
@@ -155,16 +161,14 @@ class Checker {
 
   // The unknown elements inside rule `rule` (-1: outside every rule).
   void UnknownElements(int rule) {
-    for (const UnknownElement& element : report_->parse.unknownElements) {
-      const bool inRule = element.path.size() > 2 && element.path[0].element == "alertDetails" &&
-                          element.path[1].element == "AlertDetail";
-      const int owner = inRule ? static_cast<int>(element.path[1].position) : -1;
-      if (owner != rule) continue;
-      const std::string container = element.container();
+    auto found = unknown_.find(rule);
+    if (found == unknown_.end()) return;
+    for (const UnknownElement* element : found->second) {
+      const std::string container = element->container();
       Add(rule, "unknown-element",
-          "unknown element <" + element.name() + ">" +
+          "unknown element <" + element->name() + ">" +
               (container.empty() ? "" : " in <" + container + ">") + ": it is ignored (misspelt?)",
-          Severity::kWarning, element.where);
+          Severity::kWarning, element->where);
     }
   }
 
@@ -408,6 +412,7 @@ class Checker {
   }
 
   ConfigReport* report_;
+  std::map<int, std::vector<const UnknownElement*>> unknown_;
   std::map<std::pair<int, unsigned long>, std::set<std::wstring>> tokenTexts_;
 };
 
