@@ -182,6 +182,14 @@ TEST_F(HqMessageBaseTest, ParseSaysWhereByLineAndCharacterColumn) {
   EXPECT_TRUE(env_.LogLines().empty());  // Parse logs nothing
 }
 
+TEST_F(HqMessageBaseTest, DecoderRefusalLogsLineAndColumn) {
+  std::string text = "<IdName>\n  <id>1</id>\n  <id>2</id>\n</IdName>";
+  EXPECT_EQ(XMLDecoder().unSerialize(text, nullptr), nullptr);
+  EXPECT_EQ(env_.CountLogLines("XMLDecoder::unSerialize: message text: <id> given twice in "
+                               "<IdName> at line 3, column 3 (offset 24)"),
+            1u);
+}
+
 TEST_F(HqMessageBaseTest, ParseListsUnknownElementsWithTheirWay) {
   const std::string text =
       "<GetAlertDetailForClientResp>\n"
