@@ -120,13 +120,17 @@ TEST_F(EvAlertExTest, FailureReasonsAreReadLikeAtoiWithoutOverflow) {
   }
 }
 
-TEST_F(EvAlertExTest, MessageTextIsAppendedOrReplacedAndCutAt1022) {
+TEST_F(EvAlertExTest, MessageTextIsAppendedOrReplaced) {
   alert_.fmtMsgString("a");
   alert_.fmtMsgString("%s", "b");
   EXPECT_EQ(alert_.msgString, "ab");
   alert_.fmtNewMsgString("c%d", 1);
   EXPECT_EQ(alert_.msgString, "c1");
+}
+
+TEST_F(EvAlertExTest, MessageTextIsCutAt1022WithALogLine) {
   alert_.fmtNewMsgString("%s", std::string(1022, 'k').c_str());  // fits exactly
+  EXPECT_EQ(alert_.msgString, std::string(1022, 'k'));
   EXPECT_TRUE(env_.LogLines().empty());
 
   alert_.msgString.clear();
@@ -174,16 +178,11 @@ EvAlertEx FilledAlert() {
   return alert;
 }
 
-TEST(AuditTrailTest, RoundTripCarriesTheFormsMembersAndKeepsTheRest) {
+TEST(AuditTrailTest, RoundTripCarriesTheFormsMembers) {
   EvAlertEx alert = FilledAlert();
   std::string text;
   ASSERT_EQ(alert.serializeForAuditTrail(text), 0);
   EvAlertEx copy;
-  copy << "argument";
-  copy.msgString = "message";
-  copy.jmFailureReasons = {4};
-  copy.driveNameId = 3;
-  copy.curEventCode = 9;
   ASSERT_EQ(copy.unserializeForAuditTrail(text), 0);
   EXPECT_EQ(
       std::vector<int64_t>({copy.alertType, copy.criteria, copy.status, copy.auxNumber1,
@@ -194,7 +193,18 @@ TEST(AuditTrailTest, RoundTripCarriesTheFormsMembersAndKeepsTheRest) {
   EXPECT_EQ(copy.auxText14, alert.auxText14);
   EXPECT_EQ(copy.auxText15, alert.auxText15);
   EXPECT_EQ(copy.auxText16, alert.auxText16);
-  // Members outside the form keep their values.
+}
+
+TEST(AuditTrailTest, ReadingKeepsTheMembersOutsideTheForm) {
+  std::string text;
+  ASSERT_EQ(FilledAlert().serializeForAuditTrail(text), 0);
+  EvAlertEx copy;
+  copy << "argument";
+  copy.msgString = "message";
+  copy.jmFailureReasons = {4};
+  copy.driveNameId = 3;
+  copy.curEventCode = 9;
+  ASSERT_EQ(copy.unserializeForAuditTrail(text), 0);
   EXPECT_EQ(copy.getEventMsgList().size(), 1u);
   EXPECT_EQ(copy.msgString, "message");
   EXPECT_EQ(copy.jmFailureReasons, std::vector<int32_t>{4});

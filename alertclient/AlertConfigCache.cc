@@ -116,9 +116,13 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
 
   KtCriticalSectionLock guard(&alertDetailsCS);
 
-  // On a fresh machine the default job results directory does not exist yet;
-  // when it cannot be made, taking the lock below says why.
-  (void)tarnalert::MakeDirectories(tarnalert::Env::Current(), tarnalert::DirectoryOf(path));
+  // On a fresh machine the default job results directory does not exist yet.
+  CYqError made =
+      tarnalert::MakeDirectories(tarnalert::Env::Current(), tarnalert::DirectoryOf(path));
+  if (made.IsError()) {
+    return made.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
+                     temporaryPath.c_str());
+  }
 
   // Another process may be between its removal of the temporary file and its
   // rename: wait for it before touching the temporary file.
@@ -163,10 +167,17 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
 
   handle.reset();
 
-  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting);
-  if (error.IsError()) {
+  bool renamed = false;
+  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting,
+                               &renamed);
+  if (error.IsError() && !renamed) {
     return error.Push(UpdateLocation(kLineRename), "Failed to rename %s to %s",
                       temporaryPath.c_str(), path.c_str());
+  }
+  // Once renamed, the new configuration is in force; that the rename may not
+  // survive a power loss is worth a log line, not a failure.
+  if (error.IsError()) {
+    EvEvent().Error("NTAlertProcessClient::UpdateAlertConfig", "%s", error.LastMessage().c_str());
   }
 
   xmlDataForAlerts = xml;
@@ -184,7 +195,9 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
   tarnalert::Env* env = tarnalert::Env::Current();
-  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+  // An administrator may link the file elsewhere: reading follows the link
+  // (replacing it never writes through one).
+  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC, 0);
   if (!auto_handle::_dac_is_valid_handle(fd)) {
     int error = errno;
     if (error != ENOENT) {

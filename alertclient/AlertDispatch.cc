@@ -1,9 +1,9 @@
 // EvAlertEx::sendAlert: the one place where the two roads of an alert part.
 // It lives above the record because the local road (NTAlertProcessClient)
 // builds on the record, and the record must not know the road.
+#include "platform/KTAlert.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
-#include "platform/KTAlert.h"
 
 int EvAlertEx::sendAlert(int alertType, int criteria, int status) {
   EvEvent log;

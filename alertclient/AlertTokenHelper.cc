@@ -175,14 +175,17 @@ unsigned long AlertTokenHelper::GetNameIdForCriteria(unsigned long criteria) {
 }
 
 std::wstring AlertTokenHelper::getAlertCategoryName(int alertType) {
-  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
-  if (alertTypes == nullptr) return std::wstring();
+  // Without alert types (or without a match) the category id stays 0, and a
+  // category of id 0 still gives its name.
   int categoryId = 0;
-  for (const HqMessageBase& entry : *alertTypes) {  // the last entry of the type wins
-    if (AlertTypeOf(entry) == alertType) {
-      categoryId = static_cast<int>(entry.get(AlertTypeListItem::categoryId));
+  if (HqMessageList* alertTypes = FindAlertTypes(alertConfig)) {
+    for (const HqMessageBase& entry : *alertTypes) {  // the last entry of the type wins
+      if (AlertTypeOf(entry) == alertType) {
+        categoryId = static_cast<int>(entry.get(AlertTypeListItem::categoryId));
+      }
     }
   }
+  if (!alertConfig.isSet(GetAlertDetailForClientResp::alertTypeCatalog)) return std::wstring();
   HqMessageList* categories =
       FindList(alertConfig.child(GetAlertDetailForClientResp::alertTypeCatalog),
                AlertTypeCatalog::alertCategories);

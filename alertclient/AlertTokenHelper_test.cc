@@ -63,7 +63,7 @@ class AlertTokenHelperTest : public ::testing::Test {
   GetAlertDetailForClientResp config_;
 };
 
-TEST_F(AlertTokenHelperTest, PushFamilyDropsEmptyValuesAndLogsTheRest) {
+TEST_F(AlertTokenHelperTest, PushFamilyDropsEmptyValues) {
   const std::wstring wide = L"Grüße ✓";
   env_.SetCatalogText(7, "Seven");
   const std::tuple<const char*, PushFunction, Pairs> cases[] = {
@@ -85,9 +85,18 @@ TEST_F(AlertTokenHelperTest, PushFamilyDropsEmptyValuesAndLogsTheRest) {
        {{0x4a000023, "5000000000"}}},
   };
   for (const auto& [what, push, expected] : cases) EXPECT_EQ(Collect(push), expected) << what;
-  // One debug line at level 8 for each of the six values pushed to token 7.
-  EXPECT_EQ(env_.CountLogLines("token: Seven value: "), 6u);
+}
+
+TEST_F(AlertTokenHelperTest, PushLogsEachKeptValueAtLevel8) {
+  env_.SetCatalogText(7, "Seven");
+  Collect([](auto& h, auto& d) {
+    h.Push(d, 7, std::string());  // dropped: no line
+    h.Push(d, 7, L"Grüße ✓");
+    h.Push(d, 7, -12);
+  });
+  EXPECT_EQ(env_.CountLogLines("token: Seven value: "), 2u);
   EXPECT_EQ(env_.CountLogLines("DEBUG 8 AlertTokenHelper::Push: token: Seven value: Grüße ✓"), 1u);
+  EXPECT_EQ(env_.CountLogLines("DEBUG 8 AlertTokenHelper::Push: token: Seven value: -12"), 1u);
 }
 
 TEST_F(AlertTokenHelperTest, SeverityComesFromTheRuleOrElseTheCriteria) {
@@ -173,6 +182,22 @@ TEST_F(AlertTokenHelperTest, CatalogueLookUpsSearchEveryEntryOfTheAlertType) {
   EXPECT_EQ(helper.GetNameIdForCriteria(1), 0x4a100001u);
   EXPECT_EQ(helper.GetNameIdForCriteria(2), 0x4a100002u);  // the first entry that names it
   EXPECT_EQ(helper.GetNameIdForCriteria(3), 0u);
+}
+
+// Without a matching alert type the category id is 0, and a category of id 0
+// gives its name, whether the alert types are missing or only do not match.
+TEST_F(AlertTokenHelperTest, CategoryOfAnUnknownTypeIsCategoryZero) {
+  HqMessageBase& catalog = config_.child(GetAlertDetailForClientResp::alertTypeCatalog);
+  auto& category =
+      catalog.list(KTGui::AlertTypeCatalog::alertCategories).emplace_back(KTGui::IdName());
+  category.set(KTGui::IdName::name, "Uncategorized");
+  EXPECT_EQ(AlertTokenHelper(config_, kFailover, 0).getAlertCategoryName(kFailover),
+            L"Uncategorized")
+      << "alert types unset";
+  catalog.list(KTGui::AlertTypeCatalog::alertTypes) = {AlertType(75, 1, 0, {})};
+  EXPECT_EQ(AlertTokenHelper(config_, kFailover, 0).getAlertCategoryName(kFailover),
+            L"Uncategorized")
+      << "no alert type matches";
 }
 
 }  // namespace

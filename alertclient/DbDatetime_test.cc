@@ -26,7 +26,7 @@ auto Fields(const tagTIMESTAMP_STRUCT& r) {
   return std::make_tuple(r.year, r.month, r.day, r.hour, r.minute, r.second, r.fraction);
 }
 
-TEST_F(DbDatetimeTest, ConvertsBothWaysInLocalTimeAndUtc) {
+TEST_F(DbDatetimeTest, ConvertsBothWaysInEitherZone) {
   struct Case {
     long time;
     bool utc;
@@ -46,12 +46,13 @@ TEST_F(DbDatetimeTest, ConvertsBothWaysInLocalTimeAndUtc) {
   for (const Case& c : cases) {
     tagTIMESTAMP_STRUCT record = {1, 1, 1, 1, 1, 1, 1};
     UlongTimeToDbDatetime(c.time, record, c.utc);
-    EXPECT_EQ(Fields(record), Fields(c.record)) << c.time;
+    const std::string label = std::to_string(c.time) + (c.utc ? " UTC" : " local");
+    EXPECT_EQ(Fields(record), Fields(c.record)) << label;
     char text[30] = {};
     const long back = DbDatetimeToUlongTime(text, record, c.utc);
-    EXPECT_EQ(std::max(back, -1L), *c.text ? c.time : -1) << c.time;
-    EXPECT_STREQ(text, c.text);
-    EXPECT_EQ(DbDatetimeToUlongTime(nullptr, record, c.utc), back);
+    EXPECT_EQ(std::max(back, -1L), *c.text ? c.time : -1) << label;
+    EXPECT_STREQ(text, c.text) << label;
+    EXPECT_EQ(DbDatetimeToUlongTime(nullptr, record, c.utc), back) << label;
   }
 }
 

@@ -3,14 +3,15 @@
 #include "alertclient/detail/DeliveryOptions.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace {
 
-constexpr int kEmailNotification = 1;
-constexpr size_t kMaxRecipients = 100;
+using tarnalert::kEmailNotification;
+constexpr size_t kMaxRecipients = tarnalert::kRecipientLimit;
 
 using tarnalert::detail::kOptionDefault;
 using tarnalert::detail::kOptionFormatted;
@@ -28,19 +29,17 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
   std::wstring resultText;
 
   // The last e-mail entry of the rule wins.
-  for (HqMessageBase& entry : alertDetail.list(AlertDetail::notifMessages)) {
-    if (entry.get(AlertNotifMsg::notifType) == kEmailNotification) {
-      alertNotifMsg = KTGui::AlertNotifMsg(entry);
-    }
+  if (const HqMessageBase* entry = tarnalert::detail::EmailEntry(alertDetail)) {
+    alertNotifMsg = KTGui::AlertNotifMsg(*entry);
   }
-  if (alertNotifMsg.get(AlertNotifMsg::notifType) != kEmailNotification) {
+  if (tarnalert::detail::NotifType(alertNotifMsg) != kEmailNotification) {
     log.Error("SendNotification",
               "Alert does not have email notification configured. So not processing. ");
     return;
   }
 
-  const int64_t messageFormat = alertNotifMsg.get(AlertNotifMsg::messageFormat);
-  const int64_t formatOptions = alertNotifMsg.get(AlertNotifMsg::formatOptions);
+  const int messageFormat = tarnalert::detail::MessageFormat(alertNotifMsg);
+  const int formatOptions = tarnalert::detail::FormatOptions(alertNotifMsg);
   if (messageFormat != 0 || (formatOptions & 1)) deliveryOptions |= kOptionFormatted;
   if (formatOptions == 2) deliveryOptions &= ~kOptionDefault;
 
@@ -70,7 +69,7 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
     }
     HqMessageBase& user = recipients[i];
     App::Email email;
-    const int64_t type = user.get(KTGui::NTNonNebrixUser::recipientType);
+    const int type = tarnalert::detail::RecipientType(user);
     const std::wstring address =
         FXString::ToWstring(user.get(KTGui::NTNonNebrixUser::emailAddress));
     email.set(App::Email::address, FXString::ToString(address));

@@ -1,6 +1,7 @@
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 #include "tarnalert/alert/EvAlertEx.h"
+#include "tarnalert/alertclient/ConfigCheck.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -31,29 +32,32 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   HqMessageList& rules = alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
   for (size_t i = 0; i < rules.size(); ++i) {
     HqMessageBase& rule = rules[i];
-    if (!rule.isSet(KTGui::AlertDetail::alert) || !rule.isSet(KTGui::AlertDetail::nonNebrixUsers)) {
-      log.DebugLvl(kTag, 5,
-                   "Skipping alert notification at index [%zu] since it does not have sufficient "
-                   "information.",
-                   i);
-      continue;
+    switch (tarnalert::RuleSkipReason(rule)) {
+      case tarnalert::RuleSkip::kNone:
+        break;
+      case tarnalert::RuleSkip::kNoAlertNoRecipients:
+      case tarnalert::RuleSkip::kNoAlert:
+      case tarnalert::RuleSkip::kNoRecipients:
+        log.DebugLvl(kTag, 5,
+                     "Skipping alert notification at index [%zu] since it does not have "
+                     "sufficient information.",
+                     i);
+        continue;
+      case tarnalert::RuleSkip::kDisabledOrDeleted:
+        log.DebugLvl(kTag, 5,
+                     "Skipping alert notification at index [%zu] since its disabled or deleted. ",
+                     i);
+        continue;
+      case tarnalert::RuleSkip::kNoIdOrName:
+        log.DebugLvl(kTag, 5,
+                     "Skipping alert notification at index [%zu] since it does not have Id or "
+                     "name set. ",
+                     i);
+        continue;
     }
-    HqMessageBase& alertInfo = rule.child(KTGui::AlertDetail::alert);
-    if (alertInfo.get(AlertInfo::flags) & 3) {
-      log.DebugLvl(kTag, 5,
-                   "Skipping alert notification at index [%zu] since its disabled or deleted. ", i);
-      continue;
-    }
-    HqMessageBase& idName = alertInfo.child(AlertInfo::alert);
+    HqMessageBase& idName = rule.child(KTGui::AlertDetail::alert).child(AlertInfo::alert);
     const int ruleId = static_cast<int>(idName.get(IdName::id));
     const std::string& ruleName = idName.get(IdName::name);
-    if (ruleId == 0 || ruleName.empty()) {
-      log.DebugLvl(kTag, 5,
-                   "Skipping alert notification at index [%zu] since it does not have Id or name "
-                   "set. ",
-                   i);
-      continue;
-    }
     NTNotifRuleDetectedAlertProcessing processing(rule, *this);
     if (processing.MatchAlert()) {
       log.Error(kTag,

@@ -131,3 +131,32 @@ TEST_F(LocalRoadLimitsTest, RuleWithFieldsOfTheWrongKindIsRefusedWhole) {
 }
 
 }  // namespace
+
+// notifType, messageFormat, formatOptions and recipientType are 32-bit: a
+// value beyond that range counts by its low 32 bits, in every step alike.
+TEST(LocalRoadWidthTest, NotificationFieldsCountByTheirLow32Bits) {
+  CollectingEnv env;
+  ScopedEnv scoped(&env);
+  const std::string configuration =
+      "<GetAlertDetailForClientResp><alertDetails><AlertDetail><alert><alert><id>9</id>"
+      "<name>wide</name></alert><alertType><id>74</id></alertType></alert>"
+      "<criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>"
+      "<notifMessages><AlertNotifMsg><notifType>4294967297</notifType>"
+      "<messageFormat>4294967297</messageFormat><formatOptions>4294967298</formatOptions>"
+      "<htmlTemplate>Subject: s\n&lt;p&gt;b&lt;/p&gt;</htmlTemplate></AlertNotifMsg>"
+      "</notifMessages><nonNebrixUsers><NTNonNebrixUser><emailAddress>a@example.com"
+      "</emailAddress><recipientType>4294967298</recipientType></NTNonNebrixUser>"
+      "</nonNebrixUsers></AlertDetail></alertDetails></GetAlertDetailForClientResp>";
+  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
+  EvAlertEx alert;
+  alert.sendAlert(74, 1, 0);
+  ASSERT_EQ(env.requests.size(), 1u);  // notifType 1: the e-mail entry
+  App::EmailInfo request;
+  ASSERT_EQ(request.unserialize(env.requests[0]), 0);
+  EXPECT_EQ(request.get(App::EmailInfo::usedEmbedded), 1);  // messageFormat 1: HTML
+  EXPECT_NE(request.get(App::EmailInfo::body).find("<p>b</p>"), std::string::npos)
+      << request.get(App::EmailInfo::body);
+  EXPECT_EQ(request.list(App::EmailInfo::bccList).size(), 1u);  // recipientType 2
+  // formatOptions 2: no default bit; in the request line and its failure line.
+  EXPECT_EQ(env.CountLogLines("DeliveryOptions[16] UsedEmbedded[True]"), 2u);
+}

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "alertclient/detail/RuleFields.h"
-#include "alertclient/detail/TokenIds.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/alertclient/TemplateText.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -14,17 +14,18 @@
 namespace {
 
 // Token ids the template language gives a fixed meaning.
-constexpr int kTokenAlertName = 0x4a00000d;
-constexpr int kTokenAlertDescription = 0x4a00000a;
-constexpr int kTokenAlertId = 0x4a00000c;
-constexpr int kTokenUserName = 0x4a000016;
-constexpr int kTokenCategoryAndType = 0x4a000006;
+constexpr int kTokenAlertName = tarnalert::kAlertNameTokenId;
+constexpr int kTokenAlertDescription = tarnalert::kAlertDescriptionTokenId;
+constexpr int kTokenAlertId = tarnalert::kAlertIdTokenId;
+constexpr int kTokenUserName = tarnalert::kUserNameTokenId;
+constexpr int kTokenCategoryAndType = tarnalert::kCategoryAndTypeTokenId;
 constexpr int kTokenCriteria = AlertTokenHelper::kCriteriaToken;
 constexpr int kTokenComment = AlertTokenHelper::kCommentToken;
 constexpr int kTokenSeverityLevel = AlertTokenHelper::kSeverityToken;
-constexpr unsigned long kNotApplicableTextId = 0x4a0000a5;
 
-using tarnalert::detail::IsMarkerToken;
+using tarnalert::IsMarkerToken;
+using tarnalert::kNotApplicableTextId;
+using tarnalert::kSubjectLimit;
 using tarnalert::detail::RuleIdName;
 using tarnalert::detail::RuleLocale;
 
@@ -32,8 +33,6 @@ using tarnalert::detail::RuleLocale;
 constexpr int kJoinWithoutSeparator = 0x1000;
 constexpr int kJoinWithCommaLines = 0x80;
 constexpr int kValueIsHtml = 0x4000;
-
-constexpr size_t kSubjectLimit = 256;
 
 }  // namespace
 

@@ -4,16 +4,16 @@
 #include <cstring>
 
 #include "alertclient/detail/RuleFields.h"
-#include "alertclient/detail/TokenIds.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace {
 
-using tarnalert::detail::IsMarkerToken;
-using tarnalert::detail::kSubjectEndMarkerId;
-using tarnalert::detail::kSubjectStartMarkerId;
+using tarnalert::IsMarkerToken;
+using tarnalert::kSubjectEndMarkerId;
+using tarnalert::kSubjectStartMarkerId;
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
 

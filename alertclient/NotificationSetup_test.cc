@@ -9,6 +9,7 @@
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/platform/text/FXString.h"
 
 namespace {
 
@@ -53,18 +54,24 @@ class NotificationSetupTest : public ::testing::Test {
   NTNotifRuleDetectedAlertProcessing processing_{rule_, client_};
 };
 
-TEST_F(NotificationSetupTest, CollectsFlagsAndTrimmedTextsOfEveryCriteriaOnce) {
-  env_.SetCatalogText(0x4a000010, " Volume\t \r\n");
-  env_.SetCatalogText(0x4a000011, "Größe ✓ ");
-  env_.SetCatalogText(0x4a000012, " \n\t\r");
-  env_.SetCatalogText(0x4a000013, "Ziel");
-  env_.RemoveCatalogText(0x4a000014);
-  client_.alertConfig.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)
+// Alert types 74 (twice) and 75 offering tokens 0x4a000010 to 0x4a000014, the
+// markers and the link tokens.
+void OfferTokens(NTAlertProcessClient& client) {
+  client.alertConfig.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)
       .list(KTGui::AlertTypeCatalog::alertTypes) = {
       AlertType(74, {{{0x4a000010, 0x80}, {0x4a000001, 1}}, {{0x4a000011, 0x1000}}}),
       AlertType(75, {{{0x4a000013, 4}}}),  // not the alert's type
       AlertType(74, {{{0x4a000010, 0x4000}, {0x4a000012, 0}, {0x4a0003b6, 1}},
                      {{0x4a0003b9, 1}, {0x4a000002, 1}, {0x4a000014, 2}}})};
+}
+
+TEST_F(NotificationSetupTest, CollectsTheTokensOfEveryCriteriaOnce) {
+  env_.SetCatalogText(0x4a000010, " Volume\t \r\n");
+  env_.SetCatalogText(0x4a000011, "Größe ✓ ");
+  env_.SetCatalogText(0x4a000012, " \n\t\r");
+  env_.SetCatalogText(0x4a000013, "Ziel");
+  env_.RemoveCatalogText(0x4a000014);
+  OfferTokens(client_);
   processing_.InitializeNotification();
   EXPECT_EQ(processing_.subjectStartMarker, L"SubjStart");
   EXPECT_EQ(processing_.subjectEndMarker, L"SubjEnd\n");  // markers stay untrimmed
@@ -75,8 +82,13 @@ TEST_F(NotificationSetupTest, CollectsFlagsAndTrimmedTextsOfEveryCriteriaOnce) {
   EXPECT_THAT(processing_.tokenTexts,
               ElementsAre(Pair(0x4a000010, L" Volume"), Pair(0x4a000011, L"Größe ✓"),
                           Pair(0x4a000012, L""), Pair(0x4a000014, L"")));
+}
 
-  // A later call adds only what is missing and changes nothing present.
+TEST_F(NotificationSetupTest, LaterCallAddsOnlyWhatIsMissing) {
+  env_.SetCatalogText(0x4a000010, " Volume");
+  env_.SetCatalogText(0x4a000011, "Größe ✓");
+  OfferTokens(client_);
+  processing_.InitializeNotification();
   env_.SetCatalogText(0x4a000010, "Changed");
   env_.SetCatalogText(0x4a000002, "Changed");
   processing_.tokenTexts.erase(0x4a000011);
@@ -101,8 +113,9 @@ TEST_F(NotificationSetupTest, HtmlTemplateGetsItsSubjectEscaped) {
   };
   for (const auto& [format, raw, prepared] : cases) {
     std::wstring copy = raw;
-    EXPECT_EQ(processing_.GetEncodedRawMessage(copy, format), prepared);
-    EXPECT_EQ(copy, raw);  // the template itself is left as it was
+    const std::string label = "format " + std::to_string(format) + ": " + FXString::ToString(raw);
+    EXPECT_EQ(processing_.GetEncodedRawMessage(copy, format), prepared) << label;
+    EXPECT_EQ(copy, raw) << label;  // the template itself is left as it was
   }
 }
 

@@ -48,7 +48,7 @@ class RuleMatchingTest : public ::testing::Test {
   EvAlertEx alert_;
 };
 
-TEST_F(RuleMatchingTest, RuleMustHaveTheAlertTypeAndSelectTheCriteria) {
+TEST_F(RuleMatchingTest, RuleMatchesOnlyItsTypeWithASelectedCriteria) {
   const Criteria fiveAndSeven = {{5, 0}, {7, 0}}, none = {};
   // (what, alert type of the alert, of the rule, criteria of the alert, of the rule, match)
   const std::tuple<const char*, int, int, int, const Criteria*, bool> cases[] = {
@@ -67,7 +67,8 @@ TEST_F(RuleMatchingTest, RuleMustHaveTheAlertTypeAndSelectTheCriteria) {
       NTNotifRuleDetectedAlertProcessing processing(rule, client);
       EXPECT_EQ(processing.MatchAlert(), match) << what << ", status " << status;
       auto& details = processing.detectedAlertsData.list(KTGui::DetectedAlertsData::details);
-      EXPECT_EQ(details.size(), match ? 1u : 0u) << what;  // the match's facts
+      EXPECT_EQ(details.size(), match ? 1u : 0u)
+          << what << ", status " << status;  // the match's facts
     }
   }
 }

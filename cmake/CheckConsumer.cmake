@@ -1,5 +1,7 @@
-# Installs the build into a private prefix, then configures, builds and runs
-# the consumer project against it with find_package(tarnalert).
+# Installs the build into a private prefix, then builds and runs the consumer
+# program against it twice, with find_package(tarnalert) and with pkg-config,
+# and runs the installed tool, which must find the installed library by
+# itself.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 function(run)
@@ -8,9 +10,32 @@ function(run)
     message(FATAL_ERROR "failed (${rc}): ${ARGN}")
   endif()
 endfunction()
+set(state TARNALERT_STATE_DIR=${WORK_DIR}/state TARNALERT_LOG_FILE=${WORK_DIR}/state/tarnalert.log)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# CMake.
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${CMAKE_COMMAND} -E env TARNALERT_STATE_DIR=${WORK_DIR}/state
-    TARNALERT_LOG_FILE=${WORK_DIR}/state/tarnalert.log ${WORK_DIR}/build/consumer)
+run(${CMAKE_COMMAND} -E env ${state} ${WORK_DIR}/build/consumer)
+
+# pkg-config.
+find_program(PKG_CONFIG pkg-config)
+if(NOT PKG_CONFIG)
+  message(FATAL_ERROR "pkg-config is missing: install the Debian package pkg-config")
+endif()
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs tarnalert
+  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config does not know tarnalert under ${prefix}/${LIBDIR}/pkgconfig")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(${CXX} -std=c++17 ${SOURCE_DIR}/main.cc ${flags} -Wl,-rpath,${prefix}/${LIBDIR}
+    -o ${WORK_DIR}/consumer-pkgconfig)
+run(${CMAKE_COMMAND} -E env ${state} ${WORK_DIR}/consumer-pkgconfig)
+
+# The installed tool, without any library path of the environment.
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/${BINDIR}/tarnalert --version)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${state}
+    ${prefix}/${BINDIR}/tarnalert config check ${EXAMPLE})

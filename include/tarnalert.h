@@ -11,8 +11,10 @@
 
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
+#include "tarnalert/alertclient/ConfigCheck.h"
 #include "tarnalert/alertclient/DbDatetime.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/alertclient/TemplateText.h"
 #include "tarnalert/platform/Export.h"
 #include "tarnalert/platform/env/Env.h"
@@ -20,6 +22,7 @@
 #include "tarnalert/platform/files/CYqError.h"
 #include "tarnalert/platform/message/HqMessageBase.h"
 #include "tarnalert/platform/message/Messages.h"
+#include "tarnalert/platform/message/ParseResult.h"
 #include "tarnalert/platform/text/FXString.h"
 #include "tarnalert/util/KtCriticalSection.h"
 #include "tarnalert/util/NTBasicLib.h"

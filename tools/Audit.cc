@@ -53,16 +53,11 @@ int RunEncode(const AuditFields& fields) {
   alert.auxNumber17 = fields.auxNumber17;
   alert.defaultStatus = fields.defaultStatus;
   std::string text;
-  LogCapture capture(tarnalert::Env::Current(), true);
-  int result;
-  {
-    tarnalert::ScopedEnv installed(&capture);
-    result = alert.serializeForAuditTrail(text);
-  }
-  if (result != 0) {
-    for (const std::string& message : capture.ErrorMessages()) PrintError("audit encode", message);
-    PrintError("audit encode",
-               "the alert could not be written (code " + std::to_string(result) + ")");
+  if (const int result = alert.serializeForAuditTrail(text); result != 0) {
+    PrintError("audit encode", "the alert could not be written (code " + std::to_string(result) +
+                                   (result == tarnalert::kXmlUnrepresentableText
+                                        ? ": a text holds a NUL character or is not valid UTF-8)"
+                                        : ")"));
     return kFailed;
   }
   std::cout << text;
@@ -76,18 +71,17 @@ int RunDecode(const std::string& file) {
     PrintError("audit decode", error);
     return kFailed;
   }
-  EvAlertEx alert;
-  LogCapture capture(tarnalert::Env::Current(), false);
-  int result;
-  {
-    tarnalert::ScopedEnv installed(&capture);
-    result = alert.unserializeForAuditTrail(text);
-  }
-  if (result != 0) {
-    const std::string why = capture.ReaderFailure();
+  // The reader's verdict first, so that a refused text is explained.
+  const tarnalert::ParseResult parsed = App::EvAlertExMessage().Parse(text);
+  if (!parsed) {
     PrintError("audit decode", (file == "-" ? std::string("standard input") : file) +
-                                   " is not an audit-trail text: " +
-                                   (why.empty() ? "code " + std::to_string(result) : why));
+                                   " is not an audit-trail text: " + parsed.Description());
+    return kFailed;
+  }
+  EvAlertEx alert;
+  if (const int result = alert.unserializeForAuditTrail(text); result != 0) {
+    PrintError("audit decode",
+               "the audit-trail text was refused (code " + std::to_string(result) + ")");
     return kFailed;
   }
   std::cout << "auxNumber1 = " << alert.auxNumber1 << "\n"

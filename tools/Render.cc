@@ -1,17 +1,22 @@
-// `tarnalert render`: a dry run of the local road. It sends a failover alert
-// with an environment that records the e-mail requests instead of delivering
-// them, and prints, for every rule that matched, the subject, the body and the
-// serialized request. With --config the road reads a copy of the given file
-// in a private directory, so the installed configuration is neither used nor
-// touched. The library's log lines of the run are kept off the debug log.
-#include <stdlib.h>
-#include <unistd.h>
+// `tarnalert render`: a dry run of the local road. It runs a failover alert
+// through the road's rule steps with an environment that records the e-mail
+// requests instead of delivering them, and prints, for every rule that
+// matched, the subject, the body and the serialized request. With --config the
+// road uses the given file instead of the installed configuration, which is
+// neither used nor touched. The library's log lines of the run are kept off
+// the debug log.
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cstdint>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +32,7 @@ namespace {
 constexpr int kFullLogLevel = 10;
 
 struct RenderOptions {
+  std::string at;  // the detection time as given; empty: the clock's
   int type = tarnalert::kFailoverAlertType;
   int criteria = 0;
   int status = 0;
@@ -45,81 +51,122 @@ struct MatchedRule {
   int deliveryOptions = 0;
 };
 
-// Wraps the dry-run environment: keeps the log lines of the run, and ties
-// each e-mail request to the rule whose match line came before it.
+// Reads a detection time: seconds since the epoch, or ISO 8601
+// "YYYY-MM-DDTHH:MM[:SS]" (a blank may stand for the T) in local time, or
+// followed by "Z" or "+HH:MM"/"-HH:MM" for that offset from UTC. False when
+// `text` is neither.
+bool ParseTime(const std::string& text, time_t* time) {
+  char* end = nullptr;
+  errno = 0;
+  const long long seconds = std::strtoll(text.c_str(), &end, 10);
+  if (!text.empty() && *end == '\0' && errno == 0) {
+    *time = static_cast<time_t>(seconds);
+    return true;
+  }
+  struct tm fields = {};
+  int consumed = 0;
+  char separator = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &fields.tm_year, &fields.tm_mon,
+                  &fields.tm_mday, &separator, &fields.tm_hour, &fields.tm_min, &consumed) != 6 ||
+      (separator != 'T' && separator != ' ')) {
+    return false;
+  }
+  const char* rest = text.c_str() + consumed;
+  if (*rest == ':') {
+    int used = 0;
+    if (std::sscanf(rest, ":%2d%n", &fields.tm_sec, &used) != 1) return false;
+    rest += used;
+  }
+  if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
+      fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60) {
+    return false;
+  }
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  if (*rest == '\0') {
+    fields.tm_isdst = -1;
+    *time = std::mktime(&fields);
+    return *time != static_cast<time_t>(-1);
+  }
+  long offset = 0;
+  if (std::strcmp(rest, "Z") != 0) {
+    int hours = 0, minutes = 0, used = 0;
+    if ((*rest != '+' && *rest != '-') ||
+        std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 || rest[1 + used] != 0 ||
+        hours > 23 || minutes > 59) {
+      return false;
+    }
+    offset = (*rest == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
+  }
+  *time = ::timegm(&fields) - offset;
+  return true;
+}
+
+// Wraps the dry-run environment: keeps the log lines of the run, files each
+// e-mail request under the rule being sent, and fixes the clock when a
+// detection time is given.
 class RenderEnv : public tarnalert::EnvWrapper {
  public:
   RenderEnv(DryRunEnv* dryRun, bool fullLog) : EnvWrapper(dryRun), fullLog_(fullLog) {}
+
+  uint64_t NowMicros() override {
+    return fixedTime_ ? static_cast<uint64_t>(*fixedTime_) * 1000000 : target()->NowMicros();
+  }
+  void set_time(time_t time) { fixedTime_ = time; }
 
   int LogLevel() override {
     const int level = target()->LogLevel();
     return fullLog_ && level < kFullLogLevel ? kFullLogLevel : level;
   }
-
-  void WriteLogLine(const std::string& line) override {
-    lines_.push_back(line);
-    // "... matched notification [<id>:<name>]. Filling details for notification"
-    static const std::string kMatched = "matched notification [";
-    static const std::string kEnd = "]. Filling details for notification";
-    const std::string text = LogLineText(line);
-    const size_t at = text.find(kMatched);
-    const size_t end = text.rfind(kEnd);
-    if (at == std::string::npos || end == std::string::npos || end < at) return;
-    const std::string inside = text.substr(at + kMatched.size(), end - at - kMatched.size());
-    const size_t colon = inside.find(':');
-    MatchedRule rule;
-    rule.id = std::atoi(inside.substr(0, colon).c_str());
-    rule.name = colon == std::string::npos ? "" : inside.substr(colon + 1);
-    matched_.push_back(rule);
-  }
+  void WriteLogLine(const std::string& line) override { lines_.push_back(line); }
 
   tarnalert::DeliveryResult DeliverEmail(const std::string& request, int options) override {
-    if (!matched_.empty() && !matched_.back().built) {
-      matched_.back().built = true;
-      matched_.back().request = request;
-      matched_.back().deliveryOptions = options;
+    if (current_ != nullptr && !current_->built) {
+      current_->built = true;
+      current_->request = request;
+      current_->deliveryOptions = options;
     }
     return target()->DeliverEmail(request, options);
   }
 
+  // The rule whose notification is being built; null between rules.
+  void set_current(MatchedRule* rule) { current_ = rule; }
   const std::vector<std::string>& lines() const { return lines_; }
-  const std::vector<MatchedRule>& matched() const { return matched_; }
 
  private:
   bool fullLog_;
+  std::optional<time_t> fixedTime_;
+  MatchedRule* current_ = nullptr;
   std::vector<std::string> lines_;
-  std::vector<MatchedRule> matched_;
 };
 
-// A private directory that holds a copy of a configuration for one run.
-class PrivateJobResults {
- public:
-  PrivateJobResults() = default;
-  PrivateJobResults(const PrivateJobResults&) = delete;
-  PrivateJobResults& operator=(const PrivateJobResults&) = delete;
-  ~PrivateJobResults() {
-    if (directory_.empty()) return;
-    ::unlink(File().c_str());
-    ::rmdir(directory_.c_str());
+// The local road over `config` as sendAlert runs it, rule by rule so that
+// each request is known by its rule: the rules the road examines (the same
+// skip decision) and that match get their notification built.
+std::vector<MatchedRule> RunRoad(const KTGui::GetAlertDetailForClientResp& config,
+                                 const RenderOptions& options, EvAlertEx& alert, RenderEnv* env) {
+  alert.alertType = options.type;
+  alert.criteria = options.criteria;
+  alert.status = options.status != 0 ? options.status : alert.defaultStatus;
+  NTAlertProcessClient client(options.type, options.criteria, options.status, alert);
+  client.alertConfig = config;
+  HqMessageList& rules = client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
+  std::vector<MatchedRule> matched;
+  matched.reserve(rules.size());  // the environment points into it
+  for (HqMessageBase& rule : rules) {
+    if (tarnalert::RuleSkipReason(rule) != tarnalert::RuleSkip::kNone) continue;
+    NTNotifRuleDetectedAlertProcessing processing(rule, client);
+    if (!processing.MatchAlert()) continue;
+    HqMessageBase& idName = rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
+    MatchedRule& entry = matched.emplace_back();
+    entry.id = static_cast<int32_t>(idName.get(KTGui::IdName::id));
+    entry.name = idName.get(KTGui::IdName::name);
+    env->set_current(&entry);
+    processing.SendNotification();
+    env->set_current(nullptr);
   }
-
-  bool Create(const std::string& content, std::string* error) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarnalert-render-XXXXXX";
-    if (::mkdtemp(&pattern[0]) == nullptr) {
-      *error = "cannot create a private directory like " + pattern;
-      return false;
-    }
-    directory_ = pattern;
-    return WriteOutput(File(), content, error);
-  }
-  const std::string& directory() const { return directory_; }
-
- private:
-  std::string File() const { return directory_ + "/alert_config.xml"; }
-  std::string directory_;
-};
+  return matched;
+}
 
 bool StartsWithTag(const std::string& lowered, size_t at, const char* tag) {
   return lowered.compare(at, std::char_traits<char>::length(tag), tag) == 0;
@@ -157,7 +204,6 @@ int RunRender(const RenderOptions& options) {
   // Which configuration, checked first so that a bad file is reported as such
   // rather than as "no rule matched".
   DryRunEnv dryRun;
-  PrivateJobResults privateCopy;
   std::string configPath = options.config;
   std::string text, error;
   if (!options.config.empty()) {
@@ -165,11 +211,6 @@ int RunRender(const RenderOptions& options) {
       PrintError("render", error);
       return kFailed;
     }
-    if (!privateCopy.Create(text, &error)) {
-      PrintError("render", error);
-      return kFailed;
-    }
-    dryRun.set_job_results_directory(privateCopy.directory());
   } else {
     configPath = NTAlertProcessClient::GetConfigFileName();
     if (configPath.empty()) {
@@ -186,18 +227,19 @@ int RunRender(const RenderOptions& options) {
     }
   }
   KTGui::GetAlertDetailForClientResp config;
-  std::string why;
-  if (!DecodeMessage(text, &config, &why)) {
-    PrintError("render", configPath + " is not an alert configuration: " + why);
+  if (const tarnalert::ParseResult parsed = config.Parse(text); !parsed) {
+    PrintError("render", configPath + " is not an alert configuration: " + parsed.Description());
     return kFailed;
   }
 
   EvAlertEx alert;
   AddComments(alert, options.comments);
   RenderEnv renderEnv(&dryRun, options.showLog);
+  if (time_t at = 0; !options.at.empty() && ParseTime(options.at, &at)) renderEnv.set_time(at);
+  std::vector<MatchedRule> matched;
   {
     tarnalert::ScopedEnv installed(&renderEnv);
-    alert.sendAlert(options.type, options.criteria, options.status);
+    matched = RunRoad(config, options, alert, &renderEnv);
   }
 
   if (!options.htmlDirectory.empty() && !MakeDirectory(options.htmlDirectory, &error)) {
@@ -205,7 +247,7 @@ int RunRender(const RenderOptions& options) {
     return kFailed;
   }
   std::map<std::string, int> written;  // file name -> times used in this run
-  for (const MatchedRule& rule : renderEnv.matched()) {
+  for (const MatchedRule& rule : matched) {
     std::cout << "=== Rule " << rule.id << ": " << rule.name << " ===\n";
     if (!rule.built) {
       std::cout << "Matched, but the rule has no e-mail notification entry: nothing was built.\n\n";
@@ -236,9 +278,9 @@ int RunRender(const RenderOptions& options) {
   }
   if (options.showLog) {
     std::cout << "=== Debug log of the run ===\n";
-    for (const std::string& line : renderEnv.lines()) std::cout << LogLineText(line) << "\n";
+    for (const std::string& line : renderEnv.lines()) std::cout << line;
   }
-  if (renderEnv.matched().empty()) {
+  if (matched.empty()) {
     PrintError("render", "no rule of " + configPath + " matched alert type " +
                              std::to_string(options.type) + ", criteria " +
                              std::to_string(options.criteria));
@@ -275,6 +317,19 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
       ->add_option("--html-out", options->htmlDirectory,
                    "Also write each HTML body as DIR/rule-<id>.html, a page a browser opens")
       ->type_name("DIR");
+  render
+      ->add_option("--at", options->at,
+                   "Detection time instead of now: seconds since the epoch, or ISO 8601 "
+                   "(2026-03-01T09:05:07 in local time, or with Z or +01:00), so that a preview "
+                   "is reproducible")
+      ->type_name("TIME")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            time_t time;
+            return ParseTime(text, &time) ? std::string()
+                                          : "'" + text + "' is neither seconds nor ISO 8601";
+          },
+          "", "time"));
   render->add_flag("--log", options->showLog,
                    "Also print the debug-log lines of the run (they are not written to the "
                    "debug log)");

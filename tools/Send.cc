@@ -66,8 +66,7 @@ int RunSend(const SendOptions& options) {
   int exitCode = kSuccess;
   for (size_t i = 0; i < deliveries.size(); ++i) {
     App::EmailInfo request;
-    std::string why;
-    const std::string subject = DecodeMessage(deliveries[i].request, &request, &why)
+    const std::string subject = request.Parse(deliveries[i].request)
                                     ? request.get(App::EmailInfo::subject)
                                     : "(unreadable request)";
     std::cout << "Notification " << i + 1 << " \"" << OneLine(subject)

@@ -2,30 +2,16 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 
 namespace tarnalert_tool {
-
-namespace {
-
-// Tags of the lines the message reader writes when it refuses a text.
-constexpr const char* kDecodeTags[] = {"HqMessageBase::unserialize: ", "XMLDecoder::unSerialize: "};
-
-std::string StripPrefix(const std::string& text, const char* prefix) {
-  const size_t size = std::strlen(prefix);
-  return text.compare(0, size, prefix) == 0 ? text.substr(size) : text;
-}
-
-}  // namespace
 
 bool ReadInput(const std::string& path, std::string* text, std::string* error) {
   if (path == "-") {
@@ -96,39 +82,10 @@ void PrintError(const std::string& command, const std::string& message) {
   std::cerr << "tarnalert " << command << ": " << message << "\n";
 }
 
-void LogCapture::WriteLogLine(const std::string& line) {
-  lines_.push_back(line);
-  if (forward_) target()->WriteLogLine(line);
-}
+namespace {
 
-std::vector<std::string> LogCapture::Messages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : lines_) messages.push_back(LogLineText(line));
-  return messages;
-}
-
-std::string LogCapture::ReaderFailure() const {
-  std::string why;
-  for (std::string reason : ErrorMessages()) {
-    for (const char* tag : kDecodeTags) reason = StripPrefix(reason, tag);
-    if (!why.empty()) why += "; ";
-    why += reason;
-  }
-  return why;
-}
-
-std::vector<std::string> LogCapture::ErrorMessages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : lines_) {
-    // Layout: time pid tid SEVERITY level text.
-    std::istringstream fields(line);
-    std::string time, pid, tid, severity;
-    fields >> time >> pid >> tid >> severity;
-    if (severity == "ERROR") messages.push_back(LogLineText(line));
-  }
-  return messages;
-}
-
+// The text of a log line after its time stamp, process and thread ids,
+// severity and level; the trailing line break is dropped.
 std::string LogLineText(const std::string& line) {
   size_t at = 0;
   for (int field = 0; field < 5 && at != std::string::npos; ++field) {
@@ -140,49 +97,55 @@ std::string LogLineText(const std::string& line) {
   return text;
 }
 
-bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why) {
-  LogCapture capture(tarnalert::Env::Current(), false);
-  int result;
-  {
-    tarnalert::ScopedEnv installed(&capture);
-    result = message->unserialize(text);
-  }
-  if (result == 0) return true;
-  *why = capture.ReaderFailure();
-  if (why->empty()) *why = "the text was refused (code " + std::to_string(result) + ")";
-  return false;
+}  // namespace
+
+void LogCapture::WriteLogLine(const std::string& line) {
+  lines_.push_back(line);
+  if (forward_) target()->WriteLogLine(line);
+}
+
+std::vector<std::string> LogCapture::Messages() const {
+  std::vector<std::string> messages;
+  for (const std::string& line : lines_) messages.push_back(LogLineText(line));
+  return messages;
 }
 
 std::string DebugLogPath() {
-  tarnalert::Env* env = tarnalert::Env::Current();
-  const std::string file = env->GetSetting("LOG_FILE");
-  if (file == "-") return "standard error";
-  if (!file.empty()) return file;
-  std::string state = env->GetSetting("STATE_DIR");
-  if (state.empty()) {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg != nullptr && *xdg != '\0') {
-      state = std::string(xdg) + "/tarnalert";
-    } else if (home != nullptr && *home != '\0') {
-      state = std::string(home) + "/.local/state/tarnalert";
-    } else {
-      state = "/tmp/tarnalert-" + std::to_string(::getuid());
-    }
-  }
-  return state + "/log/tarnalert.log";
+  const std::string path = EvDebug::LogPath();
+  return path == "-" ? "standard error" : path;
 }
 
-std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim) {
-  char buffer[2048] = {};
-  EvEvent event;
-  event.evPrintf(messageId, buffer, sizeof buffer, localeId);
-  std::string text = buffer;
-  if (trim) {
-    const size_t last = text.find_last_not_of(" \n\r\t");
-    text.erase(last == std::string::npos ? 0 : last + 1);
+namespace {
+
+// Columns a terminal gives `c`: 0 for combining marks and zero-width
+// characters, 2 for East Asian wide and full-width characters, else 1.
+size_t CharacterWidth(wchar_t c) {
+  struct Range {
+    wchar_t first, last;
+  };
+  static const Range kZero[] = {{0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+                                {0x200B, 0x200F}, {0x20D0, 0x20FF}, {0xFE00, 0xFE0F},
+                                {0xFE20, 0xFE2F}};
+  static const Range kWide[] = {{0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
+                                {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+                                {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE30, 0xFE4F},
+                                {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
+                                {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
+  for (const Range& range : kZero) {
+    if (c >= range.first && c <= range.last) return 0;
   }
-  return text;
+  for (const Range& range : kWide) {
+    if (c >= range.first && c <= range.last) return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (wchar_t c : FXString::ToWstring(text)) width += CharacterWidth(c);
+  return width;
 }
 
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
@@ -190,7 +153,7 @@ std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
   for (const auto& row : rows) {
     if (widths.size() < row.size()) widths.resize(row.size(), 0);
     for (size_t column = 0; column < row.size(); ++column) {
-      widths[column] = std::max(widths[column], FXString::ToWstring(row[column]).size());
+      widths[column] = std::max(widths[column], DisplayWidth(row[column]));
     }
   }
   std::string table;
@@ -199,7 +162,7 @@ std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
     for (size_t column = 0; column < row.size(); ++column) {
       line += row[column];
       if (column + 1 < row.size()) {
-        line.append(widths[column] - FXString::ToWstring(row[column]).size() + 2, ' ');
+        line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
       }
     }
     table += line + "\n";
@@ -231,6 +194,26 @@ std::string Shorten(const std::string& text, size_t limit) {
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return text.substr(0, cut) + "[... " + std::to_string(text.size() - cut) +
          " more bytes left out]";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      result += '\\';
+      result += c;
+    } else if (c == '\n') {
+      result += "\\n";
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      result += escape;
+    } else {
+      result += c;
+    }
+  }
+  return result + "\"";
 }
 
 std::string OneLine(const std::string& text) {

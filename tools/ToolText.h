@@ -1,7 +1,7 @@
 // Helpers shared by the subcommands of the tarnalert tool: reading and writing
 // files, catching the library's debug-log lines while it works (so that a
-// decode failure can be explained on the terminal), installing an Env for a
-// scope, catalogue texts and column layout.
+// failure the library only logs can be shown on the terminal), installing an
+// Env for a scope, and text layout.
 //
 // Everything here runs on the tool's single thread.
 #ifndef TARNALERT_TOOLS_TOOLTEXT_H_
@@ -38,35 +38,22 @@ class LogCapture : public tarnalert::EnvWrapper {
   const std::vector<std::string>& lines() const { return lines_; }
   // The text of every line, without time, ids, severity and level.
   std::vector<std::string> Messages() const;
-  // The same for the error-severity lines only.
-  std::vector<std::string> ErrorMessages() const;
-  // Why the message reader refused a text, from its error lines; empty when
-  // it wrote none.
-  std::string ReaderFailure() const;
 
  private:
   bool forward_;
   std::vector<std::string> lines_;
 };
 
-// The text of a log line after its time stamp, process and thread ids,
-// severity and level; the trailing line break is dropped.
-std::string LogLineText(const std::string& line);
-
-// Fills `message` from `text`. On failure returns false and puts why the text
-// was refused (where and why the reader stopped) into `why`; nothing reaches
-// the debug log.
-bool DecodeMessage(const std::string& text, HqMessageBase* message, std::string* why);
-
-// Where the debug log is written, as the library works it out.
+// Where the debug log is written, as the library works it out, for a person
+// ("standard error" or a path).
 std::string DebugLogPath();
 
-// The catalogue text of `messageId` in `localeId`, with trailing blanks
-// (space, line feed, carriage return, tab) removed when `trim` is set.
-std::string CatalogText(unsigned long messageId, unsigned long localeId, bool trim);
+// The columns a terminal gives `text` (UTF-8): wide East Asian characters
+// count two, combining marks none.
+size_t DisplayWidth(const std::string& text);
 
-// Lays out rows of cells as columns separated by two blanks; the widths count
-// characters, not bytes. The last column is not padded.
+// Lays out rows of cells as columns separated by two blanks, aligned by
+// display width. The last column is not padded.
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
 
 // Streams the comments into `alert` so that the <Comments> token shows them:
@@ -79,6 +66,9 @@ void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments);
 // `text` cut to `limit` bytes (at a character boundary) with a note of how
 // much was left out; for messages that quote a whole input.
 std::string Shorten(const std::string& text, size_t limit);
+
+// `text` as a JSON string literal (quotes included).
+std::string JsonString(const std::string& text);
 
 // `text` with backslash, line feed, carriage return and tab written as \\,
 // \n, \r and \t, so that it stays on one line.

@@ -23,6 +23,31 @@ inline HqMessageBase& RuleIdName(HqMessageBase& rule) {
   return rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
 }
 
+// The integer fields of a notification entry and a recipient are 32-bit:
+// only the low 32 bits of what the text holds count.
+inline int MessageFormat(const HqMessageBase& entry) {
+  return static_cast<int32_t>(entry.get(KTGui::AlertNotifMsg::messageFormat));
+}
+inline int FormatOptions(const HqMessageBase& entry) {
+  return static_cast<int32_t>(entry.get(KTGui::AlertNotifMsg::formatOptions));
+}
+inline int NotifType(const HqMessageBase& entry) {
+  return static_cast<int32_t>(entry.get(KTGui::AlertNotifMsg::notifType));
+}
+inline int RecipientType(const HqMessageBase& user) {
+  return static_cast<int32_t>(user.get(KTGui::NTNonNebrixUser::recipientType));
+}
+
+// The rule's e-mail entry: the last notification entry of notifType 1; null
+// when it has none.
+inline const HqMessageBase* EmailEntry(HqMessageBase& rule) {
+  const HqMessageBase* found = nullptr;
+  for (const HqMessageBase& entry : rule.list(KTGui::AlertDetail::notifMessages)) {
+    if (NotifType(entry) == 1) found = &entry;
+  }
+  return found;
+}
+
 }  // namespace detail
 }  // namespace tarnalert
 

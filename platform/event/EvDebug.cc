@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/env/Settings.h"
 #include "platform/text/Format.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -89,3 +90,5 @@ void EvDebug::debugLvl(int level, const char* format, ...) {
   tarnalert::WriteLine(Severity::kDebug, level, nullptr, format, args);
   va_end(args);
 }
+
+std::string EvDebug::LogPath() { return tarnalert::detail::LogFilePath(); }

@@ -83,6 +83,10 @@ class TARNALERT_EXPORT EvDebug {
       __attribute__((format(printf, 4, 5)));
   // The same without a function tag; the format carries its own prefix.
   void debugLvl(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+  // Where the default log writes, as the settings in force say: the path of
+  // its file, or "-" for standard error.
+  static std::string LogPath();
 };
 
 class TARNALERT_EXPORT EvEvent : public EvDebug {

@@ -118,7 +118,9 @@ CYqError FXFile::KTFlushFileBuffers(const auto_handle& handle) {
   return CYqError::Success();
 }
 
-CYqError FXFile::KTMoveFileEx(const char* existingPath, const char* newPath, unsigned long flags) {
+CYqError FXFile::KTMoveFileEx(const char* existingPath, const char* newPath, unsigned long flags,
+                              bool* renamed) {
+  if (renamed != nullptr) *renamed = false;
   tarnalert::Env* env = tarnalert::Env::Current();
   const std::string from = OrEmpty(existingPath);
   const std::string to = OrEmpty(newPath);
@@ -137,6 +139,7 @@ CYqError FXFile::KTMoveFileEx(const char* existingPath, const char* newPath, uns
     return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot rename %s to %s: %s",
                                    from.c_str(), to.c_str(), FXErrorUtil::ErrorText(error).c_str());
   }
+  if (renamed != nullptr) *renamed = true;
   // The new name must survive a power loss, and so must the old name's removal.
   std::vector<std::string> directories = {tarnalert::DirectoryOf(to)};
   std::string fromDirectory = tarnalert::DirectoryOf(from);

@@ -61,8 +61,10 @@ class FXFile {
   // `newPath` (a symbolic link included, never its target) is replaced
   // atomically; without it an existing `newPath` fails the move (checked just
   // before the rename, so a file created in between is still replaced). A
-  // failed directory sync is reported even though the rename took place.
-  static CYqError KTMoveFileEx(const char* existingPath, const char* newPath, unsigned long flags);
+  // failed directory sync is reported even though the rename took place;
+  // `renamed`, when given, tells whether it did.
+  static CYqError KTMoveFileEx(const char* existingPath, const char* newPath, unsigned long flags,
+                               bool* renamed = nullptr);
 
   // Opens (creating with mode 0600 when missing, never through a symbolic
   // link) the lock file `path` into `handle` and takes an exclusive advisory

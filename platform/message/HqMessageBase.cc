@@ -8,6 +8,7 @@
 #include "platform/message/MessageFields.h"
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlReader.h"
+#include "platform/message/XmlStatus.h"
 #include "platform/message/XmlWriter.h"
 #include "tarnalert/platform/event/EvEvent.h"
 
@@ -152,7 +153,7 @@ std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memb
 }
 
 HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, uint32_t, uint32_t,
-                                            int, int, bool create) {
+                                            bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
     auto it = fields.values.find(memberIndex);
@@ -201,33 +202,53 @@ bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
 int HqMessageBase::serialize(std::string& text, bool compact) const {
   std::string out;
   std::string problem;
-  const tarnalert::detail::XmlStatus status =
+  const tarnalert::XmlStatus status =
       tarnalert::detail::WriteMessage(*this, compact, &out, &problem);
   text = std::move(out);
-  if (status != tarnalert::detail::kXmlOk) {
+  if (status != tarnalert::kXmlOk) {
     const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
     LogFailure("HqMessageBase::serialize", cls ? cls->qualifiedName : "HqMessageBase", problem);
   }
   return status;
 }
 
-int HqMessageBase::unserialize(const std::string& text) {
+tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
+  tarnalert::ParseResult result;
   const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
   if (cls == nullptr) {
-    LogFailure("HqMessageBase::unserialize", "HqMessageBase",
-               "class (" + std::to_string(module_) + ", " + std::to_string(classNumber_) +
-                   ") has no text form");
-    return tarnalert::detail::kXmlUnknownClass;
+    result.status = tarnalert::kXmlUnknownClass;
+    result.reason = "class (" + std::to_string(module_) + ", " + std::to_string(classNumber_) +
+                    ") has no text form";
+    return result;
   }
   std::unique_ptr<HqMessageBase> fresh;
-  const tarnalert::detail::XmlError error = tarnalert::detail::ReadDocument(text, cls, &fresh);
+  const tarnalert::detail::XmlError error =
+      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements);
   if (!error.ok()) {
-    LogFailure("HqMessageBase::unserialize", cls->qualifiedName,
-               error.reason + " at offset " + std::to_string(error.offset));
-    return error.status;
+    result.status = error.status;
+    result.where = tarnalert::PositionInText(text, error.offset);
+    result.reason = error.reason;
+    result.unknownElements.clear();
+    return result;
+  }
+  // The unknown elements are in document order: locate them in one pass.
+  tarnalert::TextPosition previous;
+  for (tarnalert::UnknownElement& element : result.unknownElements) {
+    element.where = tarnalert::detail::AdvancePosition(text, previous, element.where.offset);
+    previous = element.where;
   }
   fields_ = std::move(fresh->fields_);
-  return 0;
+  return result;
+}
+
+int HqMessageBase::unserialize(const std::string& text) {
+  const tarnalert::ParseResult result = Parse(text);
+  if (!result.ok()) {
+    const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+    LogFailure("HqMessageBase::unserialize", cls != nullptr ? cls->qualifiedName : "HqMessageBase",
+               result.where.line == 0 ? result.reason : result.Description());
+  }
+  return result.status;
 }
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {
@@ -243,8 +264,11 @@ HqMessageBase* XMLDecoder::unSerialize(std::string& text, KtXMLContextInfo*) {
   const tarnalert::detail::XmlError error =
       tarnalert::detail::ReadDocument(text, nullptr, &message);
   if (!error.ok()) {
-    LogFailure("XMLDecoder::unSerialize", "message text",
-               error.reason + " at offset " + std::to_string(error.offset));
+    tarnalert::ParseResult result;
+    result.status = error.status;
+    result.where = tarnalert::PositionInText(text, error.offset);
+    result.reason = error.reason;
+    LogFailure("XMLDecoder::unSerialize", "message text", result.Description());
     return nullptr;
   }
   return message.release();

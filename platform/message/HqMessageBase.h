@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/message/ParseResult.h"
 
 class HqMessageBase;
 using HqMessageList = std::vector<HqMessageBase>;
@@ -153,10 +154,9 @@ class TARNALERT_EXPORT HqMessageBase {
   // otherwise an empty sequence owned by the message is returned.
   std::vector<std::string>& getliststring(int fieldNumber, int memberIndex, uint32_t typeKey,
                                           uint32_t fieldKey, bool create);
-  // Modifiable sequence of children of (childModule, childClass), created as
-  // for getliststring.
+  // Modifiable sequence of child messages, created as for getliststring.
   HqMessageList& getlistobject(int fieldNumber, int memberIndex, uint32_t typeKey,
-                               uint32_t fieldKey, int childModule, int childClass, bool create);
+                               uint32_t fieldKey, bool create);
   // The child message, created empty when absent.
   HqMessageBase& getObjectAccessor(bool create, bool modify, int fieldNumber, int memberIndex,
                                    uint32_t typeKey, uint32_t fieldKey, int childModule,
@@ -184,8 +184,7 @@ class TARNALERT_EXPORT HqMessageBase {
     return getliststring(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey, true);
   }
   HqMessageList& list(const tarnalert::ListField& f) {
-    return getlistobject(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey,
-                         f.info.childModule, f.info.childClass, true);
+    return getlistobject(f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey, true);
   }
   HqMessageBase& child(const tarnalert::ChildField& f) {
     return getObjectAccessor(true, true, f.info.number, f.info.index, f.info.typeKey,
@@ -203,9 +202,13 @@ class TARNALERT_EXPORT HqMessageBase {
   // Writes the XML text of the message into `text`. 0 on success.
   int serialize(std::string& text, bool compact) const;
   // Replaces the fields with those read from `text`, whose root element must
-  // name this class. 0 on success; otherwise non-zero, the message unchanged,
-  // and a debug-log line that says where and why.
+  // name this class. 0 on success; otherwise non-zero (a tarnalert::XmlStatus),
+  // the message unchanged, and a debug-log line that says where and why.
   int unserialize(const std::string& text);
+  // As unserialize, but logs nothing: the result says where (line, column,
+  // byte offset) and why reading failed, and lists the elements the schema
+  // does not know (they are kept, as unserialize keeps them).
+  tarnalert::ParseResult Parse(const std::string& text);
 
   // Deep equality of class and fields (unknown fields included).
   bool operator==(const HqMessageBase& other) const;

@@ -43,8 +43,8 @@ void Fill(HqMessageBase& message, const ClassInfo& cls, int depth, int64_t seed)
                                                         f.fieldKey, f.childModule, f.childClass);
       if (depth > 0) Fill(object, *child, depth - 1, n);
     } else {
-      HqMessageList& list = message.getlistobject(f.number, f.index, f.typeKey, f.fieldKey,
-                                                  f.childModule, f.childClass, true);
+      // The five arguments of the list accessor: (field) and create.
+      HqMessageList& list = message.getlistobject(f.number, f.index, f.typeKey, f.fieldKey, true);
       list.resize(2, HqMessageBase(f.childModule, f.childClass));  // the first entry stays empty
       if (depth > 0) Fill(list[1], *child, depth - 1, n);
     }
@@ -86,7 +86,7 @@ TEST_F(HqMessageBaseTest, TextWithNulIsWrittenWithoutItAndReported) {
   KTGui::IdName message;
   message.set(KTGui::IdName::name, std::string("a\0b", 3));
   std::string text;
-  EXPECT_EQ(message.serialize(text, true), detail::kXmlUnrepresentableText);
+  EXPECT_EQ(message.serialize(text, true), tarnalert::kXmlUnrepresentableText);
   EXPECT_EQ(text, "<IdName><name>ab</name></IdName>");
   EXPECT_EQ(env_.CountLogLines("HqMessageBase::serialize"), 1u);
 }
@@ -126,15 +126,15 @@ TEST_F(HqMessageBaseTest, UnknownElementsSurviveVerbatim) {
 TEST_F(HqMessageBaseTest, RejectsBadInputAndKeepsTheMessage) {
   auto token = [](std::string s) { return "<TokenValueStruct>" + s + "</TokenValueStruct>"; };
   const std::pair<std::string, int> cases[] = {
-      {"<!DOCTYPE TokenValueStruct [<!ENTITY e 'x'>]>" + token(""), detail::kXmlMalformed},
-      {"<IdName><id>1</id></IdName>", detail::kXmlWrongClass},
-      {token("<tokenId>9223372036854775808</tokenId>"), detail::kXmlNumberOutOfRange},
-      {token("<tokenId>1</tokenId><tokenId>1</tokenId>"), detail::kXmlDuplicateField},
-      {token("<values><value>x</value></values>"), detail::kXmlBadListEntry},
-      {token("<values><item>a<b/></item></values>"), detail::kXmlUnexpectedContent},
-      {token(Repeat("<x>", 64) + Repeat("</x>", 64)), detail::kXmlTooDeep},
-      {token("<values><item>\xC0\xAF</item></values>"), detail::kXmlInvalidUtf8},  // over-long
-      {token("<tokenId>12a</tokenId>"), detail::kXmlBadNumber},  // last: its line is read below
+      {"<!DOCTYPE TokenValueStruct [<!ENTITY e 'x'>]>" + token(""), tarnalert::kXmlMalformed},
+      {"<IdName><id>1</id></IdName>", tarnalert::kXmlWrongClass},
+      {token("<tokenId>9223372036854775808</tokenId>"), tarnalert::kXmlNumberOutOfRange},
+      {token("<tokenId>1</tokenId><tokenId>1</tokenId>"), tarnalert::kXmlDuplicateField},
+      {token("<values><value>x</value></values>"), tarnalert::kXmlBadListEntry},
+      {token("<values><item>a<b/></item></values>"), tarnalert::kXmlUnexpectedContent},
+      {token(Repeat("<x>", 64) + Repeat("</x>", 64)), tarnalert::kXmlTooDeep},
+      {token("<values><item>\xC0\xAF</item></values>"), tarnalert::kXmlInvalidUtf8},  // over-long
+      {token("<tokenId>12a</tokenId>"), tarnalert::kXmlBadNumber},  // last: its line is read below
   };
   KTGui::TokenValueStruct before;
   ASSERT_EQ(before.unserialize(token("<kept>1</kept><tokenId>5</tokenId>")), 0);
@@ -146,24 +146,82 @@ TEST_F(HqMessageBaseTest, RejectsBadInputAndKeepsTheMessage) {
     EXPECT_TRUE(message == before);
     ASSERT_EQ(env_.LogLines().size(), 1u);
     EXPECT_EQ(env_.CountLogLines("HqMessageBase::unserialize"), 1u);
-    EXPECT_EQ(env_.CountLogLines("at offset"), 1u);
+    EXPECT_EQ(env_.CountLogLines(" (offset "), 1u);
   }
-  EXPECT_EQ(env_.CountLogLines("<tokenId> is not a number at offset 18"), 1u);
+  EXPECT_EQ(env_.CountLogLines("<tokenId> is not a number at line 1, column 19 (offset 18)"), 1u);
   KTGui::TokenValueStruct known;  // `before` without its unknown element
   known.set(KTGui::TokenValueStruct::tokenId, 5);
   EXPECT_FALSE(known == before);  // so the comparisons above take unknown elements in
   EXPECT_EQ(before.unserialize(token(Repeat("<x>", 63) + Repeat("</x>", 63))), 0);  // the limit
 }
 
+TEST_F(HqMessageBaseTest, ParseSaysWhereByLineAndCharacterColumn) {
+  struct Case {
+    const char* label;
+    std::string text;
+    size_t line, column, offset;
+  };
+  const Case cases[] = {
+      {"first line", "<IdName><id>x</id></IdName>", 1, 9, 8},
+      {"after line breaks", "<IdName>\n  <name>a</name>\n  <id>1x</id>\n</IdName>", 3, 3, 28},
+      {"after two-byte characters", "<IdName><name>\xC3\xA9\xC3\xA9</name><id>-</id></IdName>", 1,
+       24, 25},
+  };
+  for (const Case& c : cases) {
+    KTGui::IdName message;
+    const tarnalert::ParseResult result = message.Parse(c.text);
+    EXPECT_EQ(result.status, tarnalert::kXmlBadNumber) << c.label;
+    EXPECT_EQ(result.where.line, c.line) << c.label;
+    EXPECT_EQ(result.where.column, c.column) << c.label;
+    EXPECT_EQ(result.where.offset, c.offset) << c.label;
+    EXPECT_FALSE(result) << c.label;
+  }
+  EXPECT_TRUE(env_.LogLines().empty());  // Parse logs nothing
+}
+
+TEST_F(HqMessageBaseTest, DecoderRefusalLogsLineAndColumn) {
+  std::string text = "<IdName>\n  <id>1</id>\n  <id>2</id>\n</IdName>";
+  EXPECT_EQ(XMLDecoder().unSerialize(text, nullptr), nullptr);
+  EXPECT_EQ(env_.CountLogLines("XMLDecoder::unSerialize: message text: <id> given twice in "
+                               "<IdName> at line 3, column 3 (offset 24)"),
+            1u);
+}
+
+TEST_F(HqMessageBaseTest, ParseListsUnknownElementsWithTheirWay) {
+  const std::string text =
+      "<GetAlertDetailForClientResp>\n"
+      "<alertDetails><AlertDetail/><AlertDetail>\n"
+      "  <nonNebrixUsers><NTNonNebrixUser><recipentType>2</recipentType>"
+      "</NTNonNebrixUser></nonNebrixUsers>\n"
+      "</AlertDetail></alertDetails><extra/></GetAlertDetailForClientResp>";
+  KTGui::GetAlertDetailForClientResp config;
+  const tarnalert::ParseResult result = config.Parse(text);
+  ASSERT_TRUE(result) << result.Description();
+  ASSERT_EQ(result.unknownElements.size(), 2u);
+  const tarnalert::UnknownElement& misspelt = result.unknownElements[0];
+  EXPECT_EQ(misspelt.name(), "recipentType");
+  EXPECT_EQ(misspelt.container(), "NTNonNebrixUser");
+  ASSERT_EQ(misspelt.path.size(), 5u);
+  EXPECT_EQ(misspelt.path[1].element, "AlertDetail");
+  EXPECT_EQ(misspelt.path[1].position, 1u);  // the second rule
+  EXPECT_EQ(misspelt.where.line, 3u);
+  EXPECT_EQ(misspelt.where.column, 36u);
+  EXPECT_EQ(result.unknownElements[1].name(), "extra");
+  EXPECT_EQ(result.unknownElements[1].where.line, 4u);
+  std::string written;  // kept as unserialize keeps them
+  ASSERT_EQ(config.serialize(written, true), 0);
+  EXPECT_NE(written.find("<recipentType>2</recipentType>"), std::string::npos);
+}
+
 TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
   std::string deep = Repeat("<IdName>", 100000) + Repeat("</IdName>", 100000);
   KTGui::IdName message;
-  EXPECT_EQ(message.unserialize(deep), detail::kXmlTooDeep);
+  EXPECT_EQ(message.unserialize(deep), tarnalert::kXmlTooDeep);
   EXPECT_NE(message.unserialize(Repeat("<a>x", 100000)), 0);  // never closed
   EXPECT_EQ(XMLDecoder().unSerialize(deep, nullptr), nullptr);
   const std::string huge =
       "<IdName><name>" + std::string(detail::kXmlMaxDocumentSize, 'a') + "</name></IdName>";
-  EXPECT_EQ(message.unserialize(huge), detail::kXmlTooLarge);
+  EXPECT_EQ(message.unserialize(huge), tarnalert::kXmlTooLarge);
 }
 
 TEST_F(HqMessageBaseTest, UnsetFieldsReadEmpty) {

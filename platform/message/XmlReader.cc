@@ -34,7 +34,8 @@ std::string Tag(const char* name) { return std::string("<") + name + ">"; }
 
 class Reader {
  public:
-  explicit Reader(const std::string& text) : text_(text) {}
+  Reader(const std::string& text, std::vector<UnknownElement>* unknown)
+      : text_(text), unknown_(unknown) {}
 
   // Fills `message` (of class `cls`) from the children of `element`, found at
   // nesting depth `depth`.
@@ -57,6 +58,7 @@ class Reader {
         const size_t start = Offset(node);
         const size_t end = FindElementEnd(text_.data(), text_.size(), start);
         FieldValue::MutableOf(message).unknown.push_back(text_.substr(start, end - start));
+        if (unknown_ != nullptr) unknown_->push_back(Unknown(node, start));
         continue;
       }
       const auto position = static_cast<size_t>(field - cls.fields);
@@ -75,6 +77,23 @@ class Reader {
   }
 
  private:
+  // The record of an unknown element: its way from the root, where each step
+  // counts the same-named elements before it.
+  static UnknownElement Unknown(const pugi::xml_node& node, size_t offset) {
+    UnknownElement element;
+    element.where.offset = offset;
+    for (pugi::xml_node at = node; at && at.parent() && at.parent().type() == pugi::node_element;
+         at = at.parent()) {
+      size_t position = 0;
+      for (pugi::xml_node before = at.previous_sibling(at.name()); before;
+           before = before.previous_sibling(at.name())) {
+        ++position;
+      }
+      element.path.insert(element.path.begin(), XmlPathStep{at.name(), position});
+    }
+    return element;
+  }
+
   size_t Offset(const pugi::xml_node& node) const {
     const ptrdiff_t offset = node.offset_debug();
     if (offset <= 0) return 0;
@@ -213,6 +232,7 @@ class Reader {
   }
 
   const std::string& text_;
+  std::vector<UnknownElement>* unknown_;
 };
 
 }  // namespace
@@ -239,7 +259,8 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 }
 
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
-                      std::unique_ptr<HqMessageBase>* message) {
+                      std::unique_ptr<HqMessageBase>* message,
+                      std::vector<UnknownElement>* unknown) {
   XmlError error = ScanDocument(text.data(), text.size());
   if (!error.ok()) return error;
   pugi::xml_document document;
@@ -261,7 +282,7 @@ XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                         "root element " + Tag(root.name()) + " names no message class");
   }
   std::unique_ptr<HqMessageBase> fresh = NewMessage(cls->module, cls->classNumber);
-  Reader reader(text);
+  Reader reader(text, unknown);
   error = reader.ReadFields(root, *cls, *fresh, 1);
   if (error.ok()) *message = std::move(fresh);
   return error;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/message/XmlStatus.h"
 #include "tarnalert/platform/message/HqMessageBase.h"
@@ -17,9 +18,12 @@ namespace detail {
 // `*message` is left alone and the error says where and why (kXmlMalformed,
 // kXmlWrongClass, kXmlBadNumber, kXmlNumberOutOfRange, kXmlDuplicateField,
 // kXmlBadListEntry, kXmlTooLarge, kXmlTooDeep, kXmlInvalidUtf8,
-// kXmlUnexpectedContent). Logs nothing.
+// kXmlUnexpectedContent). Elements the schema does not know are kept in the
+// message and, when `unknown` is given, listed there with their byte offsets
+// (line 0). Logs nothing.
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
-                      std::unique_ptr<HqMessageBase>* message);
+                      std::unique_ptr<HqMessageBase>* message,
+                      std::vector<UnknownElement>* unknown = nullptr);
 
 // Parses an integer field's text: optional blanks, an optional sign, decimal
 // digits or 0x and hex digits, optional blanks. kXmlBadNumber or

@@ -2,6 +2,7 @@
 // find_package(tarnalert). It fails (non-zero) when an exported interface is
 // missing or misbehaves.
 #include <tarnalert.h>
+#include <tarnalert/version.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +61,17 @@ int main() {
       request.get(App::EmailInfo::subject) != "Alert rule ") {
     return 7;
   }
+
+  // The check and the parse result, and the library's version.
+  const tarnalert::ConfigReport report = tarnalert::CheckConfig(kConfiguration);
+  if (!report.parse || report.rules.size() != 1 ||
+      report.rules[0].skip != tarnalert::RuleSkip::kNone) {
+    return 8;
+  }
+  KTGui::IdName idName;
+  const tarnalert::ParseResult parsed = idName.Parse("<IdName>\n<id>x</id></IdName>");
+  if (parsed || parsed.where.line != 2 || parsed.Description().empty()) return 9;
+  if (std::string(tarnalert::LibraryVersion()) != TARNALERT_VERSION_STRING) return 10;
   std::printf("consumer: linked and ran against the installed tarnalert\n");
   return 0;
 }

@@ -29,6 +29,8 @@ mask() {
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
     -e 's/after [0-9]+ ms/after <N> ms/g' \
     -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
+    -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
+    -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
@@ -60,12 +62,24 @@ audit_xml=$work/audit.xml
 printf '<EvAlertExMessage>\n  <alertType>5</alertType>\n</EvAlertExMessage>\n' >"$audit_xml"
 example=examples/alert_config.xml
 problems=tools/tests/data/rule_problems.xml
+warnings=tools/tests/data/check_warnings.xml
 
 case $group in
   config)
     run config show
     run config check "$example"
     run config check "$problems"
+    note "misspelt elements, a token in an attribute, an invalid address, a control character,"
+    note "a template without a subject line"
+    run config check "$warnings"
+    run config check --strict "$warnings"
+    run config check --format json "$warnings"
+    run config check --strict examples/alert_config.xml
+    printf '<GetAlertDetailForClientResp>\n  <alertDetails>\n    <AlertDetail>\n  </alertDetails>\n' \
+      >"$work/unclosed.xml"
+    run config check "$work/unclosed.xml"
+    run config check --format json "$work/unclosed.xml"
+    run config check --format yaml "$example"
     run config install "$example"
     run config show
     note "a rule with 101 recipients"
@@ -81,6 +95,16 @@ case $group in
       echo '</nonNebrixUsers></AlertDetail></alertDetails></GetAlertDetailForClientResp>'
     } >"$work/many.xml"
     run config check "$work/many.xml"
+    note "names with wide and combining characters are aligned by display width"
+    {
+      echo '<GetAlertDetailForClientResp><alertDetails>'
+      for name in "故障转移报告" "Cafe$(printf '\314\201') report" "Plain"; do
+        echo "<AlertDetail><alert><alert><id>9</id><name>$name</name></alert></alert></AlertDetail>"
+      done
+      echo '</alertDetails></GetAlertDetailForClientResp>'
+    } >"$work/wide.xml"
+    run config install "$work/wide.xml"
+    run config show
     ;;
   render)
     run config install "$example"
@@ -96,6 +120,17 @@ case $group in
     note "an HTML body that is not a whole document is wrapped in one"
     mask <"$work/html/rule-204.html" >>"$transcript"
     echo >>"$transcript"
+    note "a fixed detection time gives the same e-mail twice"
+    for at in 2026-03-01T09:05:07Z 1772355907 "2026-03-01 10:05:07+01:00"; do
+      "$tool" render --type 74 --criteria 1 --config "$example" --at "$at" >"$work/at-$at.txt"
+      echo "--at $at: exit $?, $(grep -c 'Sun Mar  1 09:05:07 2026' "$work/at-$at.txt") lines with the time" \
+        >>"$transcript"
+    done
+    "$tool" render --type 74 --criteria 1 --config "$example" --at 1772355907 >"$work/again.txt"
+    cmp -s "$work/at-1772355907.txt" "$work/again.txt"
+    note "the same output again: exit $?"
+    run render --type 74 --criteria 1 --config "$example" --at yesterday
+    run render --type 74 --criteria 1 --config "$example" --at 2026-13-01T00:00
     cmp -s "$work/installed.xml" "$TARNALERT_STATE_DIR/jobresults/alert_config.xml"
     note "installed configuration unchanged by the renders: exit $?"
     ;;
@@ -162,14 +197,24 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     ;;
   usage)
     run
+    run --version
     run frobnicate
+    run sned --type 74
     run config
+    run config frob
     run config install
     run config check --bogus "$example"
     run send --type 74
     run send --type seventy --criteria 1
     run render --type 5 --criteria 1
     run audit encode --aux-number1 4294967296
+    note "empty and out-of-range values"
+    run audit encode --aux-number6 99999999999999999999
+    run audit encode --aux-number13 -9223372036854775809
+    run send --type "" --criteria 2
+    run render --type 74 --criteria 1 --config ""
+    run render --type 74 --criteria 1 --config "$example" --html-out ""
+    run config check ""
     run audit decode a.xml b.xml
     for command in send "config install" "config show" "config check" render "audit encode" "mail test" \
       "audit decode"; do
@@ -189,6 +234,16 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     note "the job results directory cannot be created"
     touch "$work/not-a-directory"
     TARNALERT_JOB_RESULTS_DIR=$work/not-a-directory/jobresults run config install "$example"
+    TARNALERT_JOB_RESULTS_DIR=$work/not-a-directory/jobresults run config install --verbose \
+      "$example"
+    # /sys refuses new directories to every user, root included; the
+    # system's text differs between them and is masked.
+    note "a state directory that cannot be created"
+    TARNALERT_STATE_DIR=/sys/tarnalert-test/state run config install "$example"
+    note "a home directory that does not exist and cannot be created"
+    (unset TARNALERT_STATE_DIR XDG_STATE_HOME && HOME=/sys/tarnalert-test run config install \
+      "$example")
+    run config install --verbose "$bad_xml"
     run render --type 74 --criteria 1 --config "$bad_xml"
     run render --type 74 --criteria 1
     ;;

@@ -1,0 +1,165 @@
+// The configuration check: the findings a user meets for common mistakes,
+// and the road's skip decision that the check shares.
+#include "tarnalert/alertclient/ConfigCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/testing/TestEnv.h"
+#include "tarnalert/platform/message/Messages.h"
+
+namespace {
+
+using tarnalert::CheckConfig;
+using tarnalert::ConfigFinding;
+using tarnalert::ConfigReport;
+using tarnalert::RuleSkip;
+using tarnalert::Severity;
+
+// One rule of type 74 selecting criteria 1, with `body` spliced into the
+// AlertDetail (template, recipients, ...).
+std::string Config(const std::string& body) {
+  return "<GetAlertDetailForClientResp><tarnholdName>North</tarnholdName><alertDetails>\n"
+         "<AlertDetail><alert><alert><id>7</id><name>Rule</name></alert>"
+         "<alertType><id>74</id></alertType></alert>"
+         "<criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria>\n" +
+         body + "</AlertDetail></alertDetails></GetAlertDetailForClientResp>";
+}
+
+std::string Email(const std::string& format, const std::string& templateText) {
+  const char* field = format == "1" ? "htmlTemplate" : "textTemplate";
+  return std::string("<notifMessages><AlertNotifMsg><notifType>1</notifType><messageFormat>") +
+         format + "</messageFormat><" + field + ">" + templateText + "</" + field +
+         "></AlertNotifMsg></notifMessages>";
+}
+
+const char kGoodRecipients[] =
+    "<senderAddress>alerts@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
+    "<emailAddress>ops@example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>";
+
+const ConfigFinding* Find(const ConfigReport& report, const std::string& code) {
+  for (const ConfigFinding& finding : report.findings) {
+    if (finding.code == code) return &finding;
+  }
+  return nullptr;
+}
+
+class ConfigCheckTest : public ::testing::Test {
+ protected:
+  tarnalert::test::TestEnv env_;
+  tarnalert::ScopedEnv scoped_{&env_};
+};
+
+TEST_F(ConfigCheckTest, CleanRuleHasNoFinding) {
+  const ConfigReport report =
+      CheckConfig(Config(Email("0", "Failover of &lt;Alert Name&gt;\nBody") + kGoodRecipients));
+  ASSERT_TRUE(report.parse) << report.parse.Description();
+  EXPECT_TRUE(report.findings.empty()) << report.findings.front().message;
+  ASSERT_EQ(report.rules.size(), 1u);
+  EXPECT_EQ(report.rules[0].id, 7);
+  EXPECT_EQ(report.rules[0].skip, RuleSkip::kNone);
+}
+
+// Each mistake is reported under its code, as a warning of the rule.
+TEST_F(ConfigCheckTest, EachMistakeGivesItsWarning) {
+  struct Case {
+    const char* code;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"unknown-element",
+       Email("0", "S\nB") +
+           "<senderAddress>a@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
+           "<emailAddress>b@example.com</emailAddress><recipentType>2</recipentType>"
+           "</NTNonNebrixUser></nonNebrixUsers>"},
+      {"no-subject", Email("0", "no line break at all") + kGoodRecipients},
+      {"token-in-attribute",
+       Email("1",
+             "Subject: S\n&lt;a href=\"http://x/?&amp;lt;Alert Name&amp;gt;\"&gt;x&lt;/a&gt;") +
+           kGoodRecipients},
+      {"control-character", Email("0", "S\nbell \xC2\x87 here") + kGoodRecipients},
+      {"invalid-address",
+       Email("0", "S\nB") +
+           "<senderAddress>a@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
+           "<emailAddress>ops at example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>"},
+      {"invalid-address", Email("0", "S\nB") +
+                              "<senderAddress>alerts@@example.com</senderAddress><nonNebrixUsers>"
+                              "<NTNonNebrixUser><emailAddress>b@example.com</emailAddress>"
+                              "</NTNonNebrixUser></nonNebrixUsers>"},
+      {"unknown-token", Email("0", "S &lt;No Such Token&gt;\nB") + kGoodRecipients},
+      {"no-sender", Email("0", "S\nB") +
+                        "<nonNebrixUsers><NTNonNebrixUser><emailAddress>b@example.com"
+                        "</emailAddress></NTNonNebrixUser></nonNebrixUsers>"},
+  };
+  for (const Case& c : cases) {
+    const ConfigReport report = CheckConfig(Config(c.body));
+    ASSERT_TRUE(report.parse) << c.code << ": " << report.parse.Description();
+    const ConfigFinding* finding = Find(report, c.code);
+    ASSERT_NE(finding, nullptr) << c.code << " missing in: " << c.body;
+    EXPECT_EQ(finding->severity, Severity::kWarning) << c.code;
+    EXPECT_EQ(finding->ruleIndex, 0) << c.code;
+    EXPECT_EQ(finding->ruleId, 7) << c.code;
+    EXPECT_EQ(report.Count(Severity::kWarning), 1u) << c.code << ": " << report.findings[0].message;
+  }
+}
+
+TEST_F(ConfigCheckTest, UnknownElementFindingSaysWhereItStands) {
+  const ConfigReport report =
+      CheckConfig(Config(Email("0", "S\nB") + kGoodRecipients + "\n  <severty>3</severty>"));
+  const ConfigFinding* finding = Find(report, "unknown-element");
+  ASSERT_NE(finding, nullptr);
+  EXPECT_NE(finding->message.find("<severty> in <AlertDetail>"), std::string::npos)
+      << finding->message;
+  EXPECT_EQ(finding->where.line, 5u);  // the template holds a line break
+  EXPECT_EQ(finding->where.column, 3u);
+}
+
+TEST_F(ConfigCheckTest, ParseErrorFindingGivesItsPosition) {
+  const ConfigReport report = CheckConfig("<GetAlertDetailForClientResp>\n  <tarnholdName>x");
+  ASSERT_FALSE(report.parse);
+  ASSERT_EQ(report.findings.size(), 1u);
+  EXPECT_EQ(report.findings[0].severity, Severity::kError);
+  EXPECT_EQ(report.findings[0].where.line, 2u);
+  EXPECT_NE(report.findings[0].message.find("line 2, column"), std::string::npos)
+      << report.findings[0].message;
+}
+
+TEST_F(ConfigCheckTest, EmptyInstallationNameIsCountedAsAWarning) {
+  std::string text = Config(Email("0", "S\nB") + kGoodRecipients);
+  text.replace(text.find("North"), 5, "");
+  const ConfigReport report = CheckConfig(text);
+  ASSERT_NE(Find(report, "empty-installation-name"), nullptr);
+  EXPECT_EQ(report.Count(Severity::kWarning), 1u);
+}
+
+// The road's order: sufficient information, then the flags, then id and name.
+TEST_F(ConfigCheckTest, SkipReasonFollowsTheRoadsOrder) {
+  struct Case {
+    const char* label;
+    const char* rule;
+    RuleSkip expected;
+  };
+  const Case cases[] = {
+      {"empty rule", "<AlertDetail/>", RuleSkip::kNoAlertNoRecipients},
+      {"no alert", "<AlertDetail><nonNebrixUsers/></AlertDetail>", RuleSkip::kNoAlert},
+      {"no recipients", "<AlertDetail><alert/></AlertDetail>", RuleSkip::kNoRecipients},
+      {"deleted without id",
+       "<AlertDetail><alert><flags>2</flags></alert><nonNebrixUsers/></AlertDetail>",
+       RuleSkip::kDisabledOrDeleted},
+      {"no name",
+       "<AlertDetail><alert><alert><id>3</id></alert></alert><nonNebrixUsers/></AlertDetail>",
+       RuleSkip::kNoIdOrName},
+      {"complete",
+       "<AlertDetail><alert><alert><id>3</id><name>n</name></alert></alert><nonNebrixUsers/>"
+       "</AlertDetail>",
+       RuleSkip::kNone},
+  };
+  for (const Case& c : cases) {
+    KTGui::AlertDetail rule;
+    ASSERT_EQ(rule.unserialize(c.rule), 0) << c.label;
+    EXPECT_EQ(tarnalert::RuleSkipReason(rule), c.expected) << c.label;
+  }
+}
+
+}  // namespace
