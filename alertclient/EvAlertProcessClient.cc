@@ -1,5 +1,11 @@
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "alertclient/detail/RuleFields.h"
+#include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -17,8 +23,50 @@ NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(HqMessage
                                                                        NTAlertProcessClient& client)
     : lowestSeverity(-1), localeId(0), messageFormat(0), client(client), alertDetail(rule) {}
 
+namespace {
+
+// The configuration text last decoded in this process with what it decoded
+// to (frozen, so that copies share it). Never changed once published.
+struct DecodedConfig {
+  std::string text;
+  KTGui::GetAlertDetailForClientResp config;
+};
+
+// The last decoded configuration; read and replaced under alertDetailsCS.
+std::shared_ptr<const DecodedConfig>& LastDecoded() {
+  static std::shared_ptr<const DecodedConfig> last;
+  return last;
+}
+
+// Fills `config` from `text` as unserialize does, reusing the decoded rules
+// when `text` is the text decoded last. A text that does not decode leaves
+// `config` unchanged and is decoded (and reported) again next time. Returns
+// what keeps the shared rules alive while the caller reads them.
+std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
+                                                KTGui::GetAlertDetailForClientResp& config) {
+  std::shared_ptr<const DecodedConfig> last;
+  {
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    last = LastDecoded();
+  }
+  if (last == nullptr || last->text != text) {
+    auto fresh = std::make_shared<DecodedConfig>();
+    if (fresh->config.unserialize(text) != 0) return nullptr;
+    tarnalert::detail::FreezeMessage(fresh->config);
+    fresh->text = std::move(text);
+    last = std::move(fresh);
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    LastDecoded() = last;
+  }
+  config = last->config;
+  return last;
+}
+
+}  // namespace
+
 void NTAlertProcessClient::MatchAndSendAlert() {
   using KTGui::AlertInfo;
+  using KTGui::GetAlertDetailForClientResp;
   using KTGui::IdName;
   constexpr const char* kTag = "MatchAndSendAlert";
   EvEvent log;
@@ -26,27 +74,46 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   // An absent or unreadable file leaves the rule list empty.
   std::string text;
   RetrieveDetailsFromXML(text);
-  if (!text.empty()) alertConfig.unserialize(text);
+  std::shared_ptr<const DecodedConfig> decoded;
+  if (!text.empty()) decoded = LoadConfig(std::move(text), alertConfig);
 
-  HqMessageList& rules = alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
-  for (size_t i = 0; i < rules.size(); ++i) {
-    HqMessageBase& rule = rules[i];
-    if (!rule.isSet(KTGui::AlertDetail::alert) || !rule.isSet(KTGui::AlertDetail::nonNebrixUsers)) {
+  // The rules are read through the shared, read-only view; only a rule that
+  // fits the alert is reached for change (and so copied) below.
+  if (!alertConfig.isSet(GetAlertDetailForClientResp::alertDetails)) {
+    alertConfig.list(GetAlertDetailForClientResp::alertDetails);  // reads as an empty list
+  }
+  const HqMessageList* rules = alertConfig.findList(GetAlertDetailForClientResp::alertDetails);
+  if (rules == nullptr) return;  // the field holds something else
+  HqMessageList* changeableRules = nullptr;
+  auto changeableRule = [&](size_t i) -> HqMessageBase& {
+    if (changeableRules == nullptr) {
+      changeableRules = &alertConfig.list(GetAlertDetailForClientResp::alertDetails);
+      rules = changeableRules;
+    }
+    return (*changeableRules)[i];
+  };
+  for (size_t i = 0; i < rules->size(); ++i) {
+    const HqMessageBase& rule = (*rules)[i];
+    const HqMessageBase* alertInfo = rule.findChild(KTGui::AlertDetail::alert);
+    if (alertInfo == nullptr || !rule.isSet(KTGui::AlertDetail::nonNebrixUsers)) {
       log.DebugLvl(kTag, 5,
                    "Skipping alert notification at index [%zu] since it does not have sufficient "
                    "information.",
                    i);
       continue;
     }
-    HqMessageBase& alertInfo = rule.child(KTGui::AlertDetail::alert);
-    if (alertInfo.get(AlertInfo::flags) & 3) {
+    if (alertInfo->get(AlertInfo::flags) & 3) {
       log.DebugLvl(kTag, 5,
                    "Skipping alert notification at index [%zu] since its disabled or deleted. ", i);
       continue;
     }
-    HqMessageBase& idName = alertInfo.child(AlertInfo::alert);
-    const int ruleId = static_cast<int>(idName.get(IdName::id));
-    const std::string& ruleName = idName.get(IdName::name);
+    const HqMessageBase* idName = alertInfo->findChild(AlertInfo::alert);
+    if (idName == nullptr) {
+      // Reading an absent id and name adds them empty, as the accessor does.
+      idName = &changeableRule(i).child(KTGui::AlertDetail::alert).child(AlertInfo::alert);
+    }
+    const int ruleId = static_cast<int>(idName->get(IdName::id));
+    const std::string& ruleName = idName->get(IdName::name);
     if (ruleId == 0 || ruleName.empty()) {
       log.DebugLvl(kTag, 5,
                    "Skipping alert notification at index [%zu] since it does not have Id or name "
@@ -54,7 +121,12 @@ void NTAlertProcessClient::MatchAndSendAlert() {
                    i);
       continue;
     }
-    NTNotifRuleDetectedAlertProcessing processing(rule, *this);
+    // A rule that does not fit is passed over unchanged, as MatchAlert would.
+    if (alertType != tarnalert::kFailoverAlertType ||
+        tarnalert::detail::SelectedCriteria(rule, alertType, criteria) == nullptr) {
+      continue;
+    }
+    NTNotifRuleDetectedAlertProcessing processing(changeableRule(i), *this);
     if (processing.MatchAlert()) {
       log.Error(kTag,
                 "Detected alert of type, criteria and status [%d:%d:%d] matched notification "

@@ -23,6 +23,10 @@ inline HqMessageBase& RuleIdName(HqMessageBase& rule) {
   return rule.child(KTGui::AlertDetail::alert).child(KTGui::AlertInfo::alert);
 }
 
+// The rule's entry for `criteria` when the rule is of `alertType` and selects
+// that criteria; null otherwise. Reads the rule without changing it.
+const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria);
+
 }  // namespace detail
 }  // namespace tarnalert
 

@@ -34,8 +34,32 @@ ChildPtr& ChildPtr::operator=(const ChildPtr& other) {
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
-  if (!message.fields_) message.fields_ = std::make_unique<HqMessageBase::Fields>();
+  if (!message.fields_) {
+    message.fields_ = std::make_shared<HqMessageBase::Fields>();
+  } else if (message.fields_->frozen) {
+    // Copy one level: the children stay shared (and frozen) until changed.
+    auto own = std::make_shared<HqMessageBase::Fields>();
+    own->values = message.fields_->values;
+    own->unknown = message.fields_->unknown;
+    own->base = std::move(message.fields_);
+    message.fields_ = std::move(own);
+  }
   return *message.fields_;
+}
+
+void FreezeMessage(HqMessageBase& message) {
+  // Unfrozen fields belong to `message` alone, so they may be changed here.
+  auto* fields = const_cast<MessageFields*>(FieldValue::Of(message));
+  if (fields == nullptr || fields->frozen) return;
+  for (auto& entry : fields->values) {
+    FieldData& data = entry.second.data;
+    if (auto* child = std::get_if<ChildPtr>(&data)) {
+      FreezeMessage(child->get());
+    } else if (auto* list = std::get_if<HqMessageList>(&data)) {
+      for (HqMessageBase& element : *list) FreezeMessage(element);
+    }
+  }
+  fields->frozen = true;
 }
 
 }  // namespace detail
@@ -78,8 +102,10 @@ HqMessageBase::HqMessageBase(int module, int classNumber)
 
 HqMessageBase::HqMessageBase(const HqMessageBase& other)
     : module_(other.module_), classNumber_(other.classNumber_) {
-  if (other.fields_ && other.fields_->HoldsValue()) {
-    fields_ = std::make_unique<Fields>();
+  if (other.fields_ && other.fields_->frozen) {
+    fields_ = other.fields_;
+  } else if (other.fields_ && other.fields_->HoldsValue()) {
+    fields_ = std::make_shared<Fields>();
     fields_->values = other.fields_->values;
     fields_->unknown = other.fields_->unknown;
   }
@@ -189,6 +215,16 @@ void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumbe
   stored.data = ChildPtr(std::move(copy));
 }
 
+const HqMessageBase* HqMessageBase::findChild(const tarnalert::ChildField& f) const {
+  const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kChild);
+  return value == nullptr ? nullptr : &std::get<ChildPtr>(value->data).get();
+}
+
+const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) const {
+  const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kList);
+  return value == nullptr ? nullptr : &std::get<HqMessageList>(value->data);
+}
+
 bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
   if (!fields_) return false;
   for (const auto& entry : fields_->values) {
@@ -231,6 +267,7 @@ int HqMessageBase::unserialize(const std::string& text) {
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {
   if (module_ != other.module_ || classNumber_ != other.classNumber_) return false;
+  if (fields_ == other.fields_) return true;
   const bool holds = fields_ && fields_->HoldsValue();
   const bool otherHolds = other.fields_ && other.fields_->HoldsValue();
   if (!holds || !otherHolds) return holds == otherHolds;

@@ -8,8 +8,10 @@
 // so that callers write `rule.get(KTGui::AlertDetail::severity)` instead of
 // repeating the numbers; the descriptors also carry the XML names.
 //
-// Messages are values: copying copies the whole tree, a list holds full child
-// objects, and a child reached through an accessor is owned by its parent.
+// Messages are values: a copy behaves as a copy of the whole tree, a list
+// holds full child objects, and a child reached through an accessor is owned
+// by its parent. (A tree decoded once and frozen is shared by its copies until
+// they change; see platform/message/MessageFields.h.)
 // An integer never set reads as 0, a text never set as empty.
 //
 // Text form: the root element is the class name, each field an element named
@@ -191,6 +193,10 @@ class TARNALERT_EXPORT HqMessageBase {
   void setChild(const tarnalert::ChildField& f, const HqMessageBase& value) {
     setObjectAccessor(value, f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey);
   }
+  // Read-only look-ups that never create: the child or list, or null while
+  // the field is unset.
+  const HqMessageBase* findChild(const tarnalert::ChildField& f) const;
+  const HqMessageList* findList(const tarnalert::ListField& f) const;
   template <tarnalert::FieldKind K>
   bool isSet(const tarnalert::TypedField<K>& f) const {
     return isSet(f.info.number, f.info.typeKey, f.info.fieldKey);
@@ -215,7 +221,9 @@ class TARNALERT_EXPORT HqMessageBase {
 
   int module_;
   int classNumber_;
-  std::unique_ptr<Fields> fields_;  // null while the message is empty
+  // Null while the message is empty; shared only while frozen (see
+  // platform/message/MessageFields.h).
+  std::shared_ptr<Fields> fields_;
 };
 
 // Context of a decode; no caller of this library passes one.

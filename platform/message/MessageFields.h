@@ -1,11 +1,17 @@
 // The storage behind HqMessageBase: one FieldValue per set field, keyed by
 // member index, plus the unknown elements read from text.
 //
-// A MessageFields is owned by its message (HqMessageBase::fields_). Fields sit
+// A MessageFields belongs to its message (HqMessageBase::fields_). Fields sit
 // in a std::map so that references handed out by the accessors stay valid
 // while other fields are added. A child is held through ChildPtr, which copies
-// deeply and keeps the child's concrete class. Not synchronized: a message is
-// read from several threads only when nobody writes it.
+// and keeps the child's concrete class.
+//
+// A frozen MessageFields (FreezeMessage) is never changed again: copies of its
+// message share it instead of copying it, and the first change through a copy
+// gives that copy its own fields, one level deep (its children stay shared
+// until they are changed in turn). The copy keeps the frozen fields alive, so
+// references handed out before the change stay valid. Frozen fields may be
+// read from any number of threads; other fields are not synchronized.
 #ifndef TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 
@@ -67,8 +73,18 @@ struct MessageFields {
   std::vector<std::string> absentTexts;
   HqMessageList absentObjects;
 
+  // Never changed again; set by FreezeMessage.
+  bool frozen = false;
+  // The frozen fields these were copied from, kept for references into them.
+  std::shared_ptr<const MessageFields> base;
+
   bool HoldsValue() const { return !values.empty() || !unknown.empty(); }
 };
+
+// Freezes `message` and everything it holds: from now on it must only be read,
+// and copies of it or of any part of it share its storage. Meant for a
+// message built once and then read by many (a decoded configuration).
+void FreezeMessage(HqMessageBase& message);
 
 }  // namespace detail
 }  // namespace tarnalert
