@@ -37,6 +37,7 @@ bench: deps
 	cmake -S . -B $(BUILD)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTARNALERT_BUILD_BENCH=ON -DTARNALERT_BUILD_TESTS=OFF
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	$(BUILD)-bench/bench/tarnalert_bench
+	$(BUILD)-bench/bench/tarnalert_road_bench
 
 format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i
