@@ -194,10 +194,13 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
+  // Chunks are read straight into the text, which is then moved out: the
+  // only copy made is the one xmlDataForAlerts keeps.
   std::string content;
-  char buffer[kReadChunk];
+  size_t size = 0;
   for (;;) {
-    ssize_t count = env->ReadFile(handle.get(), buffer, sizeof buffer);
+    content.resize(size + kReadChunk);
+    ssize_t count = env->ReadFile(handle.get(), &content[size], kReadChunk);
     if (count == 0) break;
     if (count < 0) {
       // Half a configuration would silently drop rules: report and keep nothing.
@@ -205,11 +208,12 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
       ev.Error(kTag, "Couldn't read %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
       return 1;
     }
-    content.append(buffer, static_cast<size_t>(count));
+    size += static_cast<size_t>(count);
   }
+  content.resize(size);
   handle.reset();
 
   xmlDataForAlerts = content;
-  out = content;
+  out = std::move(content);
   return 0;
 }

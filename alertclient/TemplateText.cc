@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <string_view>
-
+#include <utility>
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -12,20 +12,19 @@ namespace {
 
 constexpr size_t kNotFound = std::wstring::npos;
 
-// Replaces in `text` every match of `find` in `haystack` by `with`.
-// `haystack` has the length of `text` and position for position stands for it
-// (the text itself, or a lower-cased copy). Matches are taken left to right
-// and never overlap; scanning resumes after each match, which is where a
-// search in the already replaced text would resume after the inserted text.
-// An empty `find` matches nothing. `find` and `with` are owned copies, so
-// they cannot change while `text` does.
-void ReplaceMatches(std::wstring& text, std::wstring_view haystack, const std::wstring find,
-                    const std::wstring with) {
+// Replaces in `text` every match by `with`: `next(from)` gives the position
+// of the next match of `findSize` characters at or after `from`, reading only
+// text at or after `from`. Matches are taken left to right and never overlap;
+// scanning resumes after each match, which is where a search in the already
+// replaced text would resume after the inserted text. `with` is an owned copy,
+// so it cannot change while `text` does.
+template <class Next>
+void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring with, Next next) {
   using Traits = std::wstring::traits_type;
-  if (find.empty()) return;
-  size_t match = haystack.find(find);
+  if (findSize == 0) return;
+  size_t match = next(0);
   if (match == kNotFound) return;
-  if (with.size() <= find.size()) {
+  if (with.size() <= findSize) {
     // The text does not grow: compact it in place. Writing stays behind
     // reading, so the part still to be searched is untouched.
     wchar_t* data = text.data();
@@ -35,29 +34,75 @@ void ReplaceMatches(std::wstring& text, std::wstring_view haystack, const std::w
       written += match - copied;
       Traits::copy(data + written, with.data(), with.size());
       written += with.size();
-      copied = match + find.size();
-      match = haystack.find(find, copied);
+      copied = match + findSize;
+      match = next(copied);
     }
     Traits::move(data + written, data + copied, text.size() - copied);
     text.resize(written + text.size() - copied);
     return;
   }
-  // The text grows: count the matches, then build the result once.
-  size_t size = text.size();
-  for (size_t at = match; at != kNotFound; at = haystack.find(find, at + find.size())) {
-    size += with.size() - find.size();
-  }
+  // The text grows: build the result once, in a buffer sized for a few
+  // matches more than the first.
   std::wstring result;
-  result.reserve(size);
+  result.reserve(text.size() + 4 * (with.size() - findSize));
   size_t copied = 0;
   while (match != kNotFound) {
     result.append(text, copied, match - copied);
     result.append(with);
-    copied = match + find.size();
-    match = haystack.find(find, copied);
+    copied = match + findSize;
+    match = next(copied);
   }
   result.append(text, copied, kNotFound);
   text.swap(result);
+}
+
+// Exact matches of `find` (empty: none).
+void ReplaceExact(std::wstring& text, const std::wstring& find, const std::wstring& with) {
+  ReplaceMatches(text, find.size(), with,
+                 [&text, &find](size_t from) { return text.find(find, from); });
+}
+
+// The character as FXString::ToLower maps it.
+wchar_t LowerChar(wchar_t c) {
+  if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+  std::wstring one(1, c);
+  FXString::ToLower(one);
+  return one[0];
+}
+
+// True when text[at...] starts with the first `count` characters of
+// `lowered`, letter case aside.
+bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, size_t count) {
+  if (text.size() - at < count) return false;
+  for (size_t k = 0; k < count; ++k) {
+    if (LowerChar(text[at + k]) != lowered[k]) return false;
+  }
+  return true;
+}
+
+// Position of the first match of `lowered` (non-empty, lower-cased) at or
+// after `from`, letter case aside: the same as a search in a lowered copy,
+// without making one. Only the places where the first character can stand
+// are compared; a first character that is neither a letter nor beyond ASCII
+// stands only for itself and is searched for directly.
+size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from) {
+  const wchar_t first = lowered[0];
+  const bool onlyItself = first < 0x80 && !(first >= L'a' && first <= L'z');
+  for (size_t at = from; at < text.size() && text.size() - at >= lowered.size(); ++at) {
+    if (onlyItself) {
+      at = text.find(first, at);
+      if (at == kNotFound || text.size() - at < lowered.size()) return kNotFound;
+    } else if (LowerChar(text[at]) != first) {
+      continue;
+    }
+    if (StartsFolded(text, at, lowered, lowered.size())) return at;
+  }
+  return kNotFound;
+}
+
+void ReplaceFolded(std::wstring& text, const std::wstring& lowered, const std::wstring& with) {
+  ReplaceMatches(text, lowered.size(), with,
+                 [&text, &lowered](size_t from) { return FindFolded(text, lowered, from); });
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -72,7 +117,7 @@ size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
 
 std::wstring replaceWString(std::wstring& text, const std::wstring& find,
                             const std::wstring& with) {
-  ReplaceMatches(text, text, find, with);
+  ReplaceExact(text, find, with);
   return text;
 }
 
@@ -80,7 +125,7 @@ std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgNewLine_";
   static const std::wstring ANSI_NEWLIN = L" \r\n";
   static const std::wstring HTML_NEWLIN = L"<br>";
-  ReplaceMatches(text, text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+  ReplaceExact(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
   return text;
 }
 
@@ -88,7 +133,7 @@ std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgTab_";
   static const std::wstring ANSI_TAB = L" \t";
   static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
-  ReplaceMatches(text, text, QNT, html ? HTML_TAB : ANSI_TAB);
+  ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
   return text;
 }
 
@@ -152,11 +197,7 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
   if (find == nullptr || with == nullptr || *find == 0) return;
   std::wstring search(find);
   FXString::ToLower(search);
-  // One lowered copy serves the whole scan: lower-casing keeps lengths and
-  // works character by character, so its positions are the message's.
-  std::wstring lowered(message);
-  FXString::ToLower(lowered);
-  ReplaceMatches(message, lowered, search, with);
+  ReplaceFolded(message, search, with);
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,

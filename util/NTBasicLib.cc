@@ -22,7 +22,11 @@ std::wstring htmlEncode(const wchar_t* text) {
   std::wstring out;
   if (text == nullptr) return out;
   const std::wstring_view in(text);
-  out.reserve(in.size() + in.size() / 8);
+  // Room for every character to grow fourfold would waste memory on long
+  // texts; count what grows instead, so the output is allocated once.
+  size_t grown = in.size();
+  for (const wchar_t c : in) grown += c == L'&' ? 4 : (c == L'<' || c == L'>') ? 3 : 0;
+  out.reserve(grown);
   // One pass: each input character is written once, so an ampersand the
   // output gains is never escaped again. Runs of plain text go in whole.
   size_t copied = 0;

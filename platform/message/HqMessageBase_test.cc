@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/message/MessageFields.h"
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlStatus.h"
 #include "platform/testing/TestEnv.h"
@@ -210,6 +211,31 @@ TEST_F(HqMessageBaseTest, CopiesAreIndependentAndReferencesStayValid) {
   original.setChild(Config::alertTypeCatalog, original.child(Config::alertTypeCatalog));
   EXPECT_EQ(name, "first");
   EXPECT_TRUE(original.child(Config::alertTypeCatalog) == KTGui::AlertTypeCatalog());
+}
+
+TEST_F(HqMessageBaseTest, FrozenMessagesAreSharedUntilACopyChanges) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  Config frozen;
+  frozen.list(Config::alertDetails).resize(2, KTGui::AlertDetail());
+  frozen.list(Config::alertDetails)[1].set(KTGui::AlertDetail::senderName, "first");
+  frozen.set(Config::tarnholdName, "North");
+  const Config before = frozen;
+  detail::FreezeMessage(frozen);
+
+  Config copy = frozen;
+  const std::string& name =
+      copy.findList(Config::alertDetails)->at(1).get(KTGui::AlertDetail::senderName);
+  copy.set(Config::tarnholdName, "South");
+  copy.list(Config::alertDetails)[1].set(KTGui::AlertDetail::senderName, "changed");
+  copy.list(Config::alertDetails)[0].child(KTGui::AlertDetail::alert);
+  EXPECT_EQ(name, "first");  // a reference taken before the change stays valid
+  EXPECT_TRUE(frozen == before);
+  EXPECT_EQ(copy.get(Config::tarnholdName), "South");
+  EXPECT_EQ(copy.findList(Config::alertDetails)->at(1).get(KTGui::AlertDetail::senderName),
+            "changed");
+  EXPECT_TRUE(Config(frozen) == before);
+  EXPECT_EQ(frozen.findChild(Config::alertTypeCatalog), nullptr);  // looking adds nothing
+  EXPECT_FALSE(frozen.isSet(Config::alertTypeCatalog));
 }
 
 }  // namespace
