@@ -154,8 +154,7 @@ std::string CompleteDocument(const std::string& body, const std::string& subject
 }
 
 int RunRender(const RenderOptions& options) {
-  // Which configuration, checked first so that a bad file is reported as such
-  // rather than as "no rule matched".
+  // Which configuration; a file that cannot be read is reported first.
   DryRunEnv dryRun;
   PrivateJobResults privateCopy;
   std::string configPath = options.config;
@@ -185,12 +184,11 @@ int RunRender(const RenderOptions& options) {
       return kFailed;
     }
   }
-  KTGui::GetAlertDetailForClientResp config;
-  std::string why;
-  if (!DecodeMessage(text, &config, &why)) {
-    PrintError("render", configPath + " is not an alert configuration: " + why);
-    return kFailed;
-  }
+  // The run itself is the only decoding of the configuration; the text is
+  // not kept beside it. Only when nothing matched is it decoded again, to
+  // tell a bad file from one whose rules do not fit.
+  text.clear();
+  text.shrink_to_fit();
 
   EvAlertEx alert;
   AddComments(alert, options.comments);
@@ -198,6 +196,14 @@ int RunRender(const RenderOptions& options) {
   {
     InstalledEnv installed(&renderEnv);
     alert.sendAlert(options.type, options.criteria, options.status);
+  }
+  if (renderEnv.matched().empty()) {
+    KTGui::GetAlertDetailForClientResp config;
+    std::string why;
+    if (ReadInput(configPath, &text, &error) && !DecodeMessage(text, &config, &why)) {
+      PrintError("render", configPath + " is not an alert configuration: " + why);
+      return kFailed;
+    }
   }
 
   if (!options.htmlDirectory.empty() && !MakeDirectory(options.htmlDirectory, &error)) {
