@@ -1,14 +1,20 @@
 #include "tarnalert/alertclient/TemplateText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <utility>
+#include <vector>
+
+#include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 #include "tarnalert/util/NTBasicLib.h"
 
 namespace {
+
+using tarnalert::detail::Replacement;
 
 constexpr size_t kNotFound = std::wstring::npos;
 
@@ -103,6 +109,80 @@ size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from
 void ReplaceFolded(std::wstring& text, const std::wstring& lowered, const std::wstring& with) {
   ReplaceMatches(text, lowered.size(), with,
                  [&text, &lowered](size_t from) { return FindFolded(text, lowered, from); });
+}
+
+bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
+
+// Makes the replacements of `list` (search texts lower-cased) in one pass over
+// `message` and returns true when that gives the text that replacing entry
+// after entry gives; otherwise returns false and leaves `message` alone.
+//
+// One pass is taken only when every search text starts with '<' or '&' and
+// no replacement holds either: then every match starts at one of those
+// characters of the message itself (an anchor) and no inserted text can hold
+// a match. What remains is a match that a replacement made before it would
+// complete or destroy: a text from an anchor that could run into another
+// anchor where something matches. So each anchor's reach is worked out (the
+// longest start of a search text found there, short of a whole one), and an
+// anchor with a match within another's reach sends the caller back to
+// replacing entry by entry. Otherwise the matches of the message never touch
+// one another's reach, and the entry listed first wins where several match.
+bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& list) {
+  std::vector<const Replacement*> active;
+  for (const Replacement& entry : list) {
+    if (entry.find.empty()) continue;
+    if (!IsTokenStart(entry.find[0]) || entry.with.find_first_of(L"<&") != std::wstring::npos) {
+      return false;
+    }
+    // A search text given again finds nothing: the first one took it all.
+    bool repeated = false;
+    for (const Replacement* earlier : active) repeated = repeated || earlier->find == entry.find;
+    if (!repeated) active.push_back(&entry);
+  }
+  struct Anchor {
+    size_t at;
+    const Replacement* match;  // the first entry that matches here, or null
+    size_t reach;
+  };
+  const std::wstring_view text(message);
+  std::vector<Anchor> anchors;
+  for (size_t at = text.find_first_of(L"<&"); at != kNotFound;
+       at = text.find_first_of(L"<&", at + 1)) {
+    Anchor anchor{at, nullptr, 0};
+    for (const Replacement* entry : active) {
+      const std::wstring& find = entry->find;
+      size_t common = 0;
+      while (common < find.size() && at + common < text.size() &&
+             LowerChar(text[at + common]) == find[common]) {
+        ++common;
+      }
+      if (common == find.size()) {
+        if (anchor.match == nullptr) anchor.match = entry;
+        --common;
+      }
+      anchor.reach = std::max(anchor.reach, common);
+    }
+    anchors.push_back(anchor);
+  }
+  for (size_t k = 0; k < anchors.size(); ++k) {
+    for (size_t next = k + 1;
+         next < anchors.size() && anchors[next].at <= anchors[k].at + anchors[k].reach; ++next) {
+      if (anchors[next].match != nullptr) return false;
+    }
+  }
+  std::wstring result;
+  size_t copied = 0;
+  for (const Anchor& anchor : anchors) {
+    if (anchor.match == nullptr) continue;
+    if (result.empty()) result.reserve(message.size() + message.size() / 4);
+    result.append(text, copied, anchor.at - copied);
+    result.append(anchor.match->with);
+    copied = anchor.at + anchor.match->find.size();
+  }
+  if (copied == 0) return true;  // nothing matched
+  result.append(text, copied, kNotFound);
+  message.swap(result);
+  return true;
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -203,33 +283,54 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                std::wstring value,
                                                                bool escapeValue) {
-  auto known = tokenTexts.find(tokenId);
-  if (known == tokenTexts.end()) {
-    char buffer[2048] = {};
-    EvEvent event;
-    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, localeId);
-    std::wstring text = FXString::ToWstring(buffer);
-    size_t end = text.size();
-    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
-    text.erase(end);
-    known = tokenTexts.emplace(tokenId, std::move(text)).first;
-  }
-  const std::wstring& tokenText = known->second;
-  if (messageFormat == 1) {
-    const std::wstring search = GetHtmlEscapedString(tokenText);
-    if (escapeValue) value = GetHtmlEscapedString(value);
-    Replace(message, search.c_str(), value.c_str());
-  } else {
-    Replace(message, tokenText.c_str(), value.c_str());
-  }
+  const Replacement replacement =
+      tarnalert::detail::TokenReplacement(*this, tokenId, std::move(value), escapeValue);
+  Replace(message, replacement.find.c_str(), replacement.with.c_str());
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                int value) {
+  ReplaceTokenInMessage(message, tokenId, tarnalert::detail::NumberText(value), false);
+}
+
+namespace tarnalert {
+namespace detail {
+
+std::wstring NumberText(int value) {
   char buffer[256] = {};
   std::snprintf(buffer, sizeof buffer, "%d", value);
-  ReplaceTokenInMessage(message, tokenId, FXString::ToWstring(buffer), false);
+  return FXString::ToWstring(buffer);
 }
+
+Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
+                             std::wstring value, bool escapeValue) {
+  auto known = rule.tokenTexts.find(tokenId);
+  if (known == rule.tokenTexts.end()) {
+    char buffer[2048] = {};
+    EvEvent event;
+    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, rule.localeId);
+    std::wstring text = FXString::ToWstring(buffer);
+    size_t end = text.size();
+    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
+    text.erase(end);
+    known = rule.tokenTexts.emplace(tokenId, std::move(text)).first;
+  }
+  const std::wstring& tokenText = known->second;
+  if (rule.messageFormat == 1) {
+    if (escapeValue) value = rule.GetHtmlEscapedString(value);
+    return Replacement{rule.GetHtmlEscapedString(tokenText), std::move(value)};
+  }
+  return Replacement{tokenText, std::move(value)};
+}
+
+void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list) {
+  for (Replacement& entry : list) FXString::ToLower(entry.find);
+  if (ReplaceInOnePass(message, list)) return;
+  for (const Replacement& entry : list) ReplaceFolded(message, entry.find, entry.with);
+}
+
+}  // namespace detail
+}  // namespace tarnalert
 
 std::wstring NTNotifRuleDetectedAlertProcessing::GetHtmlEscapedString(std::wstring text) {
   return NTBasicLib::htmlEncode(text.c_str());
