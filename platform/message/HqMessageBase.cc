@@ -16,7 +16,9 @@ using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
 
-struct HqMessageBase::Fields : MessageFields {};
+struct HqMessageBase::Fields : MessageFields {
+  using MessageFields::MessageFields;
+};
 
 namespace tarnalert {
 namespace detail {
@@ -35,11 +37,13 @@ const MessageFields* FieldValue::Of(const HqMessageBase& message) { return messa
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
   if (!message.fields_) {
-    message.fields_ = std::make_shared<HqMessageBase::Fields>();
+    message.fields_ = std::make_shared<HqMessageBase::Fields>(
+        FindLayout(message.module(), message.classNumber()));
   } else if (message.fields_->frozen) {
     // Copy one level: the children stay shared (and frozen) until changed.
-    auto own = std::make_shared<HqMessageBase::Fields>();
-    own->values = message.fields_->values;
+    auto own = std::make_shared<HqMessageBase::Fields>(message.fields_->layout);
+    own->slots = message.fields_->slots;
+    own->others = message.fields_->others;
     own->unknown = message.fields_->unknown;
     own->base = std::move(message.fields_);
     message.fields_ = std::move(own);
@@ -51,14 +55,14 @@ void FreezeMessage(HqMessageBase& message) {
   // Unfrozen fields belong to `message` alone, so they may be changed here.
   auto* fields = const_cast<MessageFields*>(FieldValue::Of(message));
   if (fields == nullptr || fields->frozen) return;
-  for (auto& entry : fields->values) {
-    FieldData& data = entry.second.data;
-    if (auto* child = std::get_if<ChildPtr>(&data)) {
+  fields->ForEach([](int, const FieldValue& value) {
+    if (auto* child = std::get_if<ChildPtr>(&value.data)) {
       FreezeMessage(child->get());
-    } else if (auto* list = std::get_if<HqMessageList>(&data)) {
-      for (HqMessageBase& element : *list) FreezeMessage(element);
+    } else if (auto* list = std::get_if<HqMessageList>(&value.data)) {
+      // The list belongs to the unfrozen fields, so its elements may change.
+      for (HqMessageBase& element : const_cast<HqMessageList&>(*list)) FreezeMessage(element);
     }
-  }
+  });
   fields->frozen = true;
 }
 
@@ -75,9 +79,9 @@ const std::string& EmptyText() {
 // The stored value of `memberIndex` when it has kind `kind`, else null.
 const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind kind) {
   if (fields == nullptr) return nullptr;
-  auto it = fields->values.find(memberIndex);
-  if (it == fields->values.end() || it->second.kind() != kind) return nullptr;
-  return &it->second;
+  const FieldValue* value = fields->At(memberIndex);
+  if (value == nullptr || !value->set || value->kind() != kind) return nullptr;
+  return value;
 }
 
 // The stored value of `memberIndex` with kind `kind`: the present one, or
@@ -85,10 +89,17 @@ const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind k
 // only a caller passing the wrong descriptor does that).
 FieldValue& Put(MessageFields& fields, int fieldNumber, int memberIndex, FieldKind kind,
                 FieldData initial) {
-  FieldValue& value = fields.values[memberIndex];
+  FieldValue& value = fields.Make(memberIndex);
+  if (!value.set || value.kind() != kind) value.data = std::move(initial);
+  value.set = true;
   value.number = fieldNumber;
-  if (value.kind() != kind) value.data = std::move(initial);
   return value;
+}
+
+// The stored value of `memberIndex` in fields that may be changed, when it
+// has kind `kind`; else null.
+FieldValue* FindToChange(MessageFields& fields, int memberIndex, FieldKind kind) {
+  return const_cast<FieldValue*>(Find(&fields, memberIndex, kind));
 }
 
 void LogFailure(const char* tag, const char* className, const std::string& reason) {
@@ -105,8 +116,9 @@ HqMessageBase::HqMessageBase(const HqMessageBase& other)
   if (other.fields_ && other.fields_->frozen) {
     fields_ = other.fields_;
   } else if (other.fields_ && other.fields_->HoldsValue()) {
-    fields_ = std::make_shared<Fields>();
-    fields_->values = other.fields_->values;
+    fields_ = std::make_shared<Fields>(other.fields_->layout);
+    fields_->slots = other.fields_->slots;
+    fields_->others = other.fields_->others;
     fields_->unknown = other.fields_->unknown;
   }
 }
@@ -164,9 +176,8 @@ std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memb
                                                        uint32_t, bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
-    auto it = fields.values.find(memberIndex);
-    if (it != fields.values.end() && it->second.kind() == FieldKind::kTextList) {
-      return std::get<std::vector<std::string>>(it->second.data);
+    if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kTextList)) {
+      return std::get<std::vector<std::string>>(value->data);
     }
     fields.absentTexts.clear();
     return fields.absentTexts;
@@ -180,9 +191,8 @@ HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, ui
                                             int, int, bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
-    auto it = fields.values.find(memberIndex);
-    if (it != fields.values.end() && it->second.kind() == FieldKind::kList) {
-      return std::get<HqMessageList>(it->second.data);
+    if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kList)) {
+      return std::get<HqMessageList>(value->data);
     }
     fields.absentObjects.clear();
     return fields.absentObjects;
@@ -195,9 +205,8 @@ HqMessageBase& HqMessageBase::getObjectAccessor(bool, bool, int fieldNumber, int
                                                 uint32_t, uint32_t, int childModule,
                                                 int childClass) {
   MessageFields& fields = FieldValue::MutableOf(*this);
-  auto it = fields.values.find(memberIndex);
-  if (it != fields.values.end() && it->second.kind() == FieldKind::kChild) {
-    return std::get<ChildPtr>(it->second.data).get();
+  if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kChild)) {
+    return std::get<ChildPtr>(value->data).get();
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kChild,
                            ChildPtr(tarnalert::detail::NewMessage(childModule, childClass)));
@@ -210,7 +219,8 @@ void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumbe
   std::unique_ptr<HqMessageBase> copy =
       tarnalert::detail::NewMessage(child.module(), child.classNumber());
   *copy = child;
-  FieldValue& stored = FieldValue::MutableOf(*this).values[memberIndex];
+  FieldValue& stored = FieldValue::MutableOf(*this).Make(memberIndex);
+  stored.set = true;
   stored.number = fieldNumber;
   stored.data = ChildPtr(std::move(copy));
 }
@@ -227,7 +237,10 @@ const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) cons
 
 bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
   if (!fields_) return false;
-  for (const auto& entry : fields_->values) {
+  for (const FieldValue& slot : fields_->slots) {
+    if (slot.set && slot.number == fieldNumber) return true;
+  }
+  for (const auto& entry : fields_->others) {
     if (entry.second.number == fieldNumber) return true;
   }
   return false;
@@ -271,7 +284,7 @@ bool HqMessageBase::operator==(const HqMessageBase& other) const {
   const bool holds = fields_ && fields_->HoldsValue();
   const bool otherHolds = other.fields_ && other.fields_->HoldsValue();
   if (!holds || !otherHolds) return holds == otherHolds;
-  return fields_->values == other.fields_->values && fields_->unknown == other.fields_->unknown;
+  return fields_->SameValue(*other.fields_);
 }
 
 HqMessageBase* XMLDecoder::unSerialize(std::string& text, KtXMLContextInfo*) {

@@ -1,8 +1,10 @@
-// The storage behind HqMessageBase: one FieldValue per set field, keyed by
-// member index, plus the unknown elements read from text.
+// The storage behind HqMessageBase: one slot per field of the message's class,
+// in the order of the class's field list, found by member index through a
+// table of the class (no search); values stored under an index the class does
+// not name sit beside them; plus the unknown elements read from text.
 //
-// A MessageFields belongs to its message (HqMessageBase::fields_). Fields sit
-// in a std::map so that references handed out by the accessors stay valid
+// A MessageFields belongs to its message (HqMessageBase::fields_). The slots
+// are allocated once, so references handed out by the accessors stay valid
 // while other fields are added. A child is held through ChildPtr, which copies
 // and keeps the child's concrete class.
 //
@@ -22,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/message/MessageRegistry.h"
 #include "tarnalert/platform/message/HqMessageBase.h"
 
 namespace tarnalert {
@@ -50,12 +53,14 @@ using FieldData =
 struct MessageFields;
 
 struct FieldValue {
+  bool set = false;
   int number = 0;  // field number, so that isSet works by number
   FieldData data;
 
   FieldKind kind() const { return static_cast<FieldKind>(data.index()); }
   bool operator==(const FieldValue& other) const {
-    return number == other.number && data == other.data;
+    if (set != other.set) return false;
+    return !set || (number == other.number && data == other.data);
   }
 
   // The storage of `message`; null while it has none.
@@ -65,20 +70,57 @@ struct FieldValue {
 };
 
 struct MessageFields {
-  std::map<int, FieldValue> values;  // by member index
+  // The slots of the fields of `layout` (empty for a class not in the
+  // registry); a slot holds a value once `set`.
+  explicit MessageFields(const FieldLayout* layout)
+      : layout(layout), slots(layout ? layout->cls->fieldCount : 0) {}
+
+  const FieldLayout* layout;
+  std::vector<FieldValue> slots;
+  // Values under member indexes the class does not name, by member index.
+  std::map<int, FieldValue> others;
   // Elements the schema does not name, as their raw XML text, in reading order.
   std::vector<std::string> unknown;
   // Empty sequences handed out for absent fields read without creating them;
   // not part of the message's value.
   std::vector<std::string> absentTexts;
   HqMessageList absentObjects;
-
   // Never changed again; set by FreezeMessage.
   bool frozen = false;
   // The frozen fields these were copied from, kept for references into them.
   std::shared_ptr<const MessageFields> base;
 
-  bool HoldsValue() const { return !values.empty() || !unknown.empty(); }
+  // The value stored under `memberIndex` (set or not), or null when the class
+  // has no slot for it and nothing is stored there.
+  const FieldValue* At(int memberIndex) const {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0) return &slots[static_cast<size_t>(position)];
+    auto it = others.find(memberIndex);
+    return it == others.end() ? nullptr : &it->second;
+  }
+  // The value under `memberIndex`, made (unset) when absent.
+  FieldValue& Make(int memberIndex) {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0) return slots[static_cast<size_t>(position)];
+    return others[memberIndex];
+  }
+  bool HoldsValue() const {
+    for (const FieldValue& slot : slots) {
+      if (slot.set) return true;
+    }
+    return !others.empty() || !unknown.empty();
+  }
+  bool SameValue(const MessageFields& other) const {
+    return slots == other.slots && others == other.others && unknown == other.unknown;
+  }
+  // Calls `visit(memberIndex, value)` for every value set, slots first.
+  template <class Visit>
+  void ForEach(Visit visit) const {
+    for (size_t i = 0; i < slots.size(); ++i) {
+      if (slots[i].set) visit(layout->cls->fields[i].index, slots[i]);
+    }
+    for (const auto& entry : others) visit(entry.first, entry.second);
+  }
 };
 
 // Freezes `message` and everything it holds: from now on it must only be read,

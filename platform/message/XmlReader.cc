@@ -65,11 +65,11 @@ class Reader {
                             Tag(field->name) + " given twice in " + Tag(element.name()));
       }
       seen[position] = true;
-      FieldValue value;
-      value.number = field->number;
+      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
       error = ReadValue(node, *field, depth + 1, &value.data);
       if (!error.ok()) return error;
-      FieldValue::MutableOf(message).values.insert_or_assign(field->index, std::move(value));
+      value.set = true;
+      value.number = field->number;
     }
     return XmlError{};
   }

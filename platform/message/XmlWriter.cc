@@ -196,9 +196,9 @@ class Writer {
   void WriteFields(const MessageFields& fields, const ClassInfo& cls, int depth) {
     for (size_t i = 0; i < cls.fieldCount; ++i) {
       const FieldInfo& field = cls.fields[i];
-      auto it = fields.values.find(field.index);
-      if (it == fields.values.end()) continue;
-      const FieldValue& value = it->second;
+      const FieldValue* stored = fields.At(field.index);
+      if (stored == nullptr || !stored->set) continue;
+      const FieldValue& value = *stored;
       if (value.kind() != field.kind || value.number != field.number) {
         Note(kXmlSchemaMismatch,
              std::string("<") + field.name + "> is stored with another number or kind: left out");
@@ -206,11 +206,9 @@ class Writer {
       }
       WriteField(field, value, depth);
     }
-    for (const auto& entry : fields.values) {
-      if (FindFieldByIndex(cls, entry.first) == nullptr) {
-        Note(kXmlSchemaMismatch, std::string(cls.qualifiedName) + " has no field of index " +
-                                     std::to_string(entry.first) + ": left out");
-      }
+    for (const auto& entry : fields.others) {
+      Note(kXmlSchemaMismatch, std::string(cls.qualifiedName) + " has no field of index " +
+                                   std::to_string(entry.first) + ": left out");
     }
     for (const std::string& raw : fields.unknown) {
       Indent(depth);
