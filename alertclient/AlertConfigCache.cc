@@ -195,11 +195,12 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
   // Chunks are read straight into the text, which is then moved out: the
-  // only copy made is the one xmlDataForAlerts keeps.
-  std::string content;
+  // only copy made is the one xmlDataForAlerts keeps. The last text read
+  // gives the size to expect, so an unchanged file is read without growing.
+  std::string content(xmlDataForAlerts.size() + kReadChunk, '\0');
   size_t size = 0;
   for (;;) {
-    content.resize(size + kReadChunk);
+    if (content.size() - size < kReadChunk) content.resize(2 * content.size());
     ssize_t count = env->ReadFile(handle.get(), &content[size], kReadChunk);
     if (count == 0) break;
     if (count < 0) {

@@ -55,8 +55,12 @@ std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
     tarnalert::detail::FreezeMessage(fresh->config);
     fresh->text = std::move(text);
     last = std::move(fresh);
-    KtCriticalSectionLock guard(&alertDetailsCS);
-    LastDecoded() = last;
+    std::shared_ptr<const DecodedConfig> replaced = last;
+    {
+      KtCriticalSectionLock guard(&alertDetailsCS);
+      LastDecoded().swap(replaced);
+    }
+    // The rules replaced are freed here, outside the lock.
   }
   config = last->config;
   return last;

@@ -45,7 +45,6 @@ class Reader {
     }
     XmlError error = CheckNoAttribute(element);
     if (!error.ok()) return error;
-    std::vector<bool> seen(cls.fieldCount, false);
     for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
       if (node.type() != pugi::node_element) {
         error = CheckBlank(node, element);
@@ -59,13 +58,11 @@ class Reader {
         FieldValue::MutableOf(message).unknown.push_back(text_.substr(start, end - start));
         continue;
       }
-      const auto position = static_cast<size_t>(field - cls.fields);
-      if (seen[position]) {
+      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
+      if (value.set) {
         return XmlError::At(kXmlDuplicateField, Offset(node),
                             Tag(field->name) + " given twice in " + Tag(element.name()));
       }
-      seen[position] = true;
-      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
       error = ReadValue(node, *field, depth + 1, &value.data);
       if (!error.ok()) return error;
       value.set = true;
