@@ -9,9 +9,12 @@
 // renames another's half-written temporary file.
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/env/Settings.h"
 #include "platform/files/FXFile.h"
@@ -195,12 +198,19 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
   // Chunks are read straight into the text, which is then moved out: the
-  // only copy made is the one xmlDataForAlerts keeps. The last text read
-  // gives the size to expect, so an unchanged file is read without growing.
+  // only copy kept is the one in xmlDataForAlerts. The last text read gives
+  // the size to expect, so an unchanged file fills one buffer of the right
+  // size; a file that outgrows it goes on in pieces joined once at the end.
   std::string content(xmlDataForAlerts.size() + kReadChunk, '\0');
-  size_t size = 0;
+  std::vector<std::string> filled;  // pieces before `content`, each full
+  size_t size = 0;                  // bytes read into `content`
   for (;;) {
-    if (content.size() - size < kReadChunk) content.resize(2 * content.size());
+    if (content.size() - size < kReadChunk) {
+      content.resize(size);
+      filled.push_back(std::move(content));
+      content.assign(std::max(filled.back().size(), kReadChunk * 256), '\0');
+      size = 0;
+    }
     ssize_t count = env->ReadFile(handle.get(), &content[size], kReadChunk);
     if (count == 0) break;
     if (count < 0) {
@@ -212,6 +222,18 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
     size += static_cast<size_t>(count);
   }
   content.resize(size);
+  if (!filled.empty()) {
+    std::string whole;
+    size_t total = content.size();
+    for (const std::string& piece : filled) total += piece.size();
+    whole.reserve(total);
+    for (std::string& piece : filled) {
+      whole += piece;
+      std::string().swap(piece);
+    }
+    whole += content;
+    content = std::move(whole);
+  }
   handle.reset();
 
   xmlDataForAlerts = content;
