@@ -21,6 +21,12 @@ namespace detail {
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message);
 
+// ReadDocument's second half: reads a document that ScanDocument accepted
+// through the XML parser's tree. ReadDocument first reads the plain form
+// directly and leaves the rest, and every fault, to this.
+XmlError ParseDocument(const std::string& text, const ClassInfo* expected,
+                       std::unique_ptr<HqMessageBase>* message);
+
 // Parses an integer field's text: optional blanks, an optional sign, decimal
 // digits or 0x and hex digits, optional blanks. kXmlBadNumber or
 // kXmlNumberOutOfRange on failure (`*value` untouched).
