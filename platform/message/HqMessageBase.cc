@@ -42,9 +42,7 @@ MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
   } else if (message.fields_->frozen) {
     // Copy one level: the children stay shared (and frozen) until changed.
     auto own = std::make_shared<HqMessageBase::Fields>(message.fields_->layout);
-    own->slots = message.fields_->slots;
-    own->others = message.fields_->others;
-    own->unknown = message.fields_->unknown;
+    own->CopyValue(*message.fields_);
     own->base = std::move(message.fields_);
     message.fields_ = std::move(own);
   }
@@ -117,9 +115,7 @@ HqMessageBase::HqMessageBase(const HqMessageBase& other)
     fields_ = other.fields_;
   } else if (other.fields_ && other.fields_->HoldsValue()) {
     fields_ = std::make_shared<Fields>(other.fields_->layout);
-    fields_->slots = other.fields_->slots;
-    fields_->others = other.fields_->others;
-    fields_->unknown = other.fields_->unknown;
+    fields_->CopyValue(*other.fields_);
   }
 }
 
@@ -179,8 +175,8 @@ std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memb
     if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kTextList)) {
       return std::get<std::vector<std::string>>(value->data);
     }
-    fields.absentTexts.clear();
-    return fields.absentTexts;
+    fields.MakeRare().absentTexts.clear();
+    return fields.rare->absentTexts;
   }
   FieldValue& stored =
       Put(fields, fieldNumber, memberIndex, FieldKind::kTextList, std::vector<std::string>());
@@ -194,8 +190,8 @@ HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, ui
     if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kList)) {
       return std::get<HqMessageList>(value->data);
     }
-    fields.absentObjects.clear();
-    return fields.absentObjects;
+    fields.MakeRare().absentObjects.clear();
+    return fields.rare->absentObjects;
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kList, HqMessageList());
   return std::get<HqMessageList>(stored.data);
@@ -240,7 +236,8 @@ bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
   for (const FieldValue& slot : fields_->slots) {
     if (slot.set && slot.number == fieldNumber) return true;
   }
-  for (const auto& entry : fields_->others) {
+  if (!fields_->rare) return false;
+  for (const auto& entry : fields_->rare->others) {
     if (entry.second.number == fieldNumber) return true;
   }
   return false;

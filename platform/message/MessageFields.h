@@ -70,48 +70,76 @@ struct FieldValue {
 };
 
 struct MessageFields {
-  // The slots of the fields of `layout` (empty for a class not in the
+  // What few messages hold, kept apart so that the others stay small.
+  struct Rare {
+    // Values under member indexes the class does not name, by member index.
+    std::map<int, FieldValue> others;
+    // Elements the schema does not name, as their raw XML text, in reading order.
+    std::vector<std::string> unknown;
+    // Empty sequences handed out for absent fields read without creating
+    // them; not part of the message's value.
+    std::vector<std::string> absentTexts;
+    HqMessageList absentObjects;
+  };
+
+  // The slots of the fields of `layout` (none for a class not in the
   // registry); a slot holds a value once `set`.
   explicit MessageFields(const FieldLayout* layout)
       : layout(layout), slots(layout ? layout->cls->fieldCount : 0) {}
+  // A copy of the value of `other`: its slots, other values and unknown
+  // elements.
+  void CopyValue(const MessageFields& other) {
+    slots = other.slots;
+    if (other.rare && (!other.rare->others.empty() || !other.rare->unknown.empty())) {
+      MakeRare().others = other.rare->others;
+      rare->unknown = other.rare->unknown;
+    }
+  }
 
   const FieldLayout* layout;
   std::vector<FieldValue> slots;
-  // Values under member indexes the class does not name, by member index.
-  std::map<int, FieldValue> others;
-  // Elements the schema does not name, as their raw XML text, in reading order.
-  std::vector<std::string> unknown;
-  // Empty sequences handed out for absent fields read without creating them;
-  // not part of the message's value.
-  std::vector<std::string> absentTexts;
-  HqMessageList absentObjects;
+  std::unique_ptr<Rare> rare;  // null until needed
   // Never changed again; set by FreezeMessage.
   bool frozen = false;
   // The frozen fields these were copied from, kept for references into them.
   std::shared_ptr<const MessageFields> base;
+
+  Rare& MakeRare() {
+    if (!rare) rare = std::make_unique<Rare>();
+    return *rare;
+  }
+  const std::vector<std::string>& Unknown() const {
+    static const std::vector<std::string>* const none = new std::vector<std::string>;
+    return rare ? rare->unknown : *none;
+  }
 
   // The value stored under `memberIndex` (set or not), or null when the class
   // has no slot for it and nothing is stored there.
   const FieldValue* At(int memberIndex) const {
     const int position = layout ? layout->PositionOf(memberIndex) : -1;
     if (position >= 0) return &slots[static_cast<size_t>(position)];
-    auto it = others.find(memberIndex);
-    return it == others.end() ? nullptr : &it->second;
+    if (!rare) return nullptr;
+    auto it = rare->others.find(memberIndex);
+    return it == rare->others.end() ? nullptr : &it->second;
   }
   // The value under `memberIndex`, made (unset) when absent.
   FieldValue& Make(int memberIndex) {
     const int position = layout ? layout->PositionOf(memberIndex) : -1;
     if (position >= 0) return slots[static_cast<size_t>(position)];
-    return others[memberIndex];
+    return MakeRare().others[memberIndex];
   }
   bool HoldsValue() const {
     for (const FieldValue& slot : slots) {
       if (slot.set) return true;
     }
-    return !others.empty() || !unknown.empty();
+    return rare && (!rare->others.empty() || !rare->unknown.empty());
   }
   bool SameValue(const MessageFields& other) const {
-    return slots == other.slots && others == other.others && unknown == other.unknown;
+    if (slots != other.slots || Unknown() != other.Unknown()) return false;
+    const bool hasOthers = rare && !rare->others.empty();
+    const bool otherHasOthers = other.rare && !other.rare->others.empty();
+    if (!hasOthers || !otherHasOthers) return hasOthers == otherHasOthers;
+    return rare->others == other.rare->others;
   }
   // Calls `visit(memberIndex, value)` for every value set, slots first.
   template <class Visit>
@@ -119,7 +147,9 @@ struct MessageFields {
     for (size_t i = 0; i < slots.size(); ++i) {
       if (slots[i].set) visit(layout->cls->fields[i].index, slots[i]);
     }
-    for (const auto& entry : others) visit(entry.first, entry.second);
+    if (rare) {
+      for (const auto& entry : rare->others) visit(entry.first, entry.second);
+    }
   }
 };
 

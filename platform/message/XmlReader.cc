@@ -57,7 +57,8 @@ class Reader {
       if (field == nullptr) {
         const size_t start = Offset(node);
         const size_t end = FindElementEnd(text_.data(), text_.size(), start);
-        FieldValue::MutableOf(message).unknown.push_back(text_.substr(start, end - start));
+        FieldValue::MutableOf(message).MakeRare().unknown.push_back(
+            text_.substr(start, end - start));
         continue;
       }
       FieldValue& value = FieldValue::MutableOf(message).Make(field->index);

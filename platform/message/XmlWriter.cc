@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -206,11 +207,12 @@ class Writer {
       }
       WriteField(field, value, depth);
     }
-    for (const auto& entry : fields.others) {
+    const std::map<int, FieldValue> none;
+    for (const auto& entry : fields.rare ? fields.rare->others : none) {
       Note(kXmlSchemaMismatch, std::string(cls.qualifiedName) + " has no field of index " +
                                    std::to_string(entry.first) + ": left out");
     }
-    for (const std::string& raw : fields.unknown) {
+    for (const std::string& raw : fields.Unknown()) {
       Indent(depth);
       out_.append(raw);
       EndLine();
