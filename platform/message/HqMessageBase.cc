@@ -43,7 +43,7 @@ MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
     // Copy one level: the children stay shared (and frozen) until changed.
     auto own = std::make_shared<HqMessageBase::Fields>(message.fields_->layout);
     own->CopyValue(*message.fields_);
-    own->base = std::move(message.fields_);
+    own->MakeRare().base = std::move(message.fields_);
     message.fields_ = std::move(own);
   }
   return *message.fields_;
@@ -78,7 +78,7 @@ const std::string& EmptyText() {
 const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind kind) {
   if (fields == nullptr) return nullptr;
   const FieldValue* value = fields->At(memberIndex);
-  if (value == nullptr || !value->set || value->kind() != kind) return nullptr;
+  if (value == nullptr || !value->set() || value->kind() != kind) return nullptr;
   return value;
 }
 
@@ -88,9 +88,8 @@ const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind k
 FieldValue& Put(MessageFields& fields, int fieldNumber, int memberIndex, FieldKind kind,
                 FieldData initial) {
   FieldValue& value = fields.Make(memberIndex);
-  if (!value.set || value.kind() != kind) value.data = std::move(initial);
-  value.set = true;
-  value.number = fieldNumber;
+  if (!value.set() || value.kind() != kind) value.data = std::move(initial);
+  fields.SetNumber(memberIndex, fieldNumber);
   return value;
 }
 
@@ -215,10 +214,9 @@ void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumbe
   std::unique_ptr<HqMessageBase> copy =
       tarnalert::detail::NewMessage(child.module(), child.classNumber());
   *copy = child;
-  FieldValue& stored = FieldValue::MutableOf(*this).Make(memberIndex);
-  stored.set = true;
-  stored.number = fieldNumber;
-  stored.data = ChildPtr(std::move(copy));
+  MessageFields& fields = FieldValue::MutableOf(*this);
+  fields.Make(memberIndex).data = ChildPtr(std::move(copy));
+  fields.SetNumber(memberIndex, fieldNumber);
 }
 
 const HqMessageBase* HqMessageBase::findChild(const tarnalert::ChildField& f) const {
@@ -233,14 +231,11 @@ const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) cons
 
 bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
   if (!fields_) return false;
-  for (const FieldValue& slot : fields_->slots) {
-    if (slot.set && slot.number == fieldNumber) return true;
-  }
-  if (!fields_->rare) return false;
-  for (const auto& entry : fields_->rare->others) {
-    if (entry.second.number == fieldNumber) return true;
-  }
-  return false;
+  bool found = false;
+  fields_->ForEach([&](int memberIndex, const FieldValue&) {
+    found = found || fields_->NumberAt(memberIndex) == fieldNumber;
+  });
+  return found;
 }
 
 int HqMessageBase::serialize(std::string& text, bool compact) const {

@@ -17,6 +17,7 @@
 #ifndef TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -46,27 +47,61 @@ class ChildPtr {
   std::unique_ptr<HqMessageBase> child_;  // never null
 };
 
-// The value of one field; the variant's index is the FieldKind.
-using FieldData =
-    std::variant<int64_t, std::string, std::vector<std::string>, ChildPtr, HqMessageList>;
+// The value of one field: nothing while unset, else the variant's index less
+// one is the FieldKind.
+using FieldData = std::variant<std::monostate, int64_t, std::string, std::vector<std::string>,
+                               ChildPtr, HqMessageList>;
 
 struct MessageFields;
 
+// The field number a value is stored under is the schema's number of its
+// slot; MessageFields keeps the exceptions (see NumberAt).
 struct FieldValue {
-  bool set = false;
-  int number = 0;  // field number, so that isSet works by number
   FieldData data;
 
-  FieldKind kind() const { return static_cast<FieldKind>(data.index()); }
-  bool operator==(const FieldValue& other) const {
-    if (set != other.set) return false;
-    return !set || (number == other.number && data == other.data);
-  }
+  bool set() const { return data.index() != 0; }
+  FieldKind kind() const { return static_cast<FieldKind>(data.index() - 1); }
+  bool operator==(const FieldValue& other) const { return data == other.data; }
 
   // The storage of `message`; null while it has none.
   static const MessageFields* Of(const HqMessageBase& message);
   // The storage of `message`, created when absent.
   static MessageFields& MutableOf(HqMessageBase& message);
+};
+
+// A fixed number of field values in one allocation, as small as a pointer
+// and a count.
+class FieldSlots {
+ public:
+  explicit FieldSlots(size_t count)
+      : count_(count), values_(count > 0 ? new FieldValue[count] : nullptr) {}
+  FieldSlots(const FieldSlots& other) : FieldSlots(other.count_) {
+    std::copy(other.begin(), other.end(), begin());
+  }
+  FieldSlots& operator=(const FieldSlots& other) {
+    if (this != &other) {
+      FieldSlots copy(other);
+      count_ = copy.count_;
+      values_ = std::move(copy.values_);
+    }
+    return *this;
+  }
+
+  size_t size() const { return count_; }
+  FieldValue& operator[](size_t i) { return values_[i]; }
+  const FieldValue& operator[](size_t i) const { return values_[i]; }
+  FieldValue* begin() { return values_.get(); }
+  FieldValue* end() { return values_.get() + count_; }
+  const FieldValue* begin() const { return values_.get(); }
+  const FieldValue* end() const { return values_.get() + count_; }
+  bool operator==(const FieldSlots& other) const {
+    return count_ == other.count_ && std::equal(begin(), end(), other.begin());
+  }
+  bool operator!=(const FieldSlots& other) const { return !(*this == other); }
+
+ private:
+  size_t count_;
+  std::unique_ptr<FieldValue[]> values_;
 };
 
 struct MessageFields {
@@ -80,6 +115,11 @@ struct MessageFields {
     // them; not part of the message's value.
     std::vector<std::string> absentTexts;
     HqMessageList absentObjects;
+    // Field numbers of values stored under another number than the schema
+    // gives their slot, and of the values in `others`, by member index.
+    std::map<int, int> numbers;
+    // The frozen fields these were copied from, kept for references into them.
+    std::shared_ptr<const MessageFields> base;
   };
 
   // The slots of the fields of `layout` (none for a class not in the
@@ -90,19 +130,18 @@ struct MessageFields {
   // elements.
   void CopyValue(const MessageFields& other) {
     slots = other.slots;
-    if (other.rare && (!other.rare->others.empty() || !other.rare->unknown.empty())) {
+    if (other.rare) {
       MakeRare().others = other.rare->others;
       rare->unknown = other.rare->unknown;
+      rare->numbers = other.rare->numbers;
     }
   }
 
   const FieldLayout* layout;
-  std::vector<FieldValue> slots;
+  FieldSlots slots;
   std::unique_ptr<Rare> rare;  // null until needed
   // Never changed again; set by FreezeMessage.
   bool frozen = false;
-  // The frozen fields these were copied from, kept for references into them.
-  std::shared_ptr<const MessageFields> base;
 
   Rare& MakeRare() {
     if (!rare) rare = std::make_unique<Rare>();
@@ -128,24 +167,42 @@ struct MessageFields {
     if (position >= 0) return slots[static_cast<size_t>(position)];
     return MakeRare().others[memberIndex];
   }
+  // The field number of the value under `memberIndex`.
+  int NumberAt(int memberIndex) const {
+    if (rare) {
+      auto it = rare->numbers.find(memberIndex);
+      if (it != rare->numbers.end()) return it->second;
+    }
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    return position >= 0 ? layout->cls->fields[position].number : 0;
+  }
+  // Records that the value under `memberIndex` is stored as field `number`.
+  void SetNumber(int memberIndex, int number) {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0 && layout->cls->fields[position].number == number) {
+      if (rare) rare->numbers.erase(memberIndex);
+    } else {
+      MakeRare().numbers[memberIndex] = number;
+    }
+  }
   bool HoldsValue() const {
     for (const FieldValue& slot : slots) {
-      if (slot.set) return true;
+      if (slot.set()) return true;
     }
     return rare && (!rare->others.empty() || !rare->unknown.empty());
   }
   bool SameValue(const MessageFields& other) const {
     if (slots != other.slots || Unknown() != other.Unknown()) return false;
-    const bool hasOthers = rare && !rare->others.empty();
-    const bool otherHasOthers = other.rare && !other.rare->others.empty();
-    if (!hasOthers || !otherHasOthers) return hasOthers == otherHasOthers;
-    return rare->others == other.rare->others;
+    static const Rare none;
+    const Rare& mine = rare ? *rare : none;
+    const Rare& theirs = other.rare ? *other.rare : none;
+    return mine.others == theirs.others && mine.numbers == theirs.numbers;
   }
   // Calls `visit(memberIndex, value)` for every value set, slots first.
   template <class Visit>
   void ForEach(Visit visit) const {
     for (size_t i = 0; i < slots.size(); ++i) {
-      if (slots[i].set) visit(layout->cls->fields[i].index, slots[i]);
+      if (slots[i].set()) visit(layout->cls->fields[i].index, slots[i]);
     }
     if (rare) {
       for (const auto& entry : rare->others) visit(entry.first, entry.second);

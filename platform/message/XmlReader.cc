@@ -62,14 +62,12 @@ class Reader {
         continue;
       }
       FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
-      if (value.set) {
+      if (value.set()) {
         return XmlError::At(kXmlDuplicateField, Offset(node),
                             Tag(field->name) + " given twice in " + Tag(element.name()));
       }
       error = ReadValue(node, *field, depth + 1, &value.data);
       if (!error.ok()) return error;
-      value.set = true;
-      value.number = field->number;
     }
     return XmlError{};
   }
@@ -301,6 +299,10 @@ class DirectReader {
   // Text up to the next '<', references decoded and line ends made LF, as
   // the parser gives it; false at a CDATA section, comment or instruction.
   bool Text(std::string* out) {
+    // References and line ends only shrink the text: room for the raw text
+    // is enough, and nothing is left over when there are none.
+    const size_t end = text_.find('<', at_);
+    if (end != std::string_view::npos) out->reserve(out->size() + end - at_);
     while (at_ < text_.size()) {
       size_t run = at_;
       while (run < text_.size() && text_[run] != '<' && text_[run] != '&' && text_[run] != '\r') {
@@ -393,9 +395,7 @@ class DirectReader {
       const FieldInfo* field = FieldNamed(cls, name);
       if (field == nullptr) return false;
       FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
-      if (value.set || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
-      value.set = true;
-      value.number = field->number;
+      if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
     }
   }
 
@@ -456,6 +456,7 @@ class DirectReader {
           entries.emplace_back(cls->module, cls->classNumber);
           if (!entryEmpty && !ReadFields(entry, *cls, entries.back(), depth + 1)) return false;
         }
+        entries.shrink_to_fit();
         *data = std::move(entries);
         return true;
       }

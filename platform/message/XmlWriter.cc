@@ -198,9 +198,9 @@ class Writer {
     for (size_t i = 0; i < cls.fieldCount; ++i) {
       const FieldInfo& field = cls.fields[i];
       const FieldValue* stored = fields.At(field.index);
-      if (stored == nullptr || !stored->set) continue;
+      if (stored == nullptr || !stored->set()) continue;
       const FieldValue& value = *stored;
-      if (value.kind() != field.kind || value.number != field.number) {
+      if (value.kind() != field.kind || fields.NumberAt(field.index) != field.number) {
         Note(kXmlSchemaMismatch,
              std::string("<") + field.name + "> is stored with another number or kind: left out");
         continue;
