@@ -213,15 +213,16 @@ class Reader {
   const std::string& text_;
 };
 
-// Reads a document the scan has accepted straight from its text, without
-// building a tree first. It takes only the plain form the writer produces
-// (elements without attributes, text with references and line ends, blanks
-// between elements, a declaration, comments and processing instructions
-// around the document element) and gives up, returning false, at anything
-// else or at any fault: a CDATA section, a comment inside the document
-// element, an unknown or repeated element, a bad number, mismatched tags.
-// The caller then reads the document through the parser, which yields the
-// same message or says what is wrong.
+// Reads a document whose bytes are clean (BytesAreClean) straight from its
+// text, without a scan or a tree first. It takes only the plain form the
+// writer produces (elements without attributes, text with references and
+// line ends, blanks between elements, a declaration, comments and processing
+// instructions around the document element), checking as it goes what the
+// scan would, and gives up, returning false, at anything else or at any
+// fault: a CDATA section, a comment inside the document element, an unknown
+// or repeated element, a bad number or reference, mismatched tags, nesting
+// near the limit. The caller then scans the document and reads it through
+// the parser, which yields the same message or says what is wrong.
 class DirectReader {
  public:
   explicit DirectReader(std::string_view text) : text_(text) {}
@@ -253,6 +254,14 @@ class DirectReader {
     for (;;) {
       SkipBlanks();
       if (Starts("<?")) {
+        // The parser wants a target name, then a blank or the end.
+        size_t name = at_ + 2;
+        while (name < text_.size() && IsNameChar(text_[name])) ++name;
+        if (name == at_ + 2 || !IsNameStart(text_[at_ + 2]) ||
+            (!Starts("<?xml ") && name < text_.size() && !IsBlank(text_[name]) &&
+             text_.substr(name, 2) != "?>")) {
+          return false;
+        }
         at_ = text_.find("?>", at_ + 2);
         if (at_ == std::string_view::npos) return false;
         at_ += 2;
@@ -264,6 +273,10 @@ class DirectReader {
         return at_ == text_.size() || text_[at_] == '<';
       }
     }
+  }
+
+  static bool IsNameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
   }
 
   static bool IsNameChar(char c) {
@@ -318,10 +331,11 @@ class DirectReader {
         at_ += Starts("\r\n") ? 2 : 1;
         continue;
       }
-      // A reference the scan has checked: a predefined entity or a number.
-      const size_t semicolon = text_.find(';', at_);
-      const std::string_view name = text_.substr(at_ + 1, semicolon - at_ - 1);
-      at_ = semicolon + 1;
+      // A predefined entity or a character reference, as the scan accepts.
+      const size_t length = ReferenceLength(text_, at_);
+      if (length == 0) return false;
+      const std::string_view name = text_.substr(at_ + 1, length - 2);
+      at_ += length;
       if (name == "amp") {
         out->push_back('&');
       } else if (name == "lt") {
@@ -385,7 +399,9 @@ class DirectReader {
   // The fields of `message` up to the end tag of `element`.
   bool ReadFields(std::string_view element, const ClassInfo& cls, HqMessageBase& message,
                   int depth) {
-    if (depth > kXmlMaxDepth) return false;
+    // The element is `depth` deep and its fields' items two more; leave
+    // anything near the scan's limit to the scan.
+    if (depth + 2 > kXmlMaxDepth) return false;
     for (;;) {
       if (!BlanksBetween()) return false;
       if (Starts("</")) return EndTag(element);
@@ -493,9 +509,12 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message) {
+  if (text.size() <= kXmlMaxDocumentSize && BytesAreClean(text.data(), text.size()) &&
+      DirectReader(text).Read(expected, message)) {
+    return XmlError{};
+  }
   XmlError error = ScanDocument(text.data(), text.size());
   if (!error.ok()) return error;
-  if (DirectReader(text).Read(expected, message)) return error;
   return ParseDocument(text, expected, message);
 }
 

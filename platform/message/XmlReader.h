@@ -21,9 +21,9 @@ namespace detail {
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message);
 
-// ReadDocument's second half: reads a document that ScanDocument accepted
-// through the XML parser's tree. ReadDocument first reads the plain form
-// directly and leaves the rest, and every fault, to this.
+// Reads a document that ScanDocument accepted through the XML parser's tree.
+// ReadDocument reads the plain form directly and leaves the rest, and every
+// fault, to the scan and this.
 XmlError ParseDocument(const std::string& text, const ClassInfo* expected,
                        std::unique_ptr<HqMessageBase>* message);
 

@@ -35,6 +35,8 @@ size_t FirstInvalidUtf8(const char* text, size_t size) {
   return size;
 }
 
+}  // namespace
+
 // Length of the reference that starts at text[at] ('&'), or 0 when it is not
 // one of the predefined entities or a character reference to a character XML
 // may hold (tab, line feed, carriage return, the other control characters
@@ -69,6 +71,8 @@ size_t ReferenceLength(std::string_view text, size_t at) {
   if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
   return length;
 }
+
+namespace {
 
 std::string Describe(const char* what, char c) {
   char buffer[96];
@@ -176,6 +180,8 @@ XmlError ScanMarkup(std::string_view text) {
   return XmlError{};
 }
 
+}  // namespace
+
 // True when every byte of `text` is well-formed UTF-8 and no control
 // character but tab, line feed and carriage return: one pass, eight ASCII
 // bytes at a time.
@@ -205,8 +211,6 @@ bool BytesAreClean(const char* text, size_t size) {
   }
   return true;
 }
-
-}  // namespace
 
 XmlError ScanDocument(const char* text, size_t size) {
   if (size > kXmlMaxDocumentSize) {
