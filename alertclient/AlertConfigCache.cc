@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "alertclient/detail/ReadBuffer.h"
 #include "platform/env/Settings.h"
 #include "platform/files/FXFile.h"
 #include "platform/system/KTPlatformInfo.h"
@@ -30,6 +31,27 @@
 KtCriticalSection alertDetailsCS;
 
 std::string NTAlertProcessClient::xmlDataForAlerts;
+
+namespace {
+
+// A read buffer handed back for the next read; guarded by alertDetailsCS.
+std::string& SpareReadBuffer() {
+  static std::string* const spare = new std::string;  // never destroyed: used until exit
+  return *spare;
+}
+
+}  // namespace
+
+namespace tarnalert {
+namespace detail {
+
+void HandBackReadBuffer(std::string&& buffer) {
+  KtCriticalSectionLock guard(&alertDetailsCS);
+  SpareReadBuffer() = std::move(buffer);
+}
+
+}  // namespace detail
+}  // namespace tarnalert
 
 namespace {
 
@@ -201,7 +223,10 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   // only copy kept is the one in xmlDataForAlerts. The last text read gives
   // the size to expect, so an unchanged file fills one buffer of the right
   // size; a file that outgrows it goes on in pieces joined once at the end.
-  std::string content(xmlDataForAlerts.size() + kReadChunk, '\0');
+  // A buffer handed back after an earlier read is filled again, so its
+  // memory is neither allocated nor cleared anew.
+  std::string content = std::move(SpareReadBuffer());
+  content.resize(xmlDataForAlerts.size() + kReadChunk);
   std::vector<std::string> filled;  // pieces before `content`, each full
   size_t size = 0;                  // bytes read into `content`
   for (;;) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "alertclient/detail/ReadBuffer.h"
 #include "alertclient/detail/RuleFields.h"
 #include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
@@ -61,6 +62,8 @@ std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
       LastDecoded().swap(replaced);
     }
     // The rules replaced are freed here, outside the lock.
+  } else {
+    tarnalert::detail::HandBackReadBuffer(std::move(text));
   }
   config = last->config;
   return last;
