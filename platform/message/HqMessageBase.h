@@ -10,8 +10,9 @@
 //
 // Messages are values: a copy behaves as a copy of the whole tree, a list
 // holds full child objects, and a child reached through an accessor is owned
-// by its parent. (A tree decoded once and frozen is shared by its copies until
-// they change; see platform/message/MessageFields.h.)
+// by its parent. (The library may freeze a tree it decoded once and reads
+// from many threads; copies of a frozen tree share it until they change, one
+// level at a time, and references handed out stay valid.)
 // An integer never set reads as 0, a text never set as empty.
 //
 // Text form: the root element is the class name, each field an element named
@@ -221,8 +222,7 @@ class TARNALERT_EXPORT HqMessageBase {
 
   int module_;
   int classNumber_;
-  // Null while the message is empty; shared only while frozen (see
-  // platform/message/MessageFields.h).
+  // Null while the message is empty; shared by copies only while frozen.
   std::shared_ptr<Fields> fields_;
 };
 
