@@ -2,6 +2,7 @@
 // platform/message/XmlReader.cc and XmlWriter.cc.
 #include "tarnalert/platform/message/HqMessageBase.h"
 
+#include <array>
 #include <utility>
 
 #include "platform/message/MessageFields.h"
@@ -16,9 +17,42 @@ using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
 
-struct HqMessageBase::Fields : MessageFields {
-  using MessageFields::MessageFields;
+namespace {
+
+// Fields with room for `N` slots in the same allocation.
+template <size_t N>
+struct FieldsWithSlots : MessageFields {
+  explicit FieldsWithSlots(const tarnalert::detail::FieldLayout* layout)
+      : MessageFields(layout, values) {}
+  FieldValue values[N];
 };
+
+template <>
+struct FieldsWithSlots<0> : MessageFields {
+  explicit FieldsWithSlots(const tarnalert::detail::FieldLayout* layout)
+      : MessageFields(layout, nullptr) {}
+};
+
+template <size_t N>
+std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout) {
+  return std::make_shared<FieldsWithSlots<N>>(layout);
+}
+
+template <size_t... N>
+constexpr auto FieldMakers(std::index_sequence<N...>) {
+  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*),
+                    sizeof...(N)>{&MakeFields<N>...};
+}
+
+// Empty fields for a message of `layout` (null: a class not in the
+// registry), its slots in the same allocation.
+std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout) {
+  static constexpr auto kMakers =
+      FieldMakers(std::make_index_sequence<tarnalert::detail::FieldLayout::kMostFields + 1>{});
+  return kMakers[layout ? layout->cls->fieldCount : 0](layout);
+}
+
+}  // namespace
 
 namespace tarnalert {
 namespace detail {
@@ -37,11 +71,10 @@ const MessageFields* FieldValue::Of(const HqMessageBase& message) { return messa
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
   if (!message.fields_) {
-    message.fields_ = std::make_shared<HqMessageBase::Fields>(
-        FindLayout(message.module(), message.classNumber()));
+    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()));
   } else if (message.fields_->frozen) {
     // Copy one level: the children stay shared (and frozen) until changed.
-    auto own = std::make_shared<HqMessageBase::Fields>(message.fields_->layout);
+    std::shared_ptr<MessageFields> own = NewFields(message.fields_->layout);
     own->CopyValue(*message.fields_);
     own->MakeRare().base = std::move(message.fields_);
     message.fields_ = std::move(own);
@@ -113,7 +146,7 @@ HqMessageBase::HqMessageBase(const HqMessageBase& other)
   if (other.fields_ && other.fields_->frozen) {
     fields_ = other.fields_;
   } else if (other.fields_ && other.fields_->HoldsValue()) {
-    fields_ = std::make_shared<Fields>(other.fields_->layout);
+    fields_ = NewFields(other.fields_->layout);
     fields_->CopyValue(*other.fields_);
   }
 }

@@ -116,8 +116,9 @@ TARNALERT_EXPORT const ClassInfo* FindClass(int module, int classNumber);
 TARNALERT_EXPORT const ClassInfo* FindClassByXmlName(const std::string& xmlName);
 
 namespace detail {
-struct FieldValue;  // storage of one field, defined in HqMessageBase.cc
-}
+struct FieldValue;     // storage of one field
+struct MessageFields;  // storage of a message's fields
+}  // namespace detail
 
 }  // namespace tarnalert
 
@@ -218,12 +219,11 @@ class TARNALERT_EXPORT HqMessageBase {
  private:
   friend class XMLDecoder;
   friend struct tarnalert::detail::FieldValue;
-  struct Fields;
 
   int module_;
   int classNumber_;
   // Null while the message is empty; shared by copies only while frozen.
-  std::shared_ptr<Fields> fields_;
+  std::shared_ptr<tarnalert::detail::MessageFields> fields_;
 };
 
 // Context of a decode; no caller of this library passes one.

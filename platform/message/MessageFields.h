@@ -69,39 +69,32 @@ struct FieldValue {
   static MessageFields& MutableOf(HqMessageBase& message);
 };
 
-// A fixed number of field values in one allocation, as small as a pointer
-// and a count.
+// A fixed number of field values held by the storage they belong to (see
+// NewFields), seen as an array: copying copies the values, not the place.
 class FieldSlots {
  public:
-  explicit FieldSlots(size_t count)
-      : count_(count), values_(count > 0 ? new FieldValue[count] : nullptr) {}
-  FieldSlots(const FieldSlots& other) : FieldSlots(other.count_) {
-    std::copy(other.begin(), other.end(), begin());
-  }
+  FieldSlots(FieldValue* values, size_t count) : values_(values), count_(count) {}
+  FieldSlots(const FieldSlots&) = delete;
   FieldSlots& operator=(const FieldSlots& other) {
-    if (this != &other) {
-      FieldSlots copy(other);
-      count_ = copy.count_;
-      values_ = std::move(copy.values_);
-    }
+    std::copy(other.begin(), other.end(), begin());  // same class, same count
     return *this;
   }
 
   size_t size() const { return count_; }
   FieldValue& operator[](size_t i) { return values_[i]; }
   const FieldValue& operator[](size_t i) const { return values_[i]; }
-  FieldValue* begin() { return values_.get(); }
-  FieldValue* end() { return values_.get() + count_; }
-  const FieldValue* begin() const { return values_.get(); }
-  const FieldValue* end() const { return values_.get() + count_; }
+  FieldValue* begin() { return values_; }
+  FieldValue* end() { return values_ + count_; }
+  const FieldValue* begin() const { return values_; }
+  const FieldValue* end() const { return values_ + count_; }
   bool operator==(const FieldSlots& other) const {
     return count_ == other.count_ && std::equal(begin(), end(), other.begin());
   }
   bool operator!=(const FieldSlots& other) const { return !(*this == other); }
 
  private:
+  FieldValue* values_;
   size_t count_;
-  std::unique_ptr<FieldValue[]> values_;
 };
 
 struct MessageFields {
@@ -123,9 +116,12 @@ struct MessageFields {
   };
 
   // The slots of the fields of `layout` (none for a class not in the
-  // registry); a slot holds a value once `set`.
-  explicit MessageFields(const FieldLayout* layout)
-      : layout(layout), slots(layout ? layout->cls->fieldCount : 0) {}
+  // registry) are `values`, owned by whoever made this (NewFields); a slot
+  // holds a value once set.
+  MessageFields(const FieldLayout* layout, FieldValue* values)
+      : layout(layout), slots(values, layout ? layout->cls->fieldCount : 0) {}
+  MessageFields(const MessageFields&) = delete;
+  MessageFields& operator=(const MessageFields&) = delete;
   // A copy of the value of `other`: its slots, other values and unknown
   // elements.
   void CopyValue(const MessageFields& other) {

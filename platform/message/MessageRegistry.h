@@ -28,7 +28,8 @@ std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber);
 // Where the fields of a registered class are stored: a field's position in
 // the class's field list, by member index.
 struct FieldLayout {
-  static constexpr int kIndexLimit = 256;  // member indexes are below this
+  static constexpr int kIndexLimit = 256;    // member indexes are below this
+  static constexpr size_t kMostFields = 17;  // no class has more fields
 
   const ClassInfo* cls;
   const int8_t* positions;  // kIndexLimit entries; -1 where the class has no field

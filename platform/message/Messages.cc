@@ -24,6 +24,7 @@ struct RegisteredClass {
 
 template <class T>
 constexpr Positions PositionsOf() {
+  static_assert(std::size(T::kFields) <= FieldLayout::kMostFields, "raise kMostFields");
   Positions positions{};
   for (int8_t& position : positions) position = -1;
   for (size_t i = 0; i < std::size(T::kFields); ++i) {
