@@ -9,10 +9,14 @@
 // renames another's half-written temporary file.
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "alertclient/detail/ReadBuffer.h"
 #include "platform/files/FXFile.h"
 #include "platform/files/Paths.h"
 #include "platform/system/KTPlatformInfo.h"
@@ -27,6 +31,27 @@
 KtCriticalSection alertDetailsCS;
 
 std::string NTAlertProcessClient::xmlDataForAlerts;
+
+namespace {
+
+// A read buffer handed back for the next read; guarded by alertDetailsCS.
+std::string& SpareReadBuffer() {
+  static std::string* const spare = new std::string;  // never destroyed: used until exit
+  return *spare;
+}
+
+}  // namespace
+
+namespace tarnalert {
+namespace detail {
+
+void HandBackReadBuffer(std::string&& buffer) {
+  KtCriticalSectionLock guard(&alertDetailsCS);
+  SpareReadBuffer() = std::move(buffer);
+}
+
+}  // namespace detail
+}  // namespace tarnalert
 
 namespace {
 
@@ -210,10 +235,24 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
-  std::string content;
-  char buffer[kReadChunk];
+  // Chunks are read straight into the text, which is then moved out: the
+  // only copy kept is the one in xmlDataForAlerts. The last text read gives
+  // the size to expect, so an unchanged file fills one buffer of the right
+  // size; a file that outgrows it goes on in pieces joined once at the end.
+  // A buffer handed back after an earlier read is filled again, so its
+  // memory is neither allocated nor cleared anew.
+  std::string content = std::move(SpareReadBuffer());
+  content.resize(xmlDataForAlerts.size() + kReadChunk);
+  std::vector<std::string> filled;  // pieces before `content`, each full
+  size_t size = 0;                  // bytes read into `content`
   for (;;) {
-    ssize_t count = env->ReadFile(handle.get(), buffer, sizeof buffer);
+    if (content.size() - size < kReadChunk) {
+      content.resize(size);
+      filled.push_back(std::move(content));
+      content.assign(std::max(filled.back().size(), kReadChunk * 256), '\0');
+      size = 0;
+    }
+    ssize_t count = env->ReadFile(handle.get(), &content[size], kReadChunk);
     if (count == 0) break;
     if (count < 0) {
       // Half a configuration would silently drop rules: report and keep nothing.
@@ -221,11 +260,24 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
       ev.Error(kTag, "Couldn't read %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
       return 1;
     }
-    content.append(buffer, static_cast<size_t>(count));
+    size += static_cast<size_t>(count);
+  }
+  content.resize(size);
+  if (!filled.empty()) {
+    std::string whole;
+    size_t total = content.size();
+    for (const std::string& piece : filled) total += piece.size();
+    whole.reserve(total);
+    for (std::string& piece : filled) {
+      whole += piece;
+      std::string().swap(piece);
+    }
+    whole += content;
+    content = std::move(whole);
   }
   handle.reset();
 
   xmlDataForAlerts = content;
-  out = content;
+  out = std::move(content);
   return 0;
 }

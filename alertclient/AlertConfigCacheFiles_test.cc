@@ -42,7 +42,8 @@ TEST(AlertConfigCacheFilesTest, DirectoryThatCannotBeMadeIsNamedWithTheSystemTex
   ASSERT_TRUE(result.IsError());
   ASSERT_FALSE(result.Messages().empty());
   // The file in the way is named.
-  EXPECT_EQ(result.Messages().front().text, "Cannot create directory " + file + ": Not a directory");
+  EXPECT_EQ(result.Messages().front().text,
+            "Cannot create directory " + file + ": Not a directory");
 }
 
 }  // namespace

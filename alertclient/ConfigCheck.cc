@@ -418,16 +418,16 @@ class Checker {
 
 }  // namespace
 
-RuleSkip RuleSkipReason(HqMessageBase& rule) {
-  const bool hasAlert = rule.isSet(AlertDetail::alert);
+RuleSkip RuleSkipReason(const HqMessageBase& rule) {
+  const HqMessageBase* info = rule.findChild(AlertDetail::alert);
   const bool hasRecipients = rule.isSet(AlertDetail::nonNebrixUsers);
-  if (!hasAlert && !hasRecipients) return RuleSkip::kNoAlertNoRecipients;
-  if (!hasAlert) return RuleSkip::kNoAlert;
+  if (info == nullptr && !hasRecipients) return RuleSkip::kNoAlertNoRecipients;
+  if (info == nullptr) return RuleSkip::kNoAlert;
   if (!hasRecipients) return RuleSkip::kNoRecipients;
-  HqMessageBase& info = rule.child(AlertDetail::alert);
-  if ((info.get(AlertInfo::flags) & 3) != 0) return RuleSkip::kDisabledOrDeleted;
-  HqMessageBase& idName = info.child(AlertInfo::alert);
-  if (static_cast<int>(idName.get(IdName::id)) == 0 || idName.get(IdName::name).empty()) {
+  if ((info->get(AlertInfo::flags) & 3) != 0) return RuleSkip::kDisabledOrDeleted;
+  const HqMessageBase* idName = info->findChild(AlertInfo::alert);
+  if (idName == nullptr || static_cast<int>(idName->get(IdName::id)) == 0 ||
+      idName->get(IdName::name).empty()) {
     return RuleSkip::kNoIdOrName;
   }
   return RuleSkip::kNone;

@@ -34,7 +34,7 @@ enum class RuleSkip {
 };
 
 // The road's decision for `rule`. Reading may add empty children to it.
-TARNALERT_EXPORT RuleSkip RuleSkipReason(HqMessageBase& rule);
+TARNALERT_EXPORT RuleSkip RuleSkipReason(const HqMessageBase& rule);
 
 enum class Severity {
   kInfo,     // what the road does, not a mistake (a rule it passes over)

@@ -1,5 +1,12 @@
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "alertclient/detail/ReadBuffer.h"
+#include "alertclient/detail/RuleFields.h"
+#include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/ConfigCheck.h"
 #include "tarnalert/platform/env/Env.h"
@@ -18,8 +25,56 @@ NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(HqMessage
                                                                        NTAlertProcessClient& client)
     : lowestSeverity(-1), localeId(0), messageFormat(0), client(client), alertDetail(rule) {}
 
+namespace {
+
+// The configuration text last decoded in this process with what it decoded
+// to (frozen, so that copies share it). Never changed once published.
+struct DecodedConfig {
+  std::string text;
+  KTGui::GetAlertDetailForClientResp config;
+};
+
+// The last decoded configuration; read and replaced under alertDetailsCS.
+std::shared_ptr<const DecodedConfig>& LastDecoded() {
+  static std::shared_ptr<const DecodedConfig> last;
+  return last;
+}
+
+// Fills `config` from `text` as unserialize does, reusing the decoded rules
+// when `text` is the text decoded last. A text that does not decode leaves
+// `config` unchanged and is decoded (and reported) again next time. Returns
+// what keeps the shared rules alive while the caller reads them.
+std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
+                                                KTGui::GetAlertDetailForClientResp& config) {
+  std::shared_ptr<const DecodedConfig> last;
+  {
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    last = LastDecoded();
+  }
+  if (last == nullptr || last->text != text) {
+    auto fresh = std::make_shared<DecodedConfig>();
+    if (fresh->config.unserialize(text) != 0) return nullptr;
+    tarnalert::detail::FreezeMessage(fresh->config);
+    fresh->text = std::move(text);
+    last = std::move(fresh);
+    std::shared_ptr<const DecodedConfig> replaced = last;
+    {
+      KtCriticalSectionLock guard(&alertDetailsCS);
+      LastDecoded().swap(replaced);
+    }
+    // The rules replaced are freed here, outside the lock.
+  } else {
+    tarnalert::detail::HandBackReadBuffer(std::move(text));
+  }
+  config = last->config;
+  return last;
+}
+
+}  // namespace
+
 void NTAlertProcessClient::MatchAndSendAlert() {
   using KTGui::AlertInfo;
+  using KTGui::GetAlertDetailForClientResp;
   using KTGui::IdName;
   constexpr const char* kTag = "MatchAndSendAlert";
   EvEvent log;
@@ -27,12 +82,32 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   // An absent or unreadable file leaves the rule list empty.
   std::string text;
   RetrieveDetailsFromXML(text);
-  if (!text.empty()) alertConfig.unserialize(text);
+  std::shared_ptr<const DecodedConfig> decoded;
+  if (!text.empty()) decoded = LoadConfig(std::move(text), alertConfig);
 
-  HqMessageList& rules = alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
-  for (size_t i = 0; i < rules.size(); ++i) {
-    HqMessageBase& rule = rules[i];
-    switch (tarnalert::RuleSkipReason(rule)) {
+  // The rules are read through the shared, read-only view; only a rule that
+  // fits the alert is reached for change (and so copied) below.
+  if (!alertConfig.isSet(GetAlertDetailForClientResp::alertDetails)) {
+    alertConfig.list(GetAlertDetailForClientResp::alertDetails);  // reads as an empty list
+  }
+  const HqMessageList* rules = alertConfig.findList(GetAlertDetailForClientResp::alertDetails);
+  if (rules == nullptr) return;  // the field holds something else
+  HqMessageList* changeableRules = nullptr;
+  auto changeableRule = [&](size_t i) -> HqMessageBase& {
+    if (changeableRules == nullptr) {
+      changeableRules = &alertConfig.list(GetAlertDetailForClientResp::alertDetails);
+      rules = changeableRules;
+    }
+    return (*changeableRules)[i];
+  };
+  for (size_t i = 0; i < rules->size(); ++i) {
+    const tarnalert::RuleSkip skip = tarnalert::RuleSkipReason((*rules)[i]);
+    if (skip == tarnalert::RuleSkip::kNoIdOrName &&
+        (*rules)[i].findChild(KTGui::AlertDetail::alert)->findChild(AlertInfo::alert) == nullptr) {
+      // Reading an absent id and name adds them empty, as the accessor does.
+      (void)changeableRule(i).child(KTGui::AlertDetail::alert).child(AlertInfo::alert);
+    }
+    switch (skip) {
       case tarnalert::RuleSkip::kNone:
         break;
       case tarnalert::RuleSkip::kNoAlertNoRecipients:
@@ -55,7 +130,14 @@ void NTAlertProcessClient::MatchAndSendAlert() {
                      i);
         continue;
     }
-    HqMessageBase& idName = rule.child(KTGui::AlertDetail::alert).child(AlertInfo::alert);
+    // A rule that does not fit is passed over unchanged, as MatchAlert would.
+    if (alertType != tarnalert::kFailoverAlertType ||
+        tarnalert::detail::SelectedCriteria((*rules)[i], alertType, criteria) == nullptr) {
+      continue;
+    }
+    HqMessageBase& rule = changeableRule(i);
+    const HqMessageBase& idName =
+        *rule.findChild(KTGui::AlertDetail::alert)->findChild(AlertInfo::alert);
     const int ruleId = static_cast<int>(idName.get(IdName::id));
     const std::string& ruleName = idName.get(IdName::name);
     NTNotifRuleDetectedAlertProcessing processing(rule, *this);

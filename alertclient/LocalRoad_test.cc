@@ -393,6 +393,45 @@ TEST(ServerRoadTest, HandedOverAlertReturnsOneWithoutLogLine) {
   EXPECT_TRUE(env.LogLines().empty());
 }
 
+// The decoded rules are reused while the file's bytes stay the same; a file
+// replaced by another writer takes effect at the next alert.
+TEST_F(LocalRoadTest, EachAlertSeesTheFileAsItIsThen) {
+  std::string second = kConfiguration;
+  second.replace(second.find("Tarnhold-Nord"), 13, "Tarnhold-Sued");
+  Install(kConfiguration);
+  const std::string path = NTAlertProcessClient::GetConfigFileName();
+  const struct {
+    const std::string* file;
+    const char* name;
+  } steps[] = {{nullptr, "Nord"},
+               {nullptr, "Nord"},
+               {&second, "Sued"},
+               {&second, "Sued"},
+               {nullptr, "Nord"}};
+  for (const auto& step : steps) {
+    const std::string& text = step.file ? *step.file : std::string(kConfiguration);
+    if (step.file != nullptr || &step != &steps[0]) std::ofstream(path, std::ios::trunc) << text;
+    EvAlertEx alert = FailoverAlert();
+    NTAlertProcessClient client(74, 1, 0, alert);
+    client.MatchAndSendAlert();
+    KTGui::GetAlertDetailForClientResp decoded;
+    ASSERT_EQ(decoded.unserialize(text), 0);
+    EXPECT_TRUE(client.alertConfig == decoded) << step.name;
+    EXPECT_EQ(client.alertConfig.get(KTGui::GetAlertDetailForClientResp::tarnholdName),
+              std::string("Tarnhold-") + step.name);
+    // What the caller does with its copy never reaches the next alert.
+    client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails).clear();
+  }
+  std::vector<Delivery> deliveries = env_.deliveries();
+  ASSERT_EQ(deliveries.size(), 10u);
+  for (size_t i = 0; i < deliveries.size(); i += 2) {
+    const std::string name = std::string("Tarnhold-") + steps[i / 2].name;
+    EXPECT_EQ(Decode(deliveries[i].request).get(App::EmailInfo::subject),
+              "Failover of Nightly failover on " + name + " ")
+        << i;
+  }
+}
+
 TEST_F(LocalRoadTest, ConcurrentAlertsSeeWholeConfigurations) {
   // Two configurations that differ in the installation name: every request
   // must come from one of them, never from a torn mixture.

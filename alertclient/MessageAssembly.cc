@@ -1,9 +1,11 @@
 // Filling a rule's template with the detected alert's values and turning the
 // result into the subject and body of its notification.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "alertclient/detail/RuleFields.h"
+#include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/Notification.h"
@@ -26,8 +28,12 @@ constexpr int kTokenSeverityLevel = AlertTokenHelper::kSeverityToken;
 using tarnalert::IsMarkerToken;
 using tarnalert::kNotApplicableTextId;
 using tarnalert::kSubjectLimit;
+using tarnalert::detail::NumberText;
+using tarnalert::detail::ReplaceInOrder;
+using tarnalert::detail::Replacement;
 using tarnalert::detail::RuleIdName;
 using tarnalert::detail::RuleLocale;
+using tarnalert::detail::TokenReplacement;
 
 // Token flag bits.
 constexpr int kJoinWithoutSeparator = 0x1000;
@@ -45,12 +51,17 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
 
   Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
 
+  // The token replacements are gathered in the order they apply and then made
+  // in one pass over the message.
+  std::vector<Replacement> replacements;
+  auto replaceToken = [&](int id, std::wstring value, bool escape) {
+    replacements.push_back(TokenReplacement(*this, id, std::move(value), escape));
+  };
   HqMessageBase& idName = RuleIdName(alertDetail);
-  ReplaceTokenInMessage(message, kTokenAlertName,
-                        FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
-  ReplaceTokenInMessage(message, kTokenAlertDescription, L"", true);
-  ReplaceTokenInMessage(message, kTokenAlertId, static_cast<int>(idName.get(KTGui::IdName::id)));
-  ReplaceTokenInMessage(message, kTokenUserName, L"", true);
+  replaceToken(kTokenAlertName, FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
+  replaceToken(kTokenAlertDescription, L"", true);
+  replaceToken(kTokenAlertId, NumberText(static_cast<int>(idName.get(KTGui::IdName::id))), false);
+  replaceToken(kTokenUserName, L"", true);
 
   // Collect the values of each token, joined as its flags say.
   std::map<int, std::wstring> collectedTexts;
@@ -90,18 +101,21 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     comment->second = GetHtmlEscapedString(comment->second);
   }
 
+  std::wstring categoryAndType;
   for (const auto& [id, text] : collectedTexts) {
     auto flagsEntry = tokenFlags.find(id);
     if (flagsEntry == tokenFlags.end()) continue;
     if (id == kTokenCriteria) {
       int criteriaMessageId = FXString::ToInt32(FXString::ToString(text).c_str());
-      ReplaceTokenInMessage(message, kTokenCriteria, FormatAlertCriteria(criteriaMessageId), false);
+      replaceToken(kTokenCriteria, FormatAlertCriteria(criteriaMessageId), false);
       continue;
     }
-    ReplaceTokenInMessage(message, kTokenCategoryAndType,
-                          alertCategoryName + L" - " + alertTypeName, true);
+    // The category token is listed again before each value, so that a value
+    // holding its text reads as before; the one pass replaces it only once.
+    if (categoryAndType.empty()) categoryAndType = alertCategoryName + L" - " + alertTypeName;
+    replaceToken(kTokenCategoryAndType, categoryAndType, true);
     const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
-    ReplaceTokenInMessage(message, id, text, escape);
+    replaceToken(id, text, escape);
   }
 
   // Every token the rule knows that got no value reads "not applicable".
@@ -110,9 +124,10 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     const int id = entry.first;
     if (IsMarkerToken(id)) continue;
     if (!std::binary_search(presentIds.begin(), presentIds.end(), id)) {
-      ReplaceTokenInMessage(message, id, notApplicableText, true);
+      replaceToken(id, notApplicableText, true);
     }
   }
+  ReplaceInOrder(message, std::move(replacements));
   return message;
 }
 

@@ -11,29 +11,36 @@ namespace {
 
 using tarnalert::detail::RuleLocale;
 
-// The alert type of the rule: the id of the alertType inside its alert; 0
-// when either is missing (the rule is not changed by reading it).
-int RuleAlertType(HqMessageBase& rule) {
-  if (!rule.isSet(KTGui::AlertDetail::alert)) return 0;
-  HqMessageBase& info = rule.child(KTGui::AlertDetail::alert);
-  if (!info.isSet(KTGui::AlertInfo::alertType)) return 0;
-  return static_cast<int>(info.child(KTGui::AlertInfo::alertType).get(KTGui::IdName::id));
+}  // namespace
+
+namespace tarnalert {
+namespace detail {
+
+const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria) {
+  // The rule's alert type is the id of the alertType inside its alert.
+  const HqMessageBase* info = rule.findChild(KTGui::AlertDetail::alert);
+  const HqMessageBase* type = info ? info->findChild(KTGui::AlertInfo::alertType) : nullptr;
+  const int ruleType = type ? static_cast<int>(type->get(KTGui::IdName::id)) : 0;
+  if (ruleType != alertType) return nullptr;
+  const HqMessageList* entries = rule.findList(KTGui::AlertDetail::criteria);
+  if (entries == nullptr) return nullptr;
+  // The status of the alert takes no part: only its type and criteria count.
+  for (const HqMessageBase& entry : *entries) {
+    if (static_cast<int>(entry.get(KTGui::AlertCriteria::criteriaId)) == criteria) return &entry;
+  }
+  return nullptr;
 }
 
-}  // namespace
+}  // namespace detail
+}  // namespace tarnalert
 
 bool NTNotifRuleDetectedAlertProcessing::MatchAlert() {
   if (client.alertType != tarnalert::kFailoverAlertType) return false;
-  if (RuleAlertType(alertDetail) != client.alertType) return false;
-  if (!alertDetail.isSet(KTGui::AlertDetail::criteria)) return false;
-  // The status of the alert takes no part: only its type and criteria count.
-  for (const HqMessageBase& entry : alertDetail.list(KTGui::AlertDetail::criteria)) {
-    if (static_cast<int>(entry.get(KTGui::AlertCriteria::criteriaId)) == client.criteria) {
-      ProcessFailoverAlert(KTGui::AlertCriteria(entry));
-      return true;
-    }
-  }
-  return false;
+  const HqMessageBase* entry =
+      tarnalert::detail::SelectedCriteria(alertDetail, client.alertType, client.criteria);
+  if (entry == nullptr) return false;
+  ProcessFailoverAlert(KTGui::AlertCriteria(*entry));
+  return true;
 }
 
 bool NTNotifRuleDetectedAlertProcessing::ProcessFailoverAlert(KTGui::AlertCriteria criteria) {

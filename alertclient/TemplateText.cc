@@ -1,8 +1,12 @@
 #include "tarnalert/alertclient/TemplateText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -10,22 +14,23 @@
 
 namespace {
 
+using tarnalert::detail::Replacement;
+
 constexpr size_t kNotFound = std::wstring::npos;
 
-// Replaces in `text` every match of `find` in `haystack` by `with`.
-// `haystack` has the length of `text` and position for position stands for it
-// (the text itself, or a lower-cased copy). Matches are taken left to right
-// and never overlap; scanning resumes after each match, which is where a
-// search in the already replaced text would resume after the inserted text.
-// An empty `find` matches nothing. `find` and `with` are owned copies, so
-// they cannot change while `text` does.
-void ReplaceMatches(std::wstring& text, std::wstring_view haystack, const std::wstring find,
-                    const std::wstring with) {
+// Replaces in `text` every match by `with`: `next(from)` gives the position
+// of the next match of `findSize` characters at or after `from`, reading only
+// text at or after `from`. Matches are taken left to right and never overlap;
+// scanning resumes after each match, which is where a search in the already
+// replaced text would resume after the inserted text. `with` is an owned copy,
+// so it cannot change while `text` does.
+template <class Next>
+void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring with, Next next) {
   using Traits = std::wstring::traits_type;
-  if (find.empty()) return;
-  size_t match = haystack.find(find);
+  if (findSize == 0) return;
+  size_t match = next(0);
   if (match == kNotFound) return;
-  if (with.size() <= find.size()) {
+  if (with.size() <= findSize) {
     // The text does not grow: compact it in place. Writing stays behind
     // reading, so the part still to be searched is untouched.
     wchar_t* data = text.data();
@@ -35,29 +40,149 @@ void ReplaceMatches(std::wstring& text, std::wstring_view haystack, const std::w
       written += match - copied;
       Traits::copy(data + written, with.data(), with.size());
       written += with.size();
-      copied = match + find.size();
-      match = haystack.find(find, copied);
+      copied = match + findSize;
+      match = next(copied);
     }
     Traits::move(data + written, data + copied, text.size() - copied);
     text.resize(written + text.size() - copied);
     return;
   }
-  // The text grows: count the matches, then build the result once.
-  size_t size = text.size();
-  for (size_t at = match; at != kNotFound; at = haystack.find(find, at + find.size())) {
-    size += with.size() - find.size();
-  }
+  // The text grows: build the result once, in a buffer sized for a few
+  // matches more than the first.
   std::wstring result;
-  result.reserve(size);
+  result.reserve(text.size() + 4 * (with.size() - findSize));
   size_t copied = 0;
   while (match != kNotFound) {
     result.append(text, copied, match - copied);
     result.append(with);
-    copied = match + find.size();
-    match = haystack.find(find, copied);
+    copied = match + findSize;
+    match = next(copied);
   }
   result.append(text, copied, kNotFound);
   text.swap(result);
+}
+
+// Exact matches of `find` (empty: none).
+void ReplaceExact(std::wstring& text, const std::wstring& find, const std::wstring& with) {
+  ReplaceMatches(text, find.size(), with,
+                 [&text, &find](size_t from) { return text.find(find, from); });
+}
+
+// The character as FXString::ToLower maps it.
+wchar_t LowerChar(wchar_t c) {
+  if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+  std::wstring one(1, c);
+  FXString::ToLower(one);
+  return one[0];
+}
+
+// True when text[at...] starts with the first `count` characters of
+// `lowered`, letter case aside.
+bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, size_t count) {
+  if (text.size() - at < count) return false;
+  for (size_t k = 0; k < count; ++k) {
+    if (LowerChar(text[at + k]) != lowered[k]) return false;
+  }
+  return true;
+}
+
+// Position of the first match of `lowered` (non-empty, lower-cased) at or
+// after `from`, letter case aside: the same as a search in a lowered copy,
+// without making one. Only the places where the first character can stand
+// are compared; a first character that is neither a letter nor beyond ASCII
+// stands only for itself and is searched for directly.
+size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from) {
+  const wchar_t first = lowered[0];
+  const bool onlyItself = first < 0x80 && !(first >= L'a' && first <= L'z');
+  for (size_t at = from; at < text.size() && text.size() - at >= lowered.size(); ++at) {
+    if (onlyItself) {
+      at = text.find(first, at);
+      if (at == kNotFound || text.size() - at < lowered.size()) return kNotFound;
+    } else if (LowerChar(text[at]) != first) {
+      continue;
+    }
+    if (StartsFolded(text, at, lowered, lowered.size())) return at;
+  }
+  return kNotFound;
+}
+
+void ReplaceFolded(std::wstring& text, const std::wstring& lowered, const std::wstring& with) {
+  ReplaceMatches(text, lowered.size(), with,
+                 [&text, &lowered](size_t from) { return FindFolded(text, lowered, from); });
+}
+
+bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
+
+// Makes the replacements of `list` (search texts lower-cased) in one pass over
+// `message` and returns true when that gives the text that replacing entry
+// after entry gives; otherwise returns false and leaves `message` alone.
+//
+// One pass is taken only when every search text starts with '<' or '&' and
+// no replacement holds either: then every match starts at one of those
+// characters of the message itself (an anchor) and no inserted text can hold
+// a match. What remains is a match that a replacement made before it would
+// complete or destroy: a text from an anchor that could run into another
+// anchor where something matches. So each anchor's reach is worked out (the
+// longest start of a search text found there, short of a whole one), and an
+// anchor with a match within another's reach sends the caller back to
+// replacing entry by entry. Otherwise the matches of the message never touch
+// one another's reach, and the entry listed first wins where several match.
+bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& list) {
+  std::vector<const Replacement*> active;
+  for (const Replacement& entry : list) {
+    if (entry.find.empty()) continue;
+    if (!IsTokenStart(entry.find[0]) || entry.with.find_first_of(L"<&") != std::wstring::npos) {
+      return false;
+    }
+    // A search text given again finds nothing: the first one took it all.
+    bool repeated = false;
+    for (const Replacement* earlier : active) repeated = repeated || earlier->find == entry.find;
+    if (!repeated) active.push_back(&entry);
+  }
+  struct Anchor {
+    size_t at;
+    const Replacement* match;  // the first entry that matches here, or null
+    size_t reach;
+  };
+  const std::wstring_view text(message);
+  std::vector<Anchor> anchors;
+  for (size_t at = text.find_first_of(L"<&"); at != kNotFound;
+       at = text.find_first_of(L"<&", at + 1)) {
+    Anchor anchor{at, nullptr, 0};
+    for (const Replacement* entry : active) {
+      const std::wstring& find = entry->find;
+      size_t common = 0;
+      while (common < find.size() && at + common < text.size() &&
+             LowerChar(text[at + common]) == find[common]) {
+        ++common;
+      }
+      if (common == find.size()) {
+        if (anchor.match == nullptr) anchor.match = entry;
+        --common;
+      }
+      anchor.reach = std::max(anchor.reach, common);
+    }
+    anchors.push_back(anchor);
+  }
+  for (size_t k = 0; k < anchors.size(); ++k) {
+    for (size_t next = k + 1;
+         next < anchors.size() && anchors[next].at <= anchors[k].at + anchors[k].reach; ++next) {
+      if (anchors[next].match != nullptr) return false;
+    }
+  }
+  std::wstring result;
+  size_t copied = 0;
+  for (const Anchor& anchor : anchors) {
+    if (anchor.match == nullptr) continue;
+    if (result.empty()) result.reserve(message.size() + message.size() / 4);
+    result.append(text, copied, anchor.at - copied);
+    result.append(anchor.match->with);
+    copied = anchor.at + anchor.match->find.size();
+  }
+  if (copied == 0) return true;  // nothing matched
+  result.append(text, copied, kNotFound);
+  message.swap(result);
+  return true;
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -72,7 +197,7 @@ size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
 
 std::wstring replaceWString(std::wstring& text, const std::wstring& find,
                             const std::wstring& with) {
-  ReplaceMatches(text, text, find, with);
+  ReplaceExact(text, find, with);
   return text;
 }
 
@@ -80,7 +205,7 @@ std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgNewLine_";
   static const std::wstring ANSI_NEWLIN = L" \r\n";
   static const std::wstring HTML_NEWLIN = L"<br>";
-  ReplaceMatches(text, text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
+  ReplaceExact(text, QNT, html ? HTML_NEWLIN : ANSI_NEWLIN);
   return text;
 }
 
@@ -88,7 +213,7 @@ std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
   static const std::wstring QNT = L"MsgTab_";
   static const std::wstring ANSI_TAB = L" \t";
   static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
-  ReplaceMatches(text, text, QNT, html ? HTML_TAB : ANSI_TAB);
+  ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
   return text;
 }
 
@@ -152,43 +277,60 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
   if (find == nullptr || with == nullptr || *find == 0) return;
   std::wstring search(find);
   FXString::ToLower(search);
-  // One lowered copy serves the whole scan: lower-casing keeps lengths and
-  // works character by character, so its positions are the message's.
-  std::wstring lowered(message);
-  FXString::ToLower(lowered);
-  ReplaceMatches(message, lowered, search, with);
+  ReplaceFolded(message, search, with);
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                std::wstring value,
                                                                bool escapeValue) {
-  auto known = tokenTexts.find(tokenId);
-  if (known == tokenTexts.end()) {
-    char buffer[2048] = {};
-    EvEvent event;
-    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, localeId);
-    std::wstring text = FXString::ToWstring(buffer);
-    size_t end = text.size();
-    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
-    text.erase(end);
-    known = tokenTexts.emplace(tokenId, std::move(text)).first;
-  }
-  const std::wstring& tokenText = known->second;
-  if (messageFormat == 1) {
-    const std::wstring search = GetHtmlEscapedString(tokenText);
-    if (escapeValue) value = GetHtmlEscapedString(value);
-    Replace(message, search.c_str(), value.c_str());
-  } else {
-    Replace(message, tokenText.c_str(), value.c_str());
-  }
+  const Replacement replacement =
+      tarnalert::detail::TokenReplacement(*this, tokenId, std::move(value), escapeValue);
+  Replace(message, replacement.find.c_str(), replacement.with.c_str());
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                int value) {
+  ReplaceTokenInMessage(message, tokenId, tarnalert::detail::NumberText(value), false);
+}
+
+namespace tarnalert {
+namespace detail {
+
+std::wstring NumberText(int value) {
   char buffer[256] = {};
   std::snprintf(buffer, sizeof buffer, "%d", value);
-  ReplaceTokenInMessage(message, tokenId, FXString::ToWstring(buffer), false);
+  return FXString::ToWstring(buffer);
 }
+
+Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
+                             std::wstring value, bool escapeValue) {
+  auto known = rule.tokenTexts.find(tokenId);
+  if (known == rule.tokenTexts.end()) {
+    char buffer[2048] = {};
+    EvEvent event;
+    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, rule.localeId);
+    std::wstring text = FXString::ToWstring(buffer);
+    size_t end = text.size();
+    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
+    text.erase(end);
+    known = rule.tokenTexts.emplace(tokenId, std::move(text)).first;
+  }
+  const std::wstring& tokenText = known->second;
+  if (rule.messageFormat == 1) {
+    if (escapeValue) value = rule.GetHtmlEscapedString(value);
+    return Replacement{rule.GetHtmlEscapedString(tokenText), std::move(value)};
+  }
+  return Replacement{tokenText, std::move(value)};
+}
+
+void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list) {
+  for (Replacement& entry : list) FXString::ToLower(entry.find);
+  if (ReplaceInOnePass(message, list)) return;
+  for (const Replacement& entry : list) ReplaceFolded(message, entry.find, entry.with);
+}
+
+}  // namespace detail
+}  // namespace tarnalert
 
 std::wstring NTNotifRuleDetectedAlertProcessing::GetHtmlEscapedString(std::wstring text) {
   return NTBasicLib::htmlEncode(text.c_str());

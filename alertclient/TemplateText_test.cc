@@ -5,7 +5,9 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include "alertclient/detail/TokenReplacement.h"
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
@@ -141,6 +143,37 @@ TEST_F(TemplateTextTest, SinglePassFormsAgreeWithTheStraightforwardOnes) {
     const size_t find = random() % std::size(finds), with = random() % std::size(withs);
     ReferenceReplace(expected = message, finds[find], withs[with]);
     ASSERT_EQ(Replaced(message, finds[find], withs[with]), expected) << FXString::ToString(message);
+  }
+}
+
+// The one-pass fill must give what replacing token after token gives, also
+// when tokens overlap or run into one another, values hold token texts, or
+// letters change case.
+TEST_F(TemplateTextTest, OnePassFillAgreesWithReplacingTokenAfterToken) {
+  const std::wstring pieces[] = {L"<a>", L"<A", L"b>", L"&lt;a&gt;", L"&LT;", L"<ab>", L"x",
+                                 L"&",   L"<",  L"é",  L"<É>",       L"a>",   L" "};
+  const std::wstring finds[] = {L"<a>", L"<ab>", L"&lt;a&gt;", L"<a", L"<é>", L"b>", L"", L"&"};
+  const std::wstring withs[] = {L"", L"v", L"<a>", L"&amp;", L"b>", L"ÉÉ", L"Not Applicable"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 40000; ++round) {
+    std::wstring message;
+    for (int n = random() % 14; n > 0; --n) message += pieces[random() % std::size(pieces)];
+    std::vector<tarnalert::detail::Replacement> list;
+    std::wstring expected = message;
+    std::string described = FXString::ToString(message);
+    for (int n = random() % 6; n > 0; --n) {
+      // Mostly the texts of a template: tokens that start with '<' or '&'
+      // and values without either.
+      const bool plain = round % 4 != 0;
+      const std::wstring& find = finds[random() % (plain ? 5 : std::size(finds))];
+      const std::wstring& with = withs[plain ? random() % 2 * 5 + 1 : random() % std::size(withs)];
+      list.push_back({find, with});
+      rule_.Replace(expected, find.c_str(), with.c_str());
+      described += " [" + FXString::ToString(find) + " -> " + FXString::ToString(with) + "]";
+    }
+    std::wstring actual = message;
+    tarnalert::detail::ReplaceInOrder(actual, list);
+    ASSERT_EQ(actual, expected) << described;
   }
 }
 

@@ -8,10 +8,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdint>
 #include <ctime>
 #include <iostream>
 #include <map>
@@ -143,13 +143,13 @@ class RenderEnv : public tarnalert::EnvWrapper {
 // The local road over `config` as sendAlert runs it, rule by rule so that
 // each request is known by its rule: the rules the road examines (the same
 // skip decision) and that match get their notification built.
-std::vector<MatchedRule> RunRoad(const KTGui::GetAlertDetailForClientResp& config,
+std::vector<MatchedRule> RunRoad(KTGui::GetAlertDetailForClientResp config,
                                  const RenderOptions& options, EvAlertEx& alert, RenderEnv* env) {
   alert.alertType = options.type;
   alert.criteria = options.criteria;
   alert.status = options.status != 0 ? options.status : alert.defaultStatus;
   NTAlertProcessClient client(options.type, options.criteria, options.status, alert);
-  client.alertConfig = config;
+  client.alertConfig = std::move(config);
   HqMessageList& rules = client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails);
   std::vector<MatchedRule> matched;
   matched.reserve(rules.size());  // the environment points into it
@@ -201,8 +201,7 @@ std::string CompleteDocument(const std::string& body, const std::string& subject
 }
 
 int RunRender(const RenderOptions& options) {
-  // Which configuration, checked first so that a bad file is reported as such
-  // rather than as "no rule matched".
+  // Which configuration; a file that cannot be read is reported first.
   DryRunEnv dryRun;
   std::string configPath = options.config;
   std::string text, error;
@@ -231,6 +230,10 @@ int RunRender(const RenderOptions& options) {
     PrintError("render", configPath + " is not an alert configuration: " + parsed.Description());
     return kFailed;
   }
+  // The decoded configuration is all the run needs; the text is not kept
+  // beside it.
+  text.clear();
+  text.shrink_to_fit();
 
   EvAlertEx alert;
   AddComments(alert, options.comments);
@@ -239,7 +242,7 @@ int RunRender(const RenderOptions& options) {
   std::vector<MatchedRule> matched;
   {
     tarnalert::ScopedEnv installed(&renderEnv);
-    matched = RunRoad(config, options, alert, &renderEnv);
+    matched = RunRoad(std::move(config), options, alert, &renderEnv);
   }
 
   if (!options.htmlDirectory.empty() && !MakeDirectory(options.htmlDirectory, &error)) {

@@ -22,13 +22,15 @@ std::wstring htmlEncode(const wchar_t* text) {
   std::wstring out;
   if (text == nullptr) return out;
   const std::wstring_view in(text);
-  out.reserve(in.size() + in.size() / 8);
+  // Room for a quarter more: most texts fit without growing, and a text
+  // with more to escape grows the usual way.
+  out.reserve(in.size() + in.size() / 4 + 16);
   // One pass: each input character is written once, so an ampersand the
   // output gains is never escaped again. Runs of plain text go in whole.
   size_t copied = 0;
   for (size_t at = 0; at < in.size(); ++at) {
     const wchar_t c = in[at];
-    if (c != L'&' && c != L'<' && c != L'>') continue;
+    if (c > L'>' || (c != L'&' && c != L'<' && c != L'>')) continue;
     out.append(in, copied, at - copied);
     out.append(c == L'&' ? kEntities[0].text : c == L'<' ? kEntities[1].text : kEntities[2].text);
     copied = at + 1;

@@ -48,6 +48,10 @@ inline const HqMessageBase* EmailEntry(HqMessageBase& rule) {
   return found;
 }
 
+// The rule's entry for `criteria` when the rule is of `alertType` and selects
+// that criteria; null otherwise. Reads the rule without changing it.
+const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria);
+
 }  // namespace detail
 }  // namespace tarnalert
 

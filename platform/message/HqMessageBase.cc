@@ -2,6 +2,7 @@
 // platform/message/XmlReader.cc and XmlWriter.cc.
 #include "tarnalert/platform/message/HqMessageBase.h"
 
+#include <array>
 #include <utility>
 
 #include "platform/env/NoDestructor.h"
@@ -18,7 +19,42 @@ using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
 
-struct HqMessageBase::Fields : MessageFields {};
+namespace {
+
+// Fields with room for `N` slots in the same allocation.
+template <size_t N>
+struct FieldsWithSlots : MessageFields {
+  explicit FieldsWithSlots(const tarnalert::detail::FieldLayout* layout)
+      : MessageFields(layout, values) {}
+  FieldValue values[N];
+};
+
+template <>
+struct FieldsWithSlots<0> : MessageFields {
+  explicit FieldsWithSlots(const tarnalert::detail::FieldLayout* layout)
+      : MessageFields(layout, nullptr) {}
+};
+
+template <size_t N>
+std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout) {
+  return std::make_shared<FieldsWithSlots<N>>(layout);
+}
+
+template <size_t... N>
+constexpr auto FieldMakers(std::index_sequence<N...>) {
+  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*),
+                    sizeof...(N)>{&MakeFields<N>...};
+}
+
+// Empty fields for a message of `layout` (null: a class not in the
+// registry), its slots in the same allocation.
+std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout) {
+  static constexpr auto kMakers =
+      FieldMakers(std::make_index_sequence<tarnalert::detail::FieldLayout::kMostFields + 1>{});
+  return kMakers[layout ? layout->cls->fieldCount : 0](layout);
+}
+
+}  // namespace
 
 namespace tarnalert {
 namespace detail {
@@ -36,8 +72,31 @@ ChildPtr& ChildPtr::operator=(const ChildPtr& other) {
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
-  if (!message.fields_) message.fields_ = std::make_unique<HqMessageBase::Fields>();
+  if (!message.fields_) {
+    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()));
+  } else if (message.fields_->frozen) {
+    // Copy one level: the children stay shared (and frozen) until changed.
+    std::shared_ptr<MessageFields> own = NewFields(message.fields_->layout);
+    own->CopyValue(*message.fields_);
+    own->MakeRare().base = std::move(message.fields_);
+    message.fields_ = std::move(own);
+  }
   return *message.fields_;
+}
+
+void FreezeMessage(HqMessageBase& message) {
+  // Unfrozen fields belong to `message` alone, so they may be changed here.
+  auto* fields = const_cast<MessageFields*>(FieldValue::Of(message));
+  if (fields == nullptr || fields->frozen) return;
+  fields->ForEach([](int, const FieldValue& value) {
+    if (auto* child = std::get_if<ChildPtr>(&value.data)) {
+      FreezeMessage(child->get());
+    } else if (auto* list = std::get_if<HqMessageList>(&value.data)) {
+      // The list belongs to the unfrozen fields, so its elements may change.
+      for (HqMessageBase& element : const_cast<HqMessageList&>(*list)) FreezeMessage(element);
+    }
+  });
+  fields->frozen = true;
 }
 
 }  // namespace detail
@@ -53,9 +112,9 @@ const std::string& EmptyText() {
 // The stored value of `memberIndex` when it has kind `kind`, else null.
 const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind kind) {
   if (fields == nullptr) return nullptr;
-  auto it = fields->values.find(memberIndex);
-  if (it == fields->values.end() || it->second.kind() != kind) return nullptr;
-  return &it->second;
+  const FieldValue* value = fields->At(memberIndex);
+  if (value == nullptr || !value->set() || value->kind() != kind) return nullptr;
+  return value;
 }
 
 // The stored value of `memberIndex` with kind `kind`: the present one, or
@@ -63,10 +122,16 @@ const FieldValue* Find(const MessageFields* fields, int memberIndex, FieldKind k
 // only a caller passing the wrong descriptor does that).
 FieldValue& Put(MessageFields& fields, int fieldNumber, int memberIndex, FieldKind kind,
                 FieldData initial) {
-  FieldValue& value = fields.values[memberIndex];
-  value.number = fieldNumber;
-  if (value.kind() != kind) value.data = std::move(initial);
+  FieldValue& value = fields.Make(memberIndex);
+  if (!value.set() || value.kind() != kind) value.data = std::move(initial);
+  fields.SetNumber(memberIndex, fieldNumber);
   return value;
+}
+
+// The stored value of `memberIndex` in fields that may be changed, when it
+// has kind `kind`; else null.
+FieldValue* FindToChange(MessageFields& fields, int memberIndex, FieldKind kind) {
+  return const_cast<FieldValue*>(Find(&fields, memberIndex, kind));
 }
 
 void LogFailure(const char* tag, const char* className, const std::string& reason) {
@@ -80,10 +145,11 @@ HqMessageBase::HqMessageBase(int module, int classNumber)
 
 HqMessageBase::HqMessageBase(const HqMessageBase& other)
     : module_(other.module_), classNumber_(other.classNumber_) {
-  if (other.fields_ && other.fields_->HoldsValue()) {
-    fields_ = std::make_unique<Fields>();
-    fields_->values = other.fields_->values;
-    fields_->unknown = other.fields_->unknown;
+  if (other.fields_ && other.fields_->frozen) {
+    fields_ = other.fields_;
+  } else if (other.fields_ && other.fields_->HoldsValue()) {
+    fields_ = NewFields(other.fields_->layout);
+    fields_->CopyValue(*other.fields_);
   }
 }
 
@@ -140,12 +206,11 @@ std::vector<std::string>& HqMessageBase::getliststring(int fieldNumber, int memb
                                                        uint32_t, bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
-    auto it = fields.values.find(memberIndex);
-    if (it != fields.values.end() && it->second.kind() == FieldKind::kTextList) {
-      return std::get<std::vector<std::string>>(it->second.data);
+    if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kTextList)) {
+      return std::get<std::vector<std::string>>(value->data);
     }
-    fields.absentTexts.clear();
-    return fields.absentTexts;
+    fields.MakeRare().absentTexts.clear();
+    return fields.rare->absentTexts;
   }
   FieldValue& stored =
       Put(fields, fieldNumber, memberIndex, FieldKind::kTextList, std::vector<std::string>());
@@ -156,12 +221,11 @@ HqMessageList& HqMessageBase::getlistobject(int fieldNumber, int memberIndex, ui
                                             bool create) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (!create) {
-    auto it = fields.values.find(memberIndex);
-    if (it != fields.values.end() && it->second.kind() == FieldKind::kList) {
-      return std::get<HqMessageList>(it->second.data);
+    if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kList)) {
+      return std::get<HqMessageList>(value->data);
     }
-    fields.absentObjects.clear();
-    return fields.absentObjects;
+    fields.MakeRare().absentObjects.clear();
+    return fields.rare->absentObjects;
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kList, HqMessageList());
   return std::get<HqMessageList>(stored.data);
@@ -171,9 +235,8 @@ HqMessageBase& HqMessageBase::getObjectAccessor(bool, bool, int fieldNumber, int
                                                 uint32_t, uint32_t, int childModule,
                                                 int childClass) {
   MessageFields& fields = FieldValue::MutableOf(*this);
-  auto it = fields.values.find(memberIndex);
-  if (it != fields.values.end() && it->second.kind() == FieldKind::kChild) {
-    return std::get<ChildPtr>(it->second.data).get();
+  if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kChild)) {
+    return std::get<ChildPtr>(value->data).get();
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kChild,
                            ChildPtr(tarnalert::detail::NewMessage(childModule, childClass)));
@@ -186,17 +249,28 @@ void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumbe
   std::unique_ptr<HqMessageBase> copy =
       tarnalert::detail::NewMessage(child.module(), child.classNumber());
   *copy = child;
-  FieldValue& stored = FieldValue::MutableOf(*this).values[memberIndex];
-  stored.number = fieldNumber;
-  stored.data = ChildPtr(std::move(copy));
+  MessageFields& fields = FieldValue::MutableOf(*this);
+  fields.Make(memberIndex).data = ChildPtr(std::move(copy));
+  fields.SetNumber(memberIndex, fieldNumber);
+}
+
+const HqMessageBase* HqMessageBase::findChild(const tarnalert::ChildField& f) const {
+  const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kChild);
+  return value == nullptr ? nullptr : &std::get<ChildPtr>(value->data).get();
+}
+
+const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) const {
+  const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kList);
+  return value == nullptr ? nullptr : &std::get<HqMessageList>(value->data);
 }
 
 bool HqMessageBase::isSet(int fieldNumber, uint32_t, uint32_t) const {
   if (!fields_) return false;
-  for (const auto& entry : fields_->values) {
-    if (entry.second.number == fieldNumber) return true;
-  }
-  return false;
+  bool found = false;
+  fields_->ForEach([&](int memberIndex, const FieldValue&) {
+    found = found || fields_->NumberAt(memberIndex) == fieldNumber;
+  });
+  return found;
 }
 
 int HqMessageBase::serialize(std::string& text, bool compact) const {
@@ -253,10 +327,11 @@ int HqMessageBase::unserialize(const std::string& text) {
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {
   if (module_ != other.module_ || classNumber_ != other.classNumber_) return false;
+  if (fields_ == other.fields_) return true;
   const bool holds = fields_ && fields_->HoldsValue();
   const bool otherHolds = other.fields_ && other.fields_->HoldsValue();
   if (!holds || !otherHolds) return holds == otherHolds;
-  return fields_->values == other.fields_->values && fields_->unknown == other.fields_->unknown;
+  return fields_->SameValue(*other.fields_);
 }
 
 HqMessageBase* XMLDecoder::unSerialize(std::string& text, KtXMLContextInfo*) {

@@ -11,8 +11,11 @@
 // so that callers write `rule.get(KTGui::AlertDetail::severity)` instead of
 // repeating the numbers; the descriptors also carry the XML names.
 //
-// Messages are values: copying copies the whole tree, a list holds full child
-// objects, and a child reached through an accessor is owned by its parent.
+// Messages are values: a copy behaves as a copy of the whole tree, a list
+// holds full child objects, and a child reached through an accessor is owned
+// by its parent. (The library may freeze a tree it decoded once and reads
+// from many threads; copies of a frozen tree share it until they change, one
+// level at a time, and references handed out stay valid.)
 // An integer never set reads as 0, a text never set as empty.
 //
 // Text form: the root element is the class name, each field an element named
@@ -117,8 +120,9 @@ TARNALERT_EXPORT const ClassInfo* FindClass(int module, int classNumber);
 TARNALERT_EXPORT const ClassInfo* FindClassByXmlName(const std::string& xmlName);
 
 namespace detail {
-struct FieldValue;  // storage of one field, defined in HqMessageBase.cc
-}
+struct FieldValue;     // storage of one field
+struct MessageFields;  // storage of a message's fields
+}  // namespace detail
 
 }  // namespace tarnalert
 
@@ -193,6 +197,10 @@ class TARNALERT_EXPORT HqMessageBase {
   void setChild(const tarnalert::ChildField& f, const HqMessageBase& value) {
     setObjectAccessor(value, f.info.number, f.info.index, f.info.typeKey, f.info.fieldKey);
   }
+  // Read-only look-ups that never create: the child or list, or null while
+  // the field is unset.
+  const HqMessageBase* findChild(const tarnalert::ChildField& f) const;
+  const HqMessageList* findList(const tarnalert::ListField& f) const;
   template <tarnalert::FieldKind K>
   bool isSet(const tarnalert::TypedField<K>& f) const {
     return isSet(f.info.number, f.info.typeKey, f.info.fieldKey);
@@ -217,11 +225,11 @@ class TARNALERT_EXPORT HqMessageBase {
  private:
   friend class XMLDecoder;
   friend struct tarnalert::detail::FieldValue;
-  struct Fields;
 
   int module_;
   int classNumber_;
-  std::unique_ptr<Fields> fields_;  // null while the message is empty
+  // Null while the message is empty; shared by copies only while frozen.
+  std::shared_ptr<tarnalert::detail::MessageFields> fields_;
 };
 
 // Context of a decode; no caller of this library passes one.

@@ -1,14 +1,23 @@
-// The storage behind HqMessageBase: one FieldValue per set field, keyed by
-// member index, plus the unknown elements read from text.
+// The storage behind HqMessageBase: one slot per field of the message's class,
+// in the order of the class's field list, found by member index through a
+// table of the class (no search); values stored under an index the class does
+// not name sit beside them; plus the unknown elements read from text.
 //
-// A MessageFields is owned by its message (HqMessageBase::fields_). Fields sit
-// in a std::map so that references handed out by the accessors stay valid
+// A MessageFields belongs to its message (HqMessageBase::fields_). The slots
+// are allocated once, so references handed out by the accessors stay valid
 // while other fields are added. A child is held through ChildPtr, which copies
-// deeply and keeps the child's concrete class. Not synchronized: a message is
-// read from several threads only when nobody writes it.
+// and keeps the child's concrete class.
+//
+// A frozen MessageFields (FreezeMessage) is never changed again: copies of its
+// message share it instead of copying it, and the first change through a copy
+// gives that copy its own fields, one level deep (its children stay shared
+// until they are changed in turn). The copy keeps the frozen fields alive, so
+// references handed out before the change stay valid. Frozen fields may be
+// read from any number of threads; other fields are not synchronized.
 #ifndef TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/message/MessageRegistry.h"
 #include "tarnalert/platform/message/HqMessageBase.h"
 
 namespace tarnalert {
@@ -37,20 +47,21 @@ class ChildPtr {
   std::unique_ptr<HqMessageBase> child_;  // never null
 };
 
-// The value of one field; the variant's index is the FieldKind.
-using FieldData =
-    std::variant<int64_t, std::string, std::vector<std::string>, ChildPtr, HqMessageList>;
+// The value of one field: nothing while unset, else the variant's index less
+// one is the FieldKind.
+using FieldData = std::variant<std::monostate, int64_t, std::string, std::vector<std::string>,
+                               ChildPtr, HqMessageList>;
 
 struct MessageFields;
 
+// The field number a value is stored under is the schema's number of its
+// slot; MessageFields keeps the exceptions (see NumberAt).
 struct FieldValue {
-  int number = 0;  // field number, so that isSet works by number
   FieldData data;
 
-  FieldKind kind() const { return static_cast<FieldKind>(data.index()); }
-  bool operator==(const FieldValue& other) const {
-    return number == other.number && data == other.data;
-  }
+  bool set() const { return data.index() != 0; }
+  FieldKind kind() const { return static_cast<FieldKind>(data.index() - 1); }
+  bool operator==(const FieldValue& other) const { return data == other.data; }
 
   // The storage of `message`; null while it has none.
   static const MessageFields* Of(const HqMessageBase& message);
@@ -58,17 +69,147 @@ struct FieldValue {
   static MessageFields& MutableOf(HqMessageBase& message);
 };
 
-struct MessageFields {
-  std::map<int, FieldValue> values;  // by member index
-  // Elements the schema does not name, as their raw XML text, in reading order.
-  std::vector<std::string> unknown;
-  // Empty sequences handed out for absent fields read without creating them;
-  // not part of the message's value.
-  std::vector<std::string> absentTexts;
-  HqMessageList absentObjects;
+// A fixed number of field values held by the storage they belong to (see
+// NewFields), seen as an array: copying copies the values, not the place.
+class FieldSlots {
+ public:
+  FieldSlots(FieldValue* values, size_t count) : values_(values), count_(count) {}
+  FieldSlots(const FieldSlots&) = delete;
+  FieldSlots& operator=(const FieldSlots& other) {
+    std::copy(other.begin(), other.end(), begin());  // same class, same count
+    return *this;
+  }
 
-  bool HoldsValue() const { return !values.empty() || !unknown.empty(); }
+  size_t size() const { return count_; }
+  FieldValue& operator[](size_t i) { return values_[i]; }
+  const FieldValue& operator[](size_t i) const { return values_[i]; }
+  FieldValue* begin() { return values_; }
+  FieldValue* end() { return values_ + count_; }
+  const FieldValue* begin() const { return values_; }
+  const FieldValue* end() const { return values_ + count_; }
+  bool operator==(const FieldSlots& other) const {
+    return count_ == other.count_ && std::equal(begin(), end(), other.begin());
+  }
+  bool operator!=(const FieldSlots& other) const { return !(*this == other); }
+
+ private:
+  FieldValue* values_;
+  size_t count_;
 };
+
+struct MessageFields {
+  // What few messages hold, kept apart so that the others stay small.
+  struct Rare {
+    // Values under member indexes the class does not name, by member index.
+    std::map<int, FieldValue> others;
+    // Elements the schema does not name, as their raw XML text, in reading order.
+    std::vector<std::string> unknown;
+    // Empty sequences handed out for absent fields read without creating
+    // them; not part of the message's value.
+    std::vector<std::string> absentTexts;
+    HqMessageList absentObjects;
+    // Field numbers of values stored under another number than the schema
+    // gives their slot, and of the values in `others`, by member index.
+    std::map<int, int> numbers;
+    // The frozen fields these were copied from, kept for references into them.
+    std::shared_ptr<const MessageFields> base;
+  };
+
+  // The slots of the fields of `layout` (none for a class not in the
+  // registry) are `values`, owned by whoever made this (NewFields); a slot
+  // holds a value once set.
+  MessageFields(const FieldLayout* layout, FieldValue* values)
+      : layout(layout), slots(values, layout ? layout->cls->fieldCount : 0) {}
+  MessageFields(const MessageFields&) = delete;
+  MessageFields& operator=(const MessageFields&) = delete;
+  // A copy of the value of `other`: its slots, other values and unknown
+  // elements.
+  void CopyValue(const MessageFields& other) {
+    slots = other.slots;
+    if (other.rare) {
+      MakeRare().others = other.rare->others;
+      rare->unknown = other.rare->unknown;
+      rare->numbers = other.rare->numbers;
+    }
+  }
+
+  const FieldLayout* layout;
+  FieldSlots slots;
+  std::unique_ptr<Rare> rare;  // null until needed
+  // Never changed again; set by FreezeMessage.
+  bool frozen = false;
+
+  Rare& MakeRare() {
+    if (!rare) rare = std::make_unique<Rare>();
+    return *rare;
+  }
+  const std::vector<std::string>& Unknown() const {
+    static const std::vector<std::string>* const none = new std::vector<std::string>;
+    return rare ? rare->unknown : *none;
+  }
+
+  // The value stored under `memberIndex` (set or not), or null when the class
+  // has no slot for it and nothing is stored there.
+  const FieldValue* At(int memberIndex) const {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0) return &slots[static_cast<size_t>(position)];
+    if (!rare) return nullptr;
+    auto it = rare->others.find(memberIndex);
+    return it == rare->others.end() ? nullptr : &it->second;
+  }
+  // The value under `memberIndex`, made (unset) when absent.
+  FieldValue& Make(int memberIndex) {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0) return slots[static_cast<size_t>(position)];
+    return MakeRare().others[memberIndex];
+  }
+  // The field number of the value under `memberIndex`.
+  int NumberAt(int memberIndex) const {
+    if (rare) {
+      auto it = rare->numbers.find(memberIndex);
+      if (it != rare->numbers.end()) return it->second;
+    }
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    return position >= 0 ? layout->cls->fields[position].number : 0;
+  }
+  // Records that the value under `memberIndex` is stored as field `number`.
+  void SetNumber(int memberIndex, int number) {
+    const int position = layout ? layout->PositionOf(memberIndex) : -1;
+    if (position >= 0 && layout->cls->fields[position].number == number) {
+      if (rare) rare->numbers.erase(memberIndex);
+    } else {
+      MakeRare().numbers[memberIndex] = number;
+    }
+  }
+  bool HoldsValue() const {
+    for (const FieldValue& slot : slots) {
+      if (slot.set()) return true;
+    }
+    return rare && (!rare->others.empty() || !rare->unknown.empty());
+  }
+  bool SameValue(const MessageFields& other) const {
+    if (slots != other.slots || Unknown() != other.Unknown()) return false;
+    static const Rare none;
+    const Rare& mine = rare ? *rare : none;
+    const Rare& theirs = other.rare ? *other.rare : none;
+    return mine.others == theirs.others && mine.numbers == theirs.numbers;
+  }
+  // Calls `visit(memberIndex, value)` for every value set, slots first.
+  template <class Visit>
+  void ForEach(Visit visit) const {
+    for (size_t i = 0; i < slots.size(); ++i) {
+      if (slots[i].set()) visit(layout->cls->fields[i].index, slots[i]);
+    }
+    if (rare) {
+      for (const auto& entry : rare->others) visit(entry.first, entry.second);
+    }
+  }
+};
+
+// Freezes `message` and everything it holds: from now on it must only be read,
+// and copies of it or of any part of it share its storage. Meant for a
+// message built once and then read by many (a decoded configuration).
+void FreezeMessage(HqMessageBase& message);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -3,6 +3,8 @@
 // look-ups FindClass and FindClassByXmlName of HqMessageBase.h.
 #include "platform/message/MessageRegistry.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -13,10 +15,24 @@ namespace tarnalert {
 namespace detail {
 namespace {
 
+using Positions = std::array<int8_t, FieldLayout::kIndexLimit>;
+
 struct RegisteredClass {
   ClassInfo info;
   HqMessageBase* (*make)();
+  Positions positions;
 };
+
+template <class T>
+constexpr Positions PositionsOf() {
+  static_assert(std::size(T::kFields) <= FieldLayout::kMostFields, "raise kMostFields");
+  Positions positions{};
+  for (int8_t& position : positions) position = -1;
+  for (size_t i = 0; i < std::size(T::kFields); ++i) {
+    positions[static_cast<size_t>(T::kFields[i].index)] = static_cast<int8_t>(i);
+  }
+  return positions;
+}
 
 template <class T>
 HqMessageBase* Make() {
@@ -27,7 +43,7 @@ template <class T>
 constexpr RegisteredClass Register(const char* qualifiedName, const char* xmlName) {
   return RegisteredClass{ClassInfo{qualifiedName, xmlName, T::kModule, T::kClassNumber, T::kFields,
                                    std::size(T::kFields)},
-                         &Make<T>};
+                         &Make<T>, PositionsOf<T>()};
 }
 
 #define TARNALERT_REGISTER(Namespace, Name) Register<Namespace::Name>(#Namespace "::" #Name, #Name)
@@ -64,7 +80,27 @@ const RegisteredClass* FindRegistered(int module, int classNumber) {
   return nullptr;
 }
 
+const std::array<FieldLayout, std::size(kClasses)>& Layouts() {
+  static const auto layouts = [] {
+    std::array<FieldLayout, std::size(kClasses)> made{};
+    for (size_t i = 0; i < std::size(kClasses); ++i) {
+      made[i] = FieldLayout{&kClasses[i].info, kClasses[i].positions.data()};
+    }
+    return made;
+  }();
+  return layouts;
+}
+
 }  // namespace
+
+const FieldLayout* FindLayout(int module, int classNumber) {
+  for (size_t i = 0; i < std::size(kClasses); ++i) {
+    if (kClasses[i].info.module == module && kClasses[i].info.classNumber == classNumber) {
+      return &Layouts()[i];
+    }
+  }
+  return nullptr;
+}
 
 size_t MessageClassCount() { return std::size(kClasses); }
 
@@ -79,13 +115,6 @@ std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber) {
 const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name) {
   for (size_t i = 0; i < cls.fieldCount; ++i) {
     if (std::strcmp(cls.fields[i].name, name) == 0) return &cls.fields[i];
-  }
-  return nullptr;
-}
-
-const FieldInfo* FindFieldByIndex(const ClassInfo& cls, int memberIndex) {
-  for (size_t i = 0; i < cls.fieldCount; ++i) {
-    if (cls.fields[i].index == memberIndex) return &cls.fields[i];
   }
   return nullptr;
 }

@@ -8,6 +8,7 @@
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEREGISTRY_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "tarnalert/platform/message/HqMessageBase.h"
@@ -24,10 +25,26 @@ const ClassInfo& MessageClassAt(size_t position);
 // plain HqMessageBase. Never null.
 std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber);
 
+// Where the fields of a registered class are stored: a field's position in
+// the class's field list, by member index.
+struct FieldLayout {
+  static constexpr int kIndexLimit = 256;    // member indexes are below this
+  static constexpr size_t kMostFields = 17;  // no class has more fields
+
+  const ClassInfo* cls;
+  const int8_t* positions;  // kIndexLimit entries; -1 where the class has no field
+
+  int PositionOf(int memberIndex) const {
+    return memberIndex >= 0 && memberIndex < kIndexLimit ? positions[memberIndex] : -1;
+  }
+};
+
+// The layout of (module, class number), or null when the class is not
+// registered.
+const FieldLayout* FindLayout(int module, int classNumber);
+
 // The field of `cls` whose element name is `name`, or null.
 const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name);
-// The field of `cls` stored under `memberIndex`, or null.
-const FieldInfo* FindFieldByIndex(const ClassInfo& cls, int memberIndex);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/message/MessageFields.h"
@@ -46,7 +48,6 @@ class Reader {
     }
     XmlError error = CheckNoAttribute(element);
     if (!error.ok()) return error;
-    std::vector<bool> seen(cls.fieldCount, false);
     for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
       if (node.type() != pugi::node_element) {
         error = CheckBlank(node, element);
@@ -57,21 +58,18 @@ class Reader {
       if (field == nullptr) {
         const size_t start = Offset(node);
         const size_t end = FindElementEnd(text_.data(), text_.size(), start);
-        FieldValue::MutableOf(message).unknown.push_back(text_.substr(start, end - start));
+        FieldValue::MutableOf(message).MakeRare().unknown.push_back(
+            text_.substr(start, end - start));
         if (unknown_ != nullptr) unknown_->push_back(Unknown(node, start));
         continue;
       }
-      const auto position = static_cast<size_t>(field - cls.fields);
-      if (seen[position]) {
+      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
+      if (value.set()) {
         return XmlError::At(kXmlDuplicateField, Offset(node),
                             Tag(field->name) + " given twice in " + Tag(element.name()));
       }
-      seen[position] = true;
-      FieldValue value;
-      value.number = field->number;
       error = ReadValue(node, *field, depth + 1, &value.data);
       if (!error.ok()) return error;
-      FieldValue::MutableOf(message).values.insert_or_assign(field->index, std::move(value));
     }
     return XmlError{};
   }
@@ -235,6 +233,277 @@ class Reader {
   std::vector<UnknownElement>* unknown_;
 };
 
+// Reads a document whose bytes are clean (BytesAreClean) straight from its
+// text, without a scan or a tree first. It takes only the plain form the
+// writer produces (elements without attributes, text with references and
+// line ends, blanks between elements, a declaration, comments and processing
+// instructions around the document element), checking as it goes what the
+// scan would, and gives up, returning false, at anything else or at any
+// fault: a CDATA section, a comment inside the document element, an unknown
+// or repeated element, a bad number or reference, mismatched tags, nesting
+// near the limit. The caller then scans the document and reads it through
+// the parser, which yields the same message or says what is wrong.
+class DirectReader {
+ public:
+  explicit DirectReader(std::string_view text) : text_(text) {}
+
+  bool Read(const ClassInfo* expected, std::unique_ptr<HqMessageBase>* message) {
+    if (!SkipAround()) return false;
+    std::string_view name;
+    bool empty = false;
+    if (!StartTag(&name, &empty)) return false;
+    const ClassInfo* cls = FindClassByXmlName(std::string(name));
+    if (cls == nullptr || (expected != nullptr && cls != expected)) return false;
+    std::unique_ptr<HqMessageBase> fresh = NewMessage(cls->module, cls->classNumber);
+    if (!empty && !ReadFields(name, *cls, *fresh, 1)) return false;
+    if (!SkipAround() || at_ != text_.size()) return false;
+    *message = std::move(fresh);
+    return true;
+  }
+
+ private:
+  bool Starts(std::string_view prefix) const { return text_.substr(at_, prefix.size()) == prefix; }
+
+  void SkipBlanks() {
+    while (at_ < text_.size() && IsBlank(text_[at_])) ++at_;
+  }
+
+  // Blanks, comments and processing instructions outside the document
+  // element; a byte order mark is left to the parser.
+  bool SkipAround() {
+    for (;;) {
+      SkipBlanks();
+      if (Starts("<?")) {
+        // The parser wants a target name, then a blank or the end.
+        size_t name = at_ + 2;
+        while (name < text_.size() && IsNameChar(text_[name])) ++name;
+        if (name == at_ + 2 || !IsNameStart(text_[at_ + 2]) ||
+            (!Starts("<?xml ") && name < text_.size() && !IsBlank(text_[name]) &&
+             text_.substr(name, 2) != "?>")) {
+          return false;
+        }
+        at_ = text_.find("?>", at_ + 2);
+        if (at_ == std::string_view::npos) return false;
+        at_ += 2;
+      } else if (Starts("<!--")) {
+        at_ = text_.find("-->", at_ + 4);
+        if (at_ == std::string_view::npos) return false;
+        at_ += 3;
+      } else {
+        return at_ == text_.size() || text_[at_] == '<';
+      }
+    }
+  }
+
+  static bool IsNameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+  }
+
+  static bool IsNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.' || c == ':';
+  }
+
+  // At '<': a start tag without attributes.
+  bool StartTag(std::string_view* name, bool* empty) {
+    if (at_ >= text_.size() || text_[at_] != '<') return false;
+    const size_t start = ++at_;
+    while (at_ < text_.size() && IsNameChar(text_[at_])) ++at_;
+    *name = text_.substr(start, at_ - start);
+    if (name->empty()) return false;
+    SkipBlanks();
+    *empty = Starts("/>");
+    if (*empty) ++at_;
+    if (at_ >= text_.size() || text_[at_] != '>') return false;
+    ++at_;
+    return true;
+  }
+
+  // At "</": the end tag of `name`.
+  bool EndTag(std::string_view name) {
+    if (!Starts("</") || text_.substr(at_ + 2, name.size()) != name) return false;
+    at_ += 2 + name.size();
+    SkipBlanks();
+    if (at_ >= text_.size() || text_[at_] != '>') return false;
+    ++at_;
+    return true;
+  }
+
+  // Text up to the next '<', references decoded and line ends made LF, as
+  // the parser gives it; false at a CDATA section, comment or instruction.
+  bool Text(std::string* out) {
+    // References and line ends only shrink the text: room for the raw text
+    // is enough, and nothing is left over when there are none.
+    const size_t end = text_.find('<', at_);
+    if (end != std::string_view::npos) out->reserve(out->size() + end - at_);
+    while (at_ < text_.size()) {
+      size_t run = at_;
+      while (run < text_.size() && text_[run] != '<' && text_[run] != '&' && text_[run] != '\r') {
+        ++run;
+      }
+      out->append(text_.data() + at_, run - at_);
+      at_ = run;
+      if (at_ == text_.size()) return false;
+      const char c = text_[at_];
+      if (c == '<') return !Starts("<!") && !Starts("<?");
+      if (c == '\r') {
+        out->push_back('\n');
+        at_ += Starts("\r\n") ? 2 : 1;
+        continue;
+      }
+      // A predefined entity or a character reference, as the scan accepts.
+      const size_t length = ReferenceLength(text_, at_);
+      if (length == 0) return false;
+      const std::string_view name = text_.substr(at_ + 1, length - 2);
+      at_ += length;
+      if (name == "amp") {
+        out->push_back('&');
+      } else if (name == "lt") {
+        out->push_back('<');
+      } else if (name == "gt") {
+        out->push_back('>');
+      } else if (name == "quot") {
+        out->push_back('"');
+      } else if (name == "apos") {
+        out->push_back('\'');
+      } else {
+        const bool hex = name.size() > 1 && name[1] == 'x';
+        uint32_t code = 0;
+        for (char d : name.substr(hex ? 2 : 1)) {
+          const uint32_t digit = d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10;
+          code = code * (hex ? 16 : 10) + digit;
+        }
+        AppendUtf8(code, out);
+      }
+    }
+    return false;
+  }
+
+  static void AppendUtf8(uint32_t code, std::string* out) {
+    if (code < 0x80) {
+      out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
+
+  // Blanks only, up to the next '<'.
+  bool BlanksBetween() {
+    SkipBlanks();
+    return at_ < text_.size() && text_[at_] == '<' && !Starts("<!") && !Starts("<?");
+  }
+
+  // The text of an element whose start tag was read, through its end tag.
+  bool ElementText(std::string_view name, bool empty, std::string* out) {
+    if (empty) return true;
+    return Text(out) && EndTag(name);
+  }
+
+  static const FieldInfo* FieldNamed(const ClassInfo& cls, std::string_view name) {
+    for (size_t i = 0; i < cls.fieldCount; ++i) {
+      if (name == cls.fields[i].name) return &cls.fields[i];
+    }
+    return nullptr;
+  }
+
+  // The fields of `message` up to the end tag of `element`.
+  bool ReadFields(std::string_view element, const ClassInfo& cls, HqMessageBase& message,
+                  int depth) {
+    // The element is `depth` deep and its fields' items two more; leave
+    // anything near the scan's limit to the scan.
+    if (depth + 2 > kXmlMaxDepth) return false;
+    for (;;) {
+      if (!BlanksBetween()) return false;
+      if (Starts("</")) return EndTag(element);
+      std::string_view name;
+      bool empty = false;
+      if (!StartTag(&name, &empty)) return false;
+      const FieldInfo* field = FieldNamed(cls, name);
+      if (field == nullptr) return false;
+      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
+      if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
+    }
+  }
+
+  bool ReadValue(std::string_view name, bool empty, const FieldInfo& field, int depth,
+                 FieldData* data) {
+    switch (field.kind) {
+      case FieldKind::kInteger: {
+        std::string text;
+        int64_t number = 0;
+        if (!ElementText(name, empty, &text) || ParseInteger(text, &number) != kXmlOk) return false;
+        *data = number;
+        return true;
+      }
+      case FieldKind::kText: {
+        std::string text;
+        if (!ElementText(name, empty, &text)) return false;
+        *data = std::move(text);
+        return true;
+      }
+      case FieldKind::kTextList: {
+        std::vector<std::string> items;
+        while (!empty) {
+          if (!BlanksBetween()) return false;
+          if (Starts("</")) {
+            if (!EndTag(name)) return false;
+            break;
+          }
+          std::string_view item;
+          bool itemEmpty = false;
+          if (!StartTag(&item, &itemEmpty) || item != "item") return false;
+          items.emplace_back();
+          if (!ElementText(item, itemEmpty, &items.back())) return false;
+        }
+        *data = std::move(items);
+        return true;
+      }
+      case FieldKind::kChild: {
+        const ClassInfo* cls = FindClass(field.childModule, field.childClass);
+        if (cls == nullptr) return false;
+        std::unique_ptr<HqMessageBase> child = NewMessage(cls->module, cls->classNumber);
+        if (!empty && !ReadFields(name, *cls, *child, depth)) return false;
+        *data = ChildPtr(std::move(child));
+        return true;
+      }
+      case FieldKind::kList: {
+        const ClassInfo* cls = FindClass(field.childModule, field.childClass);
+        if (cls == nullptr) return false;
+        HqMessageList entries;
+        while (!empty) {
+          if (!BlanksBetween()) return false;
+          if (Starts("</")) {
+            if (!EndTag(name)) return false;
+            break;
+          }
+          std::string_view entry;
+          bool entryEmpty = false;
+          if (!StartTag(&entry, &entryEmpty) || entry != cls->xmlName) return false;
+          entries.emplace_back(cls->module, cls->classNumber);
+          if (!entryEmpty && !ReadFields(entry, *cls, entries.back(), depth + 1)) return false;
+        }
+        entries.shrink_to_fit();
+        *data = std::move(entries);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::string_view text_;
+  size_t at_ = 0;
+};
+
 }  // namespace
 
 XmlStatus ParseInteger(const std::string& text, int64_t* value) {
@@ -261,8 +530,19 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message,
                       std::vector<UnknownElement>* unknown) {
+  if (text.size() <= kXmlMaxDocumentSize && BytesAreClean(text.data(), text.size()) &&
+      DirectReader(text).Read(expected, message)) {
+    return XmlError{};
+  }
   XmlError error = ScanDocument(text.data(), text.size());
   if (!error.ok()) return error;
+  return ParseDocument(text, expected, message, unknown);
+}
+
+XmlError ParseDocument(const std::string& text, const ClassInfo* expected,
+                       std::unique_ptr<HqMessageBase>* message,
+                       std::vector<UnknownElement>* unknown) {
+  XmlError error;
   pugi::xml_document document;
   const pugi::xml_parse_result result =
       document.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_utf8);

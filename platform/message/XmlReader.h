@@ -25,6 +25,13 @@ XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message,
                       std::vector<UnknownElement>* unknown = nullptr);
 
+// Reads a document that ScanDocument accepted through the XML parser's tree.
+// ReadDocument reads the plain form directly and leaves the rest, and every
+// fault, to the scan and this.
+XmlError ParseDocument(const std::string& text, const ClassInfo* expected,
+                       std::unique_ptr<HqMessageBase>* message,
+                       std::vector<UnknownElement>* unknown = nullptr);
+
 // Parses an integer field's text: optional blanks, an optional sign, decimal
 // digits or 0x and hex digits, optional blanks. kXmlBadNumber or
 // kXmlNumberOutOfRange on failure (`*value` untouched).

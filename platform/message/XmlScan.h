@@ -8,6 +8,7 @@
 #define TARNALERT_PLATFORM_MESSAGE_XMLSCAN_H_
 
 #include <cstddef>
+#include <string_view>
 
 #include "platform/message/XmlStatus.h"
 
@@ -22,6 +23,16 @@ namespace detail {
 // comments and processing instructions around it, and elements nested at most
 // kXmlMaxDepth deep. The first problem found is returned.
 XmlError ScanDocument(const char* text, size_t size);
+
+// True when every byte of `text` is well-formed UTF-8 and no control
+// character but tab, line feed and carriage return: the first two checks of
+// ScanDocument, in one pass.
+bool BytesAreClean(const char* text, size_t size);
+
+// Length of the reference that starts at text[at] ('&'), or 0 when it is not
+// one of the five predefined entities or a character reference to a
+// character XML may hold; ScanDocument rejects what gives 0.
+size_t ReferenceLength(std::string_view text, size_t at);
 
 // One past the end of the element whose start tag begins at text[start] ('<'),
 // in a document that ScanDocument and the parser accepted; `size` when the

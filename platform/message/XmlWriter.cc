@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -173,23 +174,22 @@ class Writer {
   void WriteFields(const MessageFields& fields, const ClassInfo& cls, int depth) {
     for (size_t i = 0; i < cls.fieldCount; ++i) {
       const FieldInfo& field = cls.fields[i];
-      auto it = fields.values.find(field.index);
-      if (it == fields.values.end()) continue;
-      const FieldValue& value = it->second;
-      if (value.kind() != field.kind || value.number != field.number) {
+      const FieldValue* stored = fields.At(field.index);
+      if (stored == nullptr || !stored->set()) continue;
+      const FieldValue& value = *stored;
+      if (value.kind() != field.kind || fields.NumberAt(field.index) != field.number) {
         Note(kXmlSchemaMismatch,
              std::string("<") + field.name + "> is stored with another number or kind: left out");
         continue;
       }
       WriteField(field, value, depth);
     }
-    for (const auto& entry : fields.values) {
-      if (FindFieldByIndex(cls, entry.first) == nullptr) {
-        Note(kXmlSchemaMismatch, std::string(cls.qualifiedName) + " has no field of index " +
-                                     std::to_string(entry.first) + ": left out");
-      }
+    const std::map<int, FieldValue> none;
+    for (const auto& entry : fields.rare ? fields.rare->others : none) {
+      Note(kXmlSchemaMismatch, std::string(cls.qualifiedName) + " has no field of index " +
+                                   std::to_string(entry.first) + ": left out");
     }
-    for (const std::string& raw : fields.unknown) {
+    for (const std::string& raw : fields.Unknown()) {
       Indent(depth);
       out_.append(raw);
       EndLine();
