@@ -16,6 +16,8 @@
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/alertclient/TemplateText.h"
+#include "tarnalert/delivery/MailOutbox.h"
+#include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/Export.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
   AddRenderCommand(app, exitCode);
   AddAuditCommand(app, exitCode);
   AddMailCommand(app, exitCode);
+  AddOutboxCommand(app, exitCode);
   AddValueChecks(&app);
   if (!KnownSubcommands(app, argc, argv)) return kBadUsage;
   try {

@@ -29,6 +29,8 @@ mask() {
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
     -e 's/after [0-9]+ ms/after <N> ms/g' \
     -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
+    -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
+    -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
@@ -167,6 +169,12 @@ case $group in
     TARNALERT_MAIL_URL=file://$work/outbox run mail test --to 'not an address'
     note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com
+    run outbox list
+    note "with the same settings: not due yet, then every message now"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush --all
+    note "without a transport"
+    run outbox flush
     note "with TARNALERT_MAIL_URL=ftp://mail.example"
     TARNALERT_MAIL_URL=ftp://mail.example run mail test --to ops@example.com
     note "with TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes"
