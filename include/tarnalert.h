@@ -18,6 +18,7 @@
 #include "tarnalert/alertclient/TemplateText.h"
 #include "tarnalert/delivery/MailOutbox.h"
 #include "tarnalert/delivery/RetryDelay.h"
+#include "tarnalert/delivery/SpoolForwarder.h"
 #include "tarnalert/platform/Export.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
