@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   AddAuditCommand(app, exitCode);
   AddMailCommand(app, exitCode);
   AddOutboxCommand(app, exitCode);
+  AddSpoolCommand(app, exitCode);
   AddValueChecks(&app);
   if (!KnownSubcommands(app, argc, argv)) return kBadUsage;
   try {

@@ -30,6 +30,8 @@ mask() {
     -e 's/after [0-9]+ ms/after <N> ms/g' \
     -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
     -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
+    -e 's/[0-9]{8}T[0-9.]+Z-[0-9]+-[0-9]+-[0-9]+\.alert/<NAME>.alert/g' \
+    -e 's/ pid="[0-9]+"/ pid="<PID>"/' \
     -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
@@ -156,6 +158,13 @@ case $group in
       >>"$transcript"
     touch "$work/not-a-directory"
     TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2
+    run spool list
+    run spool show "$(ls "$TARNALERT_STATE_DIR/spool" | head -1)"
+    run spool show no-such.alert
+    run spool forward
+    run spool forward --url http://server.example/alerts
+    run spool forward --once --url https://127.0.0.1:1/alerts
+    run spool list
     ;;
   mail)
     run mail test --to ops@example.com
