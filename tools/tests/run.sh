@@ -32,6 +32,7 @@ mask() {
     -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
     -e 's/[0-9]{8}T[0-9.]+Z-[0-9]+-[0-9]+-[0-9]+\.alert/<NAME>.alert/g' \
     -e 's/ pid="[0-9]+"/ pid="<PID>"/' \
+    -e 's/^(NAME|<NAME>\.alert) +/\1  /' \
     -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
