@@ -74,6 +74,7 @@ bench: deps
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	$(BUILD)-bench/bench/tarnalert_bench
 	$(BUILD)-bench/bench/tarnalert_mail_bench
+	$(BUILD)-bench/bench/tarnalert_forward_bench
 
 format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i
