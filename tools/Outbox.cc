@@ -22,15 +22,6 @@ std::string UtcTime(time_t when) {
   return text;
 }
 
-// The last message of `error`, which names what failed.
-std::string Reason(const CYqError& error) {
-  std::string reason;
-  for (const CYqError::Message& message : error.Messages()) {
-    reason = reason.empty() ? message.text : message.text + ": " + reason;
-  }
-  return reason;
-}
-
 int RunFlush(bool all) {
   tarnalert::OutboxFlushReport report;
   const CYqError error = tarnalert::FlushOutbox(all, &report);
@@ -40,7 +31,7 @@ int RunFlush(bool all) {
     std::cout << report.delivered << " delivered, " << report.deferred << " deferred again, "
               << report.failed << " failed, " << report.notDue << " not yet due.\n";
   if (error.IsError()) {
-    PrintError("outbox flush", Reason(error));
+    PrintError("outbox flush", ErrorReason(error));
     return kFailed;
   }
   return kSuccess;
@@ -50,7 +41,7 @@ int RunList() {
   std::vector<tarnalert::OutboxEntry> entries;
   const CYqError error = tarnalert::ListOutbox(&entries);
   if (error.IsError()) {
-    PrintError("outbox list", Reason(error));
+    PrintError("outbox list", ErrorReason(error));
     return kFailed;
   }
   if (entries.empty()) {

@@ -21,14 +21,6 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 void OnStopSignal(int) { stopSignal = 1; }
 
-std::string Reason(const CYqError& error) {
-  std::string reason;
-  for (const CYqError::Message& message : error.Messages()) {
-    reason = reason.empty() ? message.text : message.text + ": " + reason;
-  }
-  return reason;
-}
-
 // Sleeps `seconds` in short steps, returning early once a signal asked to
 // stop.
 void Wait(long seconds) {
@@ -48,7 +40,7 @@ int RunForward(const ForwardOptions& options) {
   tarnalert::ForwarderSettings settings;
   CYqError error = tarnalert::ReadForwarderSettings(options.url, &settings);
   if (error.IsError()) {
-    PrintError("spool forward", Reason(error));
+    PrintError("spool forward", ErrorReason(error));
     return kFailed;
   }
   // A signal lets the alert in flight finish, then ends the round.
@@ -67,7 +59,7 @@ int RunForward(const ForwardOptions& options) {
       std::cout << report.sent << " sent, " << report.rejected << " rejected.\n";
     }
     std::cout.flush();
-    if (error.IsError()) PrintError("spool forward", Reason(error));
+    if (error.IsError()) PrintError("spool forward", ErrorReason(error));
     if (report.retryLater && !options.watch) {
       PrintError("spool forward", "the spool was not drained; the alerts stay for the next run");
     }
@@ -84,7 +76,7 @@ int RunList() {
   std::vector<std::string> names;
   const CYqError error = tarnalert::ListSpool(&names);
   if (error.IsError()) {
-    PrintError("spool list", Reason(error));
+    PrintError("spool list", ErrorReason(error));
     return kFailed;
   }
   if (names.empty()) {
@@ -109,7 +101,7 @@ int RunShow(const std::string& file) {
   std::string text;
   const CYqError error = tarnalert::ReadSpooledAlert(file, &text);
   if (error.IsError()) {
-    PrintError("spool show", Reason(error));
+    PrintError("spool show", ErrorReason(error));
     return kFailed;
   }
   std::cout << text;
