@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -59,7 +60,7 @@ struct ListFree {
 size_t KeepReply(char* data, size_t size, size_t count, void* user) {
   std::string* reply = static_cast<std::string*>(user);
   const size_t bytes = size * count;
-  if (reply->size() < kLargestReply) reply->append(data, std::min(bytes, kLargestReply));
+  reply->append(data, std::min(bytes, kLargestReply - std::min(reply->size(), kLargestReply)));
   return bytes;
 }
 
