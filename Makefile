@@ -75,6 +75,7 @@ bench: deps
 	$(BUILD)-bench/bench/tarnalert_bench
 	$(BUILD)-bench/bench/tarnalert_mail_bench
 	$(BUILD)-bench/bench/tarnalert_road_bench
+	$(BUILD)-bench/bench/tarnalert_forward_bench
 
 format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i

@@ -5,7 +5,9 @@
 #include "delivery/MailRequest.h"
 #include "delivery/MailResult.h"
 #include "delivery/MailSettings.h"
+#include "delivery/OutboxQueue.h"
 #include "delivery/SmtpTransport.h"
+#include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -30,7 +32,40 @@ std::string OutboxName(time_t now, const std::string& messageId) {
   return name;
 }
 
+// Keeps the message for a retry after the temporary failure `result`.
+DeliveryResult Defer(Env* env, const MailContent& content, const MailEnvelope& envelope,
+                     const std::string& message, const DeliveryResult& result) {
+  QueuedMail mail;
+  mail.envelope = envelope;
+  mail.subject = content.subject;
+  mail.created = content.date;
+  mail.attempts = 1;
+  mail.nextTry = content.date + RetryDelay(1);
+  mail.lastCode = result.code;
+  mail.lastError = FXString::ToString(result.text);
+  mail.message = message;
+  std::string name;
+  CYqError error = DeferMail(env, mail, &name);
+  if (error.IsError()) {
+    std::string reason;
+    for (const CYqError::Message& step : error.Messages()) {
+      reason = reason.empty() ? step.text : step.text + ": " + reason;
+    }
+    return Failure(result.code,
+                   mail.lastError + "; the message could not be kept for a retry: " + reason);
+  }
+  return Failure(result.code, "deferred for a retry as " + DeferredDirectory() + "/" + name +
+                                  " (tarnalert outbox flush): " + mail.lastError);
+}
+
 }  // namespace
+
+DeliveryResult TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
+                            const std::string& name, const std::string& message) {
+  return settings.transport == MailTransport::kFile
+             ? WriteToOutbox(env, settings.directory, name, message)
+             : SendBySmtp(env, settings, envelope, message);
+}
 
 DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOptions) {
   MailSettings settings;
@@ -51,9 +86,10 @@ DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOpt
   }
 
   DeliveryResult result =
-      settings.transport == MailTransport::kFile
-          ? WriteToOutbox(env, settings.directory, OutboxName(content.date, messageId), message)
-          : SendBySmtp(env, settings, envelope, message);
+      TransmitMail(env, settings, envelope, OutboxName(content.date, messageId), message);
+  if (settings.transport != MailTransport::kFile && IsTemporaryFailure(result.code)) {
+    return Defer(env, content, envelope, message, result);
+  }
   if (result.code == kMailDelivered) {
     EvEvent().DebugLvl("DeliverEmail", 10, "message <%s> to %zu recipient(s) delivered to %s",
                        messageId.c_str(), envelope.recipients.size(),

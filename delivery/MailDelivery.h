@@ -3,12 +3,15 @@
 // (SMTP or the file outbox). Env::DeliverEmail of the default environment
 // calls DeliverMail with the Env in force, whose settings therefore govern.
 //
-// Runs entirely on the caller's thread; starts nothing and keeps nothing.
+// Runs entirely on the caller's thread and starts nothing; what it keeps is
+// a message to retry, in the outbox (OutboxQueue.h).
 #ifndef TARNALERT_DELIVERY_MAILDELIVERY_H_
 #define TARNALERT_DELIVERY_MAILDELIVERY_H_
 
 #include <string>
 
+#include "delivery/MailRequest.h"
+#include "delivery/MailSettings.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
@@ -18,8 +21,16 @@ namespace detail {
 // `deliveryOptions`. {-1, ""} when no transport is configured; 0 when the
 // message was accepted for every recipient (or its file is in place);
 // otherwise a code of MailResult.h or the SMTP server's reply code, with a
-// text that says what failed.
+// text that says what failed. A temporary failure of an SMTP transport
+// (IsTemporaryFailure) stores the message in the outbox for a retry; the
+// code stays the transport's and the text says where the message waits.
 DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOptions);
+
+// Hands the finished `message` to the transport of `settings` (which must
+// name one); `name` is its unique file name for the file transport. The
+// transport's result, unchanged.
+DeliveryResult TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
+                            const std::string& name, const std::string& message);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -28,9 +28,9 @@
 namespace tarnalert {
 namespace {
 
-using test::MailTestServer;
 using test::CheckMail;
 using test::MailServerOptions;
+using test::MailTestServer;
 using test::ReceivedMail;
 using test::TestCertificates;
 using test::TestEnv;
@@ -97,8 +97,9 @@ std::string Joined(const std::vector<std::string>& facts) {
 class MailDeliveryTest : public ::testing::Test {
  protected:
   static void TearDownTestSuite() {
-    for (const char* name : {"ca.key", "ca.pem", "ca.srl", "other-ca.key", "other-ca.pem",
-                             "server.csr", "server.ext", "server.key", "server.pem"}) {
+    for (const char* name :
+         {"ca.key", "ca.pem", "ca.srl", "other-ca.key", "other-ca.pem", "server.csr", "server.ext",
+          "server.key", "server.pem", "client.csr", "client.ext", "client.key", "client.pem"}) {
       ::unlink((certificate_directory_ + "/" + name).c_str());
     }
     ::rmdir(certificate_directory_.c_str());

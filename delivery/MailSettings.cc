@@ -201,37 +201,43 @@ bool ReadSmallFile(Env* env, const std::string& path, size_t limit, std::string*
   return ReadAndClose(env, fd, path, limit, text, error);
 }
 
-bool ReadPasswordFile(Env* env, const std::string& path, std::string* password,
-                      std::string* error) {
+bool ReadPrivateFile(Env* env, const std::string& path, const std::string& what, size_t limit,
+                     std::string* text, std::string* error) {
   int fd = env->OpenFile(path, O_RDONLY, 0);
   if (fd < 0) {
-    *error = "cannot open the password file " + path + ": " + std::strerror(errno);
+    *error = "cannot open " + what + " " + path + ": " + std::strerror(errno);
     return false;
   }
   // The checks and the read use the same open file, so the file cannot be
   // swapped in between.
   FileInfo info;
   if (env->StatFile(fd, &info) != 0) {
-    *error = "cannot examine the password file " + path + ": " + std::strerror(errno);
+    *error = "cannot examine " + what + " " + path + ": " + std::strerror(errno);
     env->CloseFile(fd);
     return false;
   }
   if (!info.isRegular) {
-    *error = "the password file " + path + " is not a regular file";
+    *error = what + " " + path + " is not a regular file";
     env->CloseFile(fd);
     return false;
   }
   if ((info.mode & (S_IRWXG | S_IRWXO)) != 0) {
-    *error = "the password file " + path +
+    *error = what + " " + path +
              " may be read by group or others; refused (make it private: chmod 600 " + path + ")";
     env->CloseFile(fd);
     return false;
   }
   std::string read_error;
-  if (!ReadAndClose(env, fd, path, 4096, password, &read_error)) {
-    *error = "the password file: " + read_error;
+  if (!ReadAndClose(env, fd, path, limit, text, &read_error)) {
+    *error = what + ": " + read_error;
     return false;
   }
+  return true;
+}
+
+bool ReadPasswordFile(Env* env, const std::string& path, std::string* password,
+                      std::string* error) {
+  if (!ReadPrivateFile(env, path, "the password file", 4096, password, error)) return false;
   while (!password->empty() && (password->back() == '\n' || password->back() == '\r')) {
     password->back() = '\0';
     password->pop_back();

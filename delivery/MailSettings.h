@@ -51,6 +51,12 @@ bool ReadMailSettings(Env* env, MailSettings* settings, std::string* error);
 // that group or others may read. The caller wipes the password after use.
 bool ReadPasswordFile(Env* env, const std::string& path, std::string* password, std::string* error);
 
+// Reads the private file `path` (at most `limit` bytes), named `what` in
+// messages ("the password file"). Refuses, with a sentence in `error`, a
+// file that is not a regular file or that group or others may read.
+bool ReadPrivateFile(Env* env, const std::string& path, const std::string& what, size_t limit,
+                     std::string* text, std::string* error);
+
 // Reads the whole of the small file `path` (at most `limit` bytes) through
 // `env`. False with a sentence in `error` when that fails.
 bool ReadSmallFile(Env* env, const std::string& path, size_t limit, std::string* text,

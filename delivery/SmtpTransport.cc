@@ -16,11 +16,6 @@ namespace {
 
 constexpr size_t kMostCaBytes = 1 << 20;
 
-void SetUpCurl() {
-  static const CURLcode done = curl_global_init(CURL_GLOBAL_DEFAULT);
-  (void)done;
-}
-
 struct EasyCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -143,6 +138,11 @@ DeliveryResult Explain(CURLcode result, long reply, const char* curlText,
 }
 
 }  // namespace
+
+void SetUpCurl() {
+  static const CURLcode done = curl_global_init(CURL_GLOBAL_DEFAULT);
+  (void)done;
+}
 
 DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
                           const std::string& message) {

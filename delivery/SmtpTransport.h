@@ -17,6 +17,10 @@
 namespace tarnalert {
 namespace detail {
 
+// libcurl's process-wide set-up, done once; every transport calls it before
+// its first handle.
+void SetUpCurl();
+
 // Sends `message` to every recipient of `envelope`. Code 0 when the server
 // accepted it for all of them; otherwise the server's reply code (4xx, 5xx)
 // or a code of MailResult.h, with a text that names what failed and quotes

@@ -16,6 +16,8 @@ void AddConfigCommand(CLI::App& app, int& exitCode);
 void AddRenderCommand(CLI::App& app, int& exitCode);
 void AddAuditCommand(CLI::App& app, int& exitCode);
 void AddMailCommand(CLI::App& app, int& exitCode);
+void AddOutboxCommand(CLI::App& app, int& exitCode);
+void AddSpoolCommand(CLI::App& app, int& exitCode);
 
 }  // namespace tarnalert_tool
 

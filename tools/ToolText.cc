@@ -78,6 +78,14 @@ bool MakeDirectory(const std::string& path, std::string* error) {
   return true;
 }
 
+std::string ErrorReason(const CYqError& error) {
+  std::string reason;
+  for (const CYqError::Message& message : error.Messages()) {
+    reason = reason.empty() ? message.text : message.text + ": " + reason;
+  }
+  return reason;
+}
+
 void PrintError(const std::string& command, const std::string& message) {
   std::cerr << "tarnalert " << command << ": " << message << "\n";
 }

@@ -24,6 +24,10 @@ bool WriteOutput(const std::string& path, const std::string& text, std::string* 
 // a directory afterwards.
 bool MakeDirectory(const std::string& path, std::string* error);
 
+// The messages of `error` on one line, the outermost first: "cannot do X:
+// because of Y: system text".
+std::string ErrorReason(const CYqError& error);
+
 // Prints "tarnalert <command>: <message>" on standard error.
 void PrintError(const std::string& command, const std::string& message);
 

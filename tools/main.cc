@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
   AddRenderCommand(app, exitCode);
   AddAuditCommand(app, exitCode);
   AddMailCommand(app, exitCode);
+  AddOutboxCommand(app, exitCode);
+  AddSpoolCommand(app, exitCode);
   AddValueChecks(&app);
   if (!KnownSubcommands(app, argc, argv)) return kBadUsage;
   try {

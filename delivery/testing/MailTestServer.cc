@@ -89,6 +89,13 @@ bool MakeTestCertificates(const std::string& directory, TestCertificates* certif
   certificates->otherCaFile = d + "other-ca.pem";
   certificates->certificateFile = d + "server.pem";
   certificates->keyFile = d + "server.key";
+  certificates->clientCertificateFile = d + "client.pem";
+  certificates->clientKeyFile = d + "client.key";
+  {
+    std::ofstream(d + "client.ext") << "basicConstraints=CA:FALSE\n"
+                                       "keyUsage=digitalSignature\n"
+                                       "extendedKeyUsage=clientAuth\n";
+  }
   {
     std::ofstream extensions(d + "server.ext");
     extensions << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
@@ -107,15 +114,20 @@ bool MakeTestCertificates(const std::string& directory, TestCertificates* certif
                     "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
     return RunQuietly(command, error);
   };
-  std::vector<std::string> request = {kOpenssl, "req"};
-  request.insert(request.end(), newKey.begin(), newKey.end());
-  request.insert(request.end(), {"-keyout", certificates->keyFile, "-out", d + "server.csr",
-                                 "-subj", "/CN=127.0.0.1"});
-  return makeCa("ca") && makeCa("other-ca") && RunQuietly(request, error) &&
-         RunQuietly({kOpenssl, "x509", "-req", "-in", d + "server.csr", "-CA", certificates->caFile,
-                     "-CAkey", d + "ca.key", "-CAcreateserial", "-out",
-                     certificates->certificateFile, "-days", "2", "-extfile", d + "server.ext"},
-                    error);
+  // A key and a certificate signed by the CA, named `name`.
+  auto makeSigned = [&](const std::string& name, const std::string& subject) {
+    std::vector<std::string> request = {kOpenssl, "req"};
+    request.insert(request.end(), newKey.begin(), newKey.end());
+    request.insert(request.end(), {"-keyout", d + name + ".key", "-out", d + name + ".csr", "-subj",
+                                   "/CN=" + subject});
+    return RunQuietly(request, error) &&
+           RunQuietly({kOpenssl, "x509", "-req", "-in", d + name + ".csr", "-CA",
+                       certificates->caFile, "-CAkey", d + "ca.key", "-CAcreateserial", "-out",
+                       d + name + ".pem", "-days", "2", "-extfile", d + name + ".ext"},
+                      error);
+  };
+  return makeCa("ca") && makeCa("other-ca") && makeSigned("server", "127.0.0.1") &&
+         makeSigned("client", "tarnalert test client");
 }
 
 MailTestServer::~MailTestServer() { Stop(); }
@@ -124,6 +136,7 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
                            const MailServerOptions& options, const TestCertificates& certificates,
                            std::string* error) {
   if (!ToolPresent(kPython, "python3", error)) return false;
+  Stop();
   directory_ = directory;
   std::vector<std::string> arguments = {
       kPython, sourceDirectory + "/delivery/testdata/smtp_server.py", "--dir", directory};
@@ -140,6 +153,11 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
     arguments.insert(arguments.end(), {"--refuse", refusal.first + "=" + refusal.second});
   }
 
+  return StartPythonServer(arguments, &pid_, &input_, &port_, error);
+}
+
+bool StartPythonServer(const std::vector<std::string>& arguments, pid_t* serverPid, int* input,
+                       int* port, std::string* error) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
@@ -154,8 +172,6 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
     ::close(out[0]);
     return false;
   }
-  pid_ = pid;
-  input_ = in[1];
 
   // The first line says the port, or what is missing.
   std::string line;
@@ -168,15 +184,19 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
   }
   ::close(out[0]);
   if (line.compare(0, 5, "PORT ") == 0) {
-    port_ = std::atoi(line.c_str() + 5);
+    *serverPid = pid;
+    *input = in[1];
+    *port = std::atoi(line.c_str() + 5);
     return true;
   }
-  Stop();
+  ::close(in[1]);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
   if (line.compare(0, 8, "MISSING ") == 0) {
-    *error =
-        "aiosmtpd is missing: install the Debian package " + line.substr(8, line.find('\n') - 8);
+    *error = "a Python module is missing: install the Debian package " +
+             line.substr(8, line.find('\n') - 8);
   } else {
-    *error = "the test SMTP server did not start: " + line;
+    *error = "the test server " + arguments[1] + " did not start: " + line;
   }
   return false;
 }
@@ -212,6 +232,55 @@ std::vector<ReceivedMail> MailTestServer::Received() const {
     received.push_back(mail);
   }
   return received;
+}
+
+HttpsTestServer::~HttpsTestServer() { Stop(); }
+
+bool HttpsTestServer::Start(const std::string& sourceDirectory, const std::string& logFile,
+                            const TestCertificates& certificates, const std::vector<int>& codes,
+                            bool requireClientCertificate, std::string* error) {
+  if (!ToolPresent(kPython, "python3", error)) return false;
+  Stop();
+  log_ = logFile;
+  std::string codeList;
+  for (int code : codes) codeList += (codeList.empty() ? "" : ",") + std::to_string(code);
+  std::vector<std::string> arguments = {
+      kPython,   sourceDirectory + "/delivery/testdata/https_server.py",
+      "--cert",  certificates.certificateFile,
+      "--key",   certificates.keyFile,
+      "--log",   logFile,
+      "--codes", codeList};
+  if (requireClientCertificate) {
+    arguments.insert(arguments.end(), {"--client-ca", certificates.caFile});
+  }
+  return StartPythonServer(arguments, &pid_, &input_, &port_, error);
+}
+
+void HttpsTestServer::Stop() {
+  if (input_ >= 0) ::close(input_);
+  input_ = -1;
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
+}
+
+std::vector<HttpsTestServer::Request> HttpsTestServer::Requests() const {
+  std::vector<Request> requests;
+  std::ifstream log(log_);
+  std::string line;
+  while (std::getline(log, line)) {
+    Request request;
+    const size_t first = line.find(' ');
+    const size_t second = line.find(' ', first + 1);
+    if (second == std::string::npos) continue;
+    request.key = line.substr(0, first);
+    request.status = std::atoi(line.c_str() + first + 1);
+    request.body = line.substr(second + 1);
+    requests.push_back(request);
+  }
+  return requests;
 }
 
 bool CheckMail(const std::string& sourceDirectory, const std::string& file,

@@ -17,13 +17,15 @@
 namespace tarnalert {
 namespace test {
 
-// A throw-away CA with a server certificate for 127.0.0.1 and localhost, and
-// a second CA that signed nothing.
+// A throw-away CA with a server certificate for 127.0.0.1 and localhost and
+// a client certificate, and a second CA that signed nothing.
 struct TestCertificates {
   std::string caFile;
   std::string otherCaFile;
   std::string certificateFile;
   std::string keyFile;
+  std::string clientCertificateFile;
+  std::string clientKeyFile;
 };
 
 // Makes the certificates in `directory`. False with the reason in `error`.
@@ -70,6 +72,49 @@ class MailTestServer {
   int port_ = 0;
   std::string directory_;
 };
+
+// An HTTPS server (delivery/testdata/https_server.py) that answers each POST
+// with the next of the given codes, then 200, and records every request.
+class HttpsTestServer {
+ public:
+  struct Request {
+    std::string key;   // the Idempotency-Key header
+    int status = 0;    // the code answered
+    std::string body;  // line breaks as blanks
+  };
+
+  HttpsTestServer() = default;
+  ~HttpsTestServer();
+  HttpsTestServer(const HttpsTestServer&) = delete;
+  HttpsTestServer& operator=(const HttpsTestServer&) = delete;
+
+  // Starts the server, recording into `logFile`. With
+  // `requireClientCertificate` a client must show a certificate of the CA.
+  // False with the reason in `error`.
+  bool Start(const std::string& sourceDirectory, const std::string& logFile,
+             const TestCertificates& certificates, const std::vector<int>& codes,
+             bool requireClientCertificate, std::string* error);
+  void Stop();
+
+  int port() const { return port_; }
+  std::string url() const { return "https://127.0.0.1:" + std::to_string(port_) + "/alerts"; }
+  // The requests so far, in the order they were answered.
+  std::vector<Request> Requests() const;
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int port_ = 0;
+  std::string log_;
+};
+
+// Starts a test server (`arguments`: /usr/bin/python3, the script, its
+// options) whose first line on standard output is "PORT n" once it listens,
+// or "MISSING <Debian package>"; it must stop when its standard input
+// closes. Its pid, the write end of its standard input and the port go into
+// the three outputs. False with the reason in `error`.
+bool StartPythonServer(const std::vector<std::string>& arguments, pid_t* pid, int* input, int* port,
+                       std::string* error);
 
 // What check_mail.py reads from `file`, one fact per line. False with the
 // reason in `error` when it cannot run.

@@ -29,6 +29,11 @@ mask() {
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
     -e 's/after [0-9]+ ms/after <N> ms/g' \
     -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
+    -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
+    -e 's/[0-9]{8}T[0-9.]+Z-[0-9]+-[0-9]+-[0-9]+\.alert/<NAME>.alert/g' \
+    -e 's/ pid="[0-9]+"/ pid="<PID>"/' \
+    -e 's/^(NAME|<NAME>\.alert) +/\1  /' \
+    -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
@@ -154,6 +159,13 @@ case $group in
       >>"$transcript"
     touch "$work/not-a-directory"
     TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2
+    run spool list
+    run spool show "$(ls "$TARNALERT_STATE_DIR/spool" | head -1)"
+    run spool show no-such.alert
+    run spool forward
+    run spool forward --url http://server.example/alerts
+    run spool forward --once --url https://127.0.0.1:1/alerts
+    run spool list
     ;;
   mail)
     run mail test --to ops@example.com
@@ -167,6 +179,12 @@ case $group in
     TARNALERT_MAIL_URL=file://$work/outbox run mail test --to 'not an address'
     note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com
+    run outbox list
+    note "with the same settings: not due yet, then every message now"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush --all
+    note "without a transport"
+    run outbox flush
     note "with TARNALERT_MAIL_URL=ftp://mail.example"
     TARNALERT_MAIL_URL=ftp://mail.example run mail test --to ops@example.com
     note "with TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes"

@@ -1,0 +1,147 @@
+// Draining a spool of 10 000 alerts to an HTTPS server on the loopback
+// (Python's http.server with ssl, keep-alive, certificates made for the
+// run), next to the same POSTs sent by a plain libcurl loop on one handle.
+// The difference is the forwarder's own work per alert: listing, reading
+// and removing the file, and the per-alert bookkeeping.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "delivery/testing/MailTestServer.h"
+#include "tarnalert/delivery/SpoolForwarder.h"
+#include "tarnalert/platform/env/Env.h"
+
+namespace {
+
+using tarnalert::Env;
+
+constexpr int kAlerts = 10000;
+
+// Settings from a map; everything else is the real environment.
+class BenchEnv : public tarnalert::EnvWrapper {
+ public:
+  BenchEnv() : EnvWrapper(Env::Default()) {}
+  std::string GetSetting(const std::string& name) override {
+    auto found = settings.find(name);
+    return found == settings.end() ? "" : found->second;
+  }
+  std::map<std::string, std::string> settings;
+};
+
+BenchEnv* bench_env = nullptr;
+std::string server_url;
+std::string ca_file;
+
+// A spooled alert of a typical size (about 1.5 kB).
+std::string Body(int n) {
+  std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<spooledAlert version=\"1\">\n";
+  for (int field = 0; field < 30; ++field) {
+    body += "  <auxNumber" + std::to_string(field) + ">" + std::to_string(n) + "</auxNumber" +
+            std::to_string(field) + ">\n";
+  }
+  return body + "  <msgString>alert " + std::to_string(n) + "</msgString>\n</spooledAlert>\n";
+}
+
+std::string Name(int n) {
+  char name[64];
+  std::snprintf(name, sizeof name, "20261206T100000.%09dZ-1-1-0.alert", n);
+  return name;
+}
+
+void BM_DrainSpool(benchmark::State& state) {
+  const std::string spool = bench_env->settings["SPOOL_DIR"];
+  tarnalert::ForwarderSettings settings;
+  if (tarnalert::ReadForwarderSettings(server_url, &settings).IsError()) {
+    state.SkipWithError("settings");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int n = 0; n < kAlerts; ++n) std::ofstream(spool + "/" + Name(n)) << Body(n);
+    state.ResumeTiming();
+    tarnalert::ForwardReport report;
+    if (tarnalert::ForwardSpool(settings, nullptr, &report).IsError() || report.sent != kAlerts) {
+      state.SkipWithError(("not drained: " + report.retryReason).c_str());
+      return;
+    }
+  }
+  state.counters["alerts_per_second"] = benchmark::Counter(
+      static_cast<double>(kAlerts), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_DrainSpool)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+// The same requests from a loop that only posts: no files.
+void BM_PlainCurlLoop(benchmark::State& state) {
+  std::vector<std::string> bodies;
+  for (int n = 0; n < kAlerts; ++n) bodies.push_back(Body(n));
+  for (auto _ : state) {
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, server_url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    for (int n = 0; n < kAlerts; ++n) {
+      curl_slist* headers =
+          curl_slist_append(nullptr, "Content-Type: application/xml; charset=utf-8");
+      headers = curl_slist_append(headers, ("Idempotency-Key: " + Name(n)).c_str());
+      headers = curl_slist_append(headers, "Expect:");
+      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, bodies[n].data());
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                       static_cast<curl_off_t>(bodies[n].size()));
+      long status = 0;
+      const CURLcode result = curl_easy_perform(curl);
+      curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+      curl_slist_free_all(headers);
+      if (result != CURLE_OK || status != 200) {
+        curl_easy_cleanup(curl);
+        state.SkipWithError("post failed");
+        return;
+      }
+    }
+    curl_easy_cleanup(curl);
+  }
+  state.counters["alerts_per_second"] = benchmark::Counter(
+      static_cast<double>(kAlerts), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_PlainCurlLoop)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/tarnalert-forward-bench-XXXXXX";
+  const std::string work = mkdtemp(pattern);
+  tarnalert::test::TestCertificates certificates;
+  tarnalert::test::HttpsTestServer server;
+  std::string error;
+  if (!tarnalert::test::MakeTestCertificates(work, &certificates, &error) ||
+      !server.Start(TARNALERT_SOURCE_DIR, "/dev/null", certificates, {}, false, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  server_url = server.url();
+  ca_file = certificates.caFile;
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  BenchEnv env;
+  env.settings = {{"STATE_DIR", work + "/state"},
+                  {"SPOOL_DIR", work + "/spool"},
+                  {"LOG_FILE", work + "/tarnalert.log"},
+                  {"SERVER_CA_FILE", certificates.caFile}};
+  std::system(("mkdir -p '" + work + "/spool'").c_str());
+  bench_env = &env;
+  Env::Install(&env);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  Env::Install(nullptr);
+  server.Stop();
+  return std::system(("rm -rf '" + work + "'").c_str()) == 0 ? 0 : 1;
+}

@@ -1,0 +1,223 @@
+#include "tarnalert/delivery/MailOutbox.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "delivery/DirectoryNames.h"
+#include "delivery/MailDelivery.h"
+#include "delivery/MailSettings.h"
+#include "delivery/OutboxQueue.h"
+#include "platform/files/File.h"
+#include "platform/files/Paths.h"
+#include "tarnalert/delivery/RetryDelay.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/text/FXString.h"
+
+namespace tarnalert {
+
+namespace {
+
+using detail::QueuedMail;
+
+constexpr size_t kLargestStoredMail = 64u << 20;
+
+FXCodeLocation FlushLocation(int line) { return FXCodeLocation("MailOutbox", "FlushOutbox", line); }
+
+CYqError Refusal(int line, const std::string& text) {
+  return FXErrorUtil::ErrorErrNo(FlushLocation(line), EINVAL, "%s", text.c_str());
+}
+
+// The outbox lock, held from Take to destruction: one flusher at a time.
+class FlushLock {
+ public:
+  explicit FlushLock(Env* env) : env_(env) {}
+  ~FlushLock() {
+    if (fd_ < 0) return;
+    (void)env_->LockFile(fd_, false);  // closing releases it anyway
+    (void)env_->CloseFile(fd_);
+  }
+  FlushLock(const FlushLock&) = delete;
+  FlushLock& operator=(const FlushLock&) = delete;
+
+  // Waits until no other flusher holds the lock of `path`, then holds it.
+  CYqError Take(const std::string& path) {
+    fd_ = env_->OpenFile(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+    if (fd_ < 0 || env_->LockFile(fd_, true) != 0) {
+      const int number = errno;
+      return FXErrorUtil::ErrorErrNo(FlushLocation(__LINE__), number, "cannot lock %s: %s",
+                                     path.c_str(), FXErrorUtil::ErrorText(number).c_str());
+    }
+    return CYqError();
+  }
+
+ private:
+  Env* env_;
+  int fd_ = -1;
+};
+
+std::string Recipients(const QueuedMail& mail) {
+  std::string text;
+  for (const std::string& recipient : mail.envelope.recipients) {
+    text += (text.empty() ? "" : ", ") + recipient;
+  }
+  return text;
+}
+
+// The first error is the one reported; later ones go with it.
+void Remember(CYqError* first, CYqError error) {
+  if (!first->IsError()) *first = std::move(error);
+}
+
+class Flusher {
+ public:
+  Flusher(Env* env, const detail::MailSettings& settings, time_t giveUp, bool all,
+          OutboxFlushReport* report)
+      : env_(env), settings_(settings), giveUp_(giveUp), all_(all), report_(report) {}
+
+  // Acts on the stored message `name`; the first problem goes into `problem`.
+  void Flush(const std::string& name, CYqError* problem) {
+    const std::string path = detail::DeferredDirectory() + "/" + name;
+    std::string text;
+    CYqError read = ReadFileToString(env_, path, kLargestStoredMail, &text);
+    QueuedMail mail;
+    if (read.IsError() || !detail::DecodeQueuedMail(text, &mail)) {
+      report_->lines.push_back(name + ": cannot be read; left as it is");
+      Remember(problem,
+               read.IsError() ? read : Refusal(__LINE__, path + " is not a stored message"));
+      return;
+    }
+    if (GivenUp(mail)) {
+      mail.lastError = GiveUpText(mail);
+      Fail(name, mail, problem);
+      return;
+    }
+    if (!all_ && mail.nextTry > env_->Now()) {
+      ++report_->notDue;
+      return;
+    }
+    const std::string base = name.substr(0, name.size() - std::strlen(detail::kQueuedMailSuffix));
+    const DeliveryResult result =
+        detail::TransmitMail(env_, settings_, mail.envelope, base, mail.message);
+    ++mail.attempts;
+    if (result.code == 0) {
+      ++report_->delivered;
+      report_->lines.push_back(name + ": delivered to " + Recipients(mail));
+      // Should the removal fail, the next flush sends the message again:
+      // twice rather than never.
+      if (env_->RemoveFile(path) != 0 || env_->SyncDirectory(detail::DeferredDirectory()) != 0) {
+        const int number = errno;
+        Remember(problem, FXErrorUtil::ErrorErrNo(
+                              FlushLocation(__LINE__), number, "cannot remove the delivered %s: %s",
+                              path.c_str(), FXErrorUtil::ErrorText(number).c_str()));
+      }
+      return;
+    }
+    mail.lastCode = result.code;
+    mail.lastError = FXString::ToString(result.text);
+    if (!detail::IsTemporaryFailure(result.code)) {
+      Fail(name, mail, problem);
+      return;
+    }
+    if (GivenUp(mail)) {
+      mail.lastError = GiveUpText(mail);
+      Fail(name, mail, problem);
+      return;
+    }
+    mail.nextTry = env_->Now() + RetryDelay(mail.attempts);
+    ++report_->deferred;
+    report_->lines.push_back(name + ": deferred again (attempt " + std::to_string(mail.attempts) +
+                             "): " + mail.lastError);
+    Remember(problem, detail::RewriteDeferredMail(env_, name, mail));
+  }
+
+ private:
+  bool GivenUp(const QueuedMail& mail) { return env_->Now() - mail.created >= giveUp_; }
+
+  std::string GiveUpText(const QueuedMail& mail) {
+    return "given up after " + std::to_string(mail.attempts) + " attempt(s) over " +
+           std::to_string(static_cast<long long>(env_->Now() - mail.created)) +
+           " s (TARNALERT_MAIL_GIVE_UP " + std::to_string(static_cast<long long>(giveUp_)) +
+           " s); last error: " + mail.lastError;
+  }
+
+  void Fail(const std::string& name, const QueuedMail& mail, CYqError* problem) {
+    ++report_->failed;
+    report_->lines.push_back(name + ": failed, moved to " + detail::FailedDirectory() + ": " +
+                             mail.lastError);
+    Remember(problem, detail::MoveMailToFailed(env_, name, mail));
+  }
+
+  Env* env_;
+  const detail::MailSettings& settings_;
+  time_t giveUp_;
+  bool all_;
+  OutboxFlushReport* report_;
+};
+
+}  // namespace
+
+CYqError FlushOutbox(bool all, OutboxFlushReport* report) {
+  *report = OutboxFlushReport();
+  Env* env = Env::Current();
+  detail::MailSettings settings;
+  std::string text;
+  time_t giveUp = 0;
+  if (!detail::ReadMailSettings(env, &settings, &text) ||
+      !detail::ReadGiveUpSeconds(env, &giveUp, &text)) {
+    return Refusal(__LINE__, text);
+  }
+  if (settings.transport == detail::MailTransport::kNone) {
+    return Refusal(__LINE__,
+                   "no mail transport is configured (TARNALERT_MAIL_URL); the messages stay in "
+                   "the outbox");
+  }
+  CYqError error = MakeDirectories(env, detail::DeferredDirectory());
+  if (error.IsError()) return error;
+  FlushLock lock(env);
+  error = lock.Take(detail::OutboxDirectory() + "/flush.lock");
+  if (error.IsError()) return error;
+  std::vector<std::string> names;
+  error = detail::ListNames(detail::DeferredDirectory(), detail::kQueuedMailSuffix, &names);
+  if (error.IsError()) return error;
+
+  Flusher flusher(env, settings, giveUp, all, report);
+  CYqError problem;
+  for (const std::string& name : names) flusher.Flush(name, &problem);
+  return problem;
+}
+
+CYqError ListOutbox(std::vector<OutboxEntry>* entries) {
+  entries->clear();
+  Env* env = Env::Current();
+  for (const bool failed : {false, true}) {
+    const std::string directory = failed ? detail::FailedDirectory() : detail::DeferredDirectory();
+    std::vector<std::string> names;
+    CYqError error = detail::ListNames(directory, detail::kQueuedMailSuffix, &names);
+    if (error.IsError()) return error;
+    for (const std::string& name : names) {
+      std::string text;
+      QueuedMail mail;
+      if (ReadFileToString(env, directory + "/" + name, kLargestStoredMail, &text).IsError() ||
+          !detail::DecodeQueuedMail(text, &mail)) {
+        continue;
+      }
+      OutboxEntry entry;
+      entry.name = name;
+      entry.failed = failed;
+      entry.sender = mail.envelope.sender;
+      entry.recipients = mail.envelope.recipients;
+      entry.subject = mail.subject;
+      entry.attempts = mail.attempts;
+      entry.created = mail.created;
+      entry.nextTry = failed ? 0 : mail.nextTry;
+      entry.lastCode = mail.lastCode;
+      entry.lastError = mail.lastError;
+      entries->push_back(entry);
+    }
+  }
+  return CYqError();
+}
+
+}  // namespace tarnalert

@@ -1,0 +1,64 @@
+// The mail outbox: messages whose delivery failed for a temporary reason
+// wait in <state>/outbox/deferred/ until a flush sends them; messages given
+// up (a 5xx reply, or older than TARNALERT_MAIL_GIVE_UP) move to
+// <state>/outbox/failed/ with their last error beside them
+// (docs/delivery.md).
+//
+// FlushOutbox is the retry: one flusher at a time per outbox (a lock file;
+// a second flusher waits for the first), while deliveries in any process
+// keep adding messages. Nothing here starts a thread; the caller (the
+// tarnalert tool, a timer) decides when to flush. Both calls work with the
+// Env in force and its settings.
+#ifndef TARNALERT_DELIVERY_MAILOUTBOX_H_
+#define TARNALERT_DELIVERY_MAILOUTBOX_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/files/CYqError.h"
+
+namespace tarnalert {
+
+// One message of the outbox, as the listing shows it.
+struct OutboxEntry {
+  std::string name;  // file name in deferred/ or failed/
+  bool failed = false;
+  std::string sender;
+  std::vector<std::string> recipients;  // the envelope: To, Cc and Bcc
+  std::string subject;
+  int attempts = 0;
+  time_t created = 0;  // first failed attempt
+  time_t nextTry = 0;  // deferred messages only
+  int64_t lastCode = 0;
+  std::string lastError;
+};
+
+// What one flush did.
+struct OutboxFlushReport {
+  int delivered = 0;               // sent and removed
+  int deferred = 0;                // failed again; wait for their next try
+  int failed = 0;                  // moved to failed/ now
+  int notDue = 0;                  // left alone: their next try is later
+  std::vector<std::string> lines;  // one sentence per message acted on
+};
+
+// Retries the deferred messages that are due (all of them with `all`),
+// oldest first, through the transport configured now. A message the server
+// accepts is removed; a temporary failure sets its next try (one minute,
+// doubling per attempt, at most an hour); a permanent one, or a message
+// older than the give-up time, moves to failed/. Fails without touching a
+// message when the settings are wrong, no transport is configured, or the
+// outbox cannot be read or locked; a message whose file cannot be updated
+// stays as it was and the error says so.
+TARNALERT_EXPORT CYqError FlushOutbox(bool all, OutboxFlushReport* report);
+
+// The messages of deferred/ and then failed/, each oldest first. Fails when
+// a directory cannot be read; unreadable files are left out.
+TARNALERT_EXPORT CYqError ListOutbox(std::vector<OutboxEntry>* entries);
+
+}  // namespace tarnalert
+
+#endif  // TARNALERT_DELIVERY_MAILOUTBOX_H_

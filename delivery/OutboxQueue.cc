@@ -1,0 +1,171 @@
+#include "delivery/OutboxQueue.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "platform/env/Settings.h"
+#include "platform/files/File.h"
+#include "platform/files/Paths.h"
+
+namespace tarnalert {
+namespace detail {
+
+namespace {
+
+constexpr const char* kFormatLine = "tarnalert-outbox 1";
+constexpr time_t kLongestGiveUp = 30 * 24 * 3600;
+
+FXCodeLocation OutboxLocation(const char* function, int line) {
+  return FXCodeLocation("OutboxQueue", function, line);
+}
+
+// `text` on one line: line breaks and tabs become blanks.
+std::string OneLine(const std::string& text) {
+  std::string line = text;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  return line;
+}
+
+// A name no other writer of this host uses, sorting by time.
+std::string NewName(Env* env) {
+  static std::atomic<uint64_t> counter{0};
+  char name[96];
+  std::snprintf(name, sizeof name, "%016" PRIu64 "-%ld-%" PRIu64 "%s", env->NowMicros(),
+                static_cast<long>(::getpid()), counter.fetch_add(1), kQueuedMailSuffix);
+  return name;
+}
+
+bool ReadNumber(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtoll(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0';
+}
+
+}  // namespace
+
+std::string OutboxDirectory() { return StateDirectory() + "/outbox"; }
+std::string DeferredDirectory() { return OutboxDirectory() + "/deferred"; }
+std::string FailedDirectory() { return OutboxDirectory() + "/failed"; }
+
+bool IsTemporaryFailure(int64_t code) {
+  return code == 2 || code == 3 || code == 5 || (code >= 400 && code <= 499);
+}
+
+bool ReadGiveUpSeconds(Env* env, time_t* seconds, std::string* error) {
+  const std::string text = env->GetSetting("MAIL_GIVE_UP");
+  *seconds = kDefaultGiveUpSeconds;
+  if (text.empty()) return true;
+  long long value = 0;
+  if (text.find_first_not_of("0123456789") != std::string::npos || !ReadNumber(text, &value) ||
+      value < 1 || value > kLongestGiveUp) {
+    *error = "TARNALERT_MAIL_GIVE_UP is \"" + text +
+             "\"; it must be a whole number of seconds from 1 to 2592000";
+    return false;
+  }
+  *seconds = static_cast<time_t>(value);
+  return true;
+}
+
+std::string EncodeQueuedMail(const QueuedMail& mail) {
+  std::string text = std::string(kFormatLine) + "\n";
+  text += "created " + std::to_string(static_cast<long long>(mail.created)) + "\n";
+  text += "attempts " + std::to_string(mail.attempts) + "\n";
+  text += "next-try " + std::to_string(static_cast<long long>(mail.nextTry)) + "\n";
+  text += "sender " + OneLine(mail.envelope.sender) + "\n";
+  for (const std::string& recipient : mail.envelope.recipients) {
+    text += "recipient " + OneLine(recipient) + "\n";
+  }
+  text += "subject " + OneLine(mail.subject) + "\n";
+  text += "last-code " + std::to_string(static_cast<long long>(mail.lastCode)) + "\n";
+  text += "last-error " + OneLine(mail.lastError) + "\n\n";
+  return text + mail.message;
+}
+
+bool DecodeQueuedMail(const std::string& text, QueuedMail* mail) {
+  *mail = QueuedMail();
+  const size_t end = text.find("\n\n");
+  if (end == std::string::npos || text.compare(0, std::strlen(kFormatLine), kFormatLine) != 0) {
+    return false;
+  }
+  std::istringstream lines(text.substr(0, end));
+  std::string line;
+  std::getline(lines, line);  // the format line
+  while (std::getline(lines, line)) {
+    const size_t space = line.find(' ');
+    const std::string key = line.substr(0, space);
+    const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+    long long number = 0;
+    if (key == "created" && ReadNumber(value, &number)) {
+      mail->created = static_cast<time_t>(number);
+    } else if (key == "attempts" && ReadNumber(value, &number)) {
+      mail->attempts = static_cast<int>(number);
+    } else if (key == "next-try" && ReadNumber(value, &number)) {
+      mail->nextTry = static_cast<time_t>(number);
+    } else if (key == "last-code" && ReadNumber(value, &number)) {
+      mail->lastCode = number;
+    } else if (key == "sender") {
+      mail->envelope.sender = value;
+    } else if (key == "recipient") {
+      mail->envelope.recipients.push_back(value);
+    } else if (key == "subject") {
+      mail->subject = value;
+    } else if (key == "last-error") {
+      mail->lastError = value;
+    } else {
+      return false;
+    }
+  }
+  mail->message = text.substr(end + 2);
+  return mail->created > 0 && !mail->envelope.recipients.empty();
+}
+
+CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name) {
+  const std::string directory = DeferredDirectory();
+  CYqError error = MakeDirectories(env, directory);
+  if (error.IsError()) {
+    return error.Push(OutboxLocation("DeferMail", __LINE__),
+                      "cannot create the outbox directory %s", directory.c_str());
+  }
+  *name = NewName(env);
+  return WriteFileDurably(env, directory, *name, EncodeQueuedMail(mail));
+}
+
+CYqError RewriteDeferredMail(Env* env, const std::string& name, const QueuedMail& mail) {
+  return WriteFileDurably(env, DeferredDirectory(), name, EncodeQueuedMail(mail));
+}
+
+CYqError MoveMailToFailed(Env* env, const std::string& name, const QueuedMail& mail) {
+  const std::string failed = FailedDirectory();
+  CYqError error = MakeDirectories(env, failed);
+  if (!error.IsError())
+    error = WriteFileDurably(env, failed, name + ".error", mail.lastError + "\n");
+  // The stored copy gets the last attempt too, so failed/ lists it truly.
+  if (!error.IsError()) error = RewriteDeferredMail(env, name, mail);
+  if (error.IsError()) return error;
+  const std::string from = DeferredDirectory() + "/" + name;
+  if (env->RenameFile(from, failed + "/" + name) != 0) {
+    const int number = errno;
+    return FXErrorUtil::ErrorErrNo(OutboxLocation("MoveMailToFailed", __LINE__), number,
+                                   "cannot move %s into %s: %s", from.c_str(), failed.c_str(),
+                                   FXErrorUtil::ErrorText(number).c_str());
+  }
+  // Failing to make the move durable at worst brings the message back for
+  // one more attempt.
+  (void)env->SyncDirectory(failed);
+  (void)env->SyncDirectory(DeferredDirectory());
+  return CYqError();
+}
+
+}  // namespace detail
+}  // namespace tarnalert

@@ -1,0 +1,78 @@
+// The stored form of a mail message waiting for a retry, and the moves
+// between the outbox directories (docs/delivery.md):
+//
+//   <state>/outbox/deferred/   messages to retry, one file each
+//   <state>/outbox/failed/     messages given up, each with NAME.error beside
+//
+// A file holds a few header lines (envelope, subject, attempts, times, last
+// error), an empty line, and the message exactly as it goes to the server.
+// Every file is written with WriteFileDurably (temporary name, sync, rename,
+// directory sync), so a reader never sees half of one and a kill or a power
+// loss loses none. Names start with the time in microseconds, so sorting
+// them gives the oldest first.
+//
+// Functions keep no state and may be called from any thread and process;
+// only the flusher (one at a time, under the outbox lock) rewrites or moves
+// a file that already exists.
+#ifndef TARNALERT_DELIVERY_OUTBOXQUEUE_H_
+#define TARNALERT_DELIVERY_OUTBOXQUEUE_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "delivery/MailRequest.h"
+#include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/files/CYqError.h"
+
+namespace tarnalert {
+namespace detail {
+
+constexpr const char* kQueuedMailSuffix = ".mail";
+constexpr time_t kDefaultGiveUpSeconds = 24 * 3600;
+
+struct QueuedMail {
+  MailEnvelope envelope;
+  std::string subject;  // UTF-8, for listings
+  time_t created = 0;   // when the first attempt failed
+  int attempts = 0;
+  time_t nextTry = 0;
+  int64_t lastCode = 0;
+  std::string lastError;  // one line
+  std::string message;    // the whole message as sent
+};
+
+// <state>/outbox and its two directories.
+std::string OutboxDirectory();
+std::string DeferredDirectory();
+std::string FailedDirectory();
+
+// True for the results worth a retry: no connection, TLS or timeout (3), a
+// setting or secret file to mend (2), the file outbox not writable (5), and
+// the SMTP server's 4xx replies.
+bool IsTemporaryFailure(int64_t code);
+
+// TARNALERT_MAIL_GIVE_UP in seconds (default one day). False with a sentence
+// in `error` for a value that is not a whole number from 1 to 2592000.
+bool ReadGiveUpSeconds(Env* env, time_t* seconds, std::string* error);
+
+std::string EncodeQueuedMail(const QueuedMail& mail);
+// False when `text` is not a stored message.
+bool DecodeQueuedMail(const std::string& text, QueuedMail* mail);
+
+// Stores `mail` under a new name in deferred/ (made when missing); the
+// name goes into `name`. Fails with the step and the system's reason.
+CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name);
+
+// Replaces the stored deferred/`name` with `mail` (after a failed retry).
+CYqError RewriteDeferredMail(Env* env, const std::string& name, const QueuedMail& mail);
+
+// Moves deferred/`name` into failed/, with its last error in
+// failed/`name`.error written first, so a failed message always has its
+// reason beside it.
+CYqError MoveMailToFailed(Env* env, const std::string& name, const QueuedMail& mail);
+
+}  // namespace detail
+}  // namespace tarnalert
+
+#endif  // TARNALERT_DELIVERY_OUTBOXQUEUE_H_

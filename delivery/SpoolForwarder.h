@@ -1,0 +1,73 @@
+// The spool forwarder: sends the alerts of the spool directory to the
+// management server, oldest first, each as its XML in an HTTPS POST with
+// the file's name as the Idempotency-Key header (docs/spool.md has the
+// protocol). A 2xx reply removes the file; a 4xx other than 408 and 429
+// moves it to rejected/ with the reply beside it; anything else (5xx, 408,
+// 429, no connection, a TLS failure) leaves it in place and ends the round,
+// to be retried by the next one. A file is removed only after the server
+// accepted it, so a forwarder killed at any moment loses nothing and sends
+// again at most the alert it was sending.
+//
+// Nothing here starts a thread or waits between rounds: the caller runs a
+// round (ForwardSpool) when it wants, and may ask one to stop after the
+// alert in flight. Settings and files go through the Env in force. One
+// forwarder per spool directory at a time.
+#ifndef TARNALERT_DELIVERY_SPOOLFORWARDER_H_
+#define TARNALERT_DELIVERY_SPOOLFORWARDER_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tarnalert/platform/Export.h"
+#include "tarnalert/platform/files/CYqError.h"
+
+namespace tarnalert {
+
+struct ForwarderSettings {
+  std::string url;              // https://host[:port]/path
+  std::string caFile;           // CA certificates (PEM) instead of the system's
+  std::string certificateFile;  // client certificate (PEM); with keyFile
+  std::string keyFile;          // its private key; group and others may not read it
+  long connectTimeout = 10;     // seconds to connect and shake hands
+  long timeout = 30;            // seconds for one request
+  long interval = 10;           // seconds between rounds of a watching forwarder
+};
+
+// Reads TARNALERT_SERVER_URL (unless `url` is given), SERVER_CA_FILE,
+// SERVER_CERT, SERVER_KEY, SERVER_TIMEOUT and FORWARD_INTERVAL. Fails with a
+// sentence naming the setting when one is wrong (no URL, not https://, a
+// certificate without its key, a time that is not a whole number of seconds
+// from 1 to 86400).
+TARNALERT_EXPORT CYqError ReadForwarderSettings(const std::string& url,
+                                                ForwarderSettings* settings);
+
+// What one round did.
+struct ForwardReport {
+  int sent = 0;                    // accepted and removed
+  int rejected = 0;                // moved to rejected/
+  bool retryLater = false;         // the round stopped at an alert that must wait
+  std::string retryReason;         // why, for a person
+  bool stopped = false;            // `stopRequested` ended the round
+  std::vector<std::string> lines;  // one sentence per rejected or waiting alert
+};
+
+// One round: sends the spooled alerts oldest first until the spool is empty,
+// an alert must wait (retryLater) or `stopRequested` (asked before each
+// alert; may be empty) returns true. Fails without sending when the client
+// key, certificate or CA file cannot be used or the spool cannot be read; a
+// file that cannot be removed or moved after its reply ends the round with
+// that error (the alert is then sent again next round).
+TARNALERT_EXPORT CYqError ForwardSpool(const ForwarderSettings& settings,
+                                       const std::function<bool()>& stopRequested,
+                                       ForwardReport* report);
+
+// The names of the spooled alerts, oldest first. A missing spool is empty.
+TARNALERT_EXPORT CYqError ListSpool(std::vector<std::string>* names);
+
+// The text of the spooled alert `name` (a name from ListSpool, or a path).
+TARNALERT_EXPORT CYqError ReadSpooledAlert(const std::string& name, std::string* text);
+
+}  // namespace tarnalert
+
+#endif  // TARNALERT_DELIVERY_SPOOLFORWARDER_H_

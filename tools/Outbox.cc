@@ -1,0 +1,83 @@
+// `tarnalert outbox`: the front of the mail outbox (docs/delivery.md).
+// `flush` retries the deferred messages that are due (every one with
+// --all); `list` shows what waits and what was given up.
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ToolText.h"
+
+namespace tarnalert_tool {
+
+namespace {
+
+std::string UtcTime(time_t when) {
+  struct tm utc;
+  gmtime_r(&when, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+int RunFlush(bool all) {
+  tarnalert::OutboxFlushReport report;
+  const CYqError error = tarnalert::FlushOutbox(all, &report);
+  for (const std::string& line : report.lines) std::cout << line << "\n";
+  const bool started = !report.lines.empty() || report.notDue > 0 || !error.IsError();
+  if (started)
+    std::cout << report.delivered << " delivered, " << report.deferred << " deferred again, "
+              << report.failed << " failed, " << report.notDue << " not yet due.\n";
+  if (error.IsError()) {
+    PrintError("outbox flush", ErrorReason(error));
+    return kFailed;
+  }
+  return kSuccess;
+}
+
+int RunList() {
+  std::vector<tarnalert::OutboxEntry> entries;
+  const CYqError error = tarnalert::ListOutbox(&entries);
+  if (error.IsError()) {
+    PrintError("outbox list", ErrorReason(error));
+    return kFailed;
+  }
+  if (entries.empty()) {
+    std::cout << "The outbox is empty.\n";
+    return kSuccess;
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"STATE", "RECIPIENTS", "SUBJECT", "ATTEMPTS", "NEXT TRY", "LAST ERROR"}};
+  for (const tarnalert::OutboxEntry& entry : entries) {
+    std::string recipients;
+    for (const std::string& recipient : entry.recipients) {
+      recipients += (recipients.empty() ? "" : ",") + recipient;
+    }
+    rows.push_back({entry.failed ? "failed" : "deferred", recipients, OneLine(entry.subject),
+                    std::to_string(entry.attempts), entry.failed ? "-" : UtcTime(entry.nextTry),
+                    OneLine(entry.lastError)});
+  }
+  std::cout << FormatTable(rows);
+  return kSuccess;
+}
+
+}  // namespace
+
+void AddOutboxCommand(CLI::App& app, int& exitCode) {
+  CLI::App* outbox = app.add_subcommand("outbox", "Retry or list mail kept after a failure");
+  outbox->require_subcommand(1);
+  auto all = std::make_shared<bool>(false);
+  CLI::App* flush =
+      outbox->add_subcommand("flush", "Retry the deferred messages that are due, oldest first");
+  flush->add_flag("--all", *all, "Retry every deferred message now, whatever its back-off");
+  flush->footer(
+      "Exit codes: 0 the outbox was worked through (messages may be deferred again), 1 it "
+      "could not be (the reason is on standard error), 2 bad usage.");
+  flush->callback([all, &exitCode] { exitCode = RunFlush(*all); });
+  CLI::App* list = outbox->add_subcommand("list", "Show the deferred and failed messages");
+  list->callback([&exitCode] { exitCode = RunList(); });
+}
+
+}  // namespace tarnalert_tool

@@ -1,0 +1,143 @@
+// `tarnalert spool`: the front of the spool forwarder (docs/spool.md).
+// `forward` sends the spooled alerts to the server, once or watching until
+// a signal; `list` and `show` look at what waits.
+#include <signal.h>
+#include <time.h>
+
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ToolText.h"
+
+namespace tarnalert_tool {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int) { stopSignal = 1; }
+
+// Sleeps `seconds` in short steps, returning early once a signal asked to
+// stop.
+void Wait(long seconds) {
+  for (long step = 0; step < seconds * 10 && stopSignal == 0; ++step) {
+    struct timespec tenth = {0, 100000000};
+    ::nanosleep(&tenth, nullptr);
+  }
+}
+
+struct ForwardOptions {
+  std::string url;
+  bool once = false;
+  bool watch = false;
+};
+
+int RunForward(const ForwardOptions& options) {
+  tarnalert::ForwarderSettings settings;
+  CYqError error = tarnalert::ReadForwarderSettings(options.url, &settings);
+  if (error.IsError()) {
+    PrintError("spool forward", ErrorReason(error));
+    return kFailed;
+  }
+  // A signal lets the alert in flight finish, then ends the round.
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  const auto stopRequested = [] { return stopSignal != 0; };
+
+  int failedRounds = 0;
+  for (;;) {
+    tarnalert::ForwardReport report;
+    error = tarnalert::ForwardSpool(settings, stopRequested, &report);
+    for (const std::string& line : report.lines) std::cout << line << "\n";
+    if (report.sent > 0 || report.rejected > 0) {
+      std::cout << report.sent << " sent, " << report.rejected << " rejected.\n";
+    }
+    std::cout.flush();
+    if (error.IsError()) PrintError("spool forward", ErrorReason(error));
+    if (report.retryLater && !options.watch) {
+      PrintError("spool forward", "the spool was not drained; the alerts stay for the next run");
+    }
+    const bool failed = error.IsError() || report.retryLater;
+    if (!options.watch) return failed ? kFailed : kSuccess;
+    if (stopSignal != 0) return kSuccess;
+    failedRounds = failed ? failedRounds + 1 : 0;
+    Wait(failed ? tarnalert::RetryDelay(failedRounds) : settings.interval);
+    if (stopSignal != 0) return kSuccess;
+  }
+}
+
+int RunList() {
+  std::vector<std::string> names;
+  const CYqError error = tarnalert::ListSpool(&names);
+  if (error.IsError()) {
+    PrintError("spool list", ErrorReason(error));
+    return kFailed;
+  }
+  if (names.empty()) {
+    std::cout << "The spool is empty.\n";
+    return kSuccess;
+  }
+  std::vector<std::vector<std::string>> rows = {{"NAME", "ALERT TYPE"}};
+  for (const std::string& name : names) {
+    std::string text;
+    if (tarnalert::ReadSpooledAlert(name, &text).IsError()) continue;  // forwarded meanwhile
+    const size_t start = text.find("<alertType>");
+    const size_t end = text.find("</alertType>");
+    const std::string type =
+        start != std::string::npos && end > start ? text.substr(start + 11, end - start - 11) : "?";
+    rows.push_back({name, type});
+  }
+  std::cout << FormatTable(rows);
+  return kSuccess;
+}
+
+int RunShow(const std::string& file) {
+  std::string text;
+  const CYqError error = tarnalert::ReadSpooledAlert(file, &text);
+  if (error.IsError()) {
+    PrintError("spool show", ErrorReason(error));
+    return kFailed;
+  }
+  std::cout << text;
+  return kSuccess;
+}
+
+}  // namespace
+
+void AddSpoolCommand(CLI::App& app, int& exitCode) {
+  CLI::App* spool = app.add_subcommand("spool", "Forward or look at the alerts for the server");
+  spool->require_subcommand(1);
+
+  auto options = std::make_shared<ForwardOptions>();
+  CLI::App* forward = spool->add_subcommand(
+      "forward", "Send the spooled alerts to the server in HTTPS POSTs, oldest first");
+  forward->add_option("--url", options->url,
+                      "The server's https:// URL (default: TARNALERT_SERVER_URL)");
+  CLI::Option* once = forward->add_flag("--once", options->once, "Send what is spooled and exit");
+  forward
+      ->add_flag("--watch", options->watch,
+                 "Keep sending until SIGINT or SIGTERM, polling every "
+                 "TARNALERT_FORWARD_INTERVAL seconds")
+      ->excludes(once);
+  forward->footer(
+      "Exit codes: 0 the spool was drained (or --watch was stopped by a signal), 1 an alert "
+      "must wait for a retry or a setting is wrong (the reason is on standard error), 2 bad "
+      "usage.");
+  forward->callback([options, &exitCode] { exitCode = RunForward(*options); });
+
+  CLI::App* list = spool->add_subcommand("list", "Show the spooled alerts, oldest first");
+  list->callback([&exitCode] { exitCode = RunList(); });
+
+  auto file = std::make_shared<std::string>();
+  CLI::App* show = spool->add_subcommand("show", "Print one spooled alert's XML");
+  show->add_option("FILE", *file, "A name from spool list, or a path")->required();
+  show->callback([file, &exitCode] { exitCode = RunShow(*file); });
+}
+
+}  // namespace tarnalert_tool
