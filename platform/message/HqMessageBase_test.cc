@@ -86,15 +86,6 @@ TEST_F(HqMessageBaseTest, EveryClassRoundTripsByteForByteInBothLayouts) {
   EXPECT_TRUE(env_.LogLines().empty());
 }
 
-TEST_F(HqMessageBaseTest, TextWithNulIsWrittenWithoutItAndReported) {
-  KTGui::IdName message;
-  message.set(KTGui::IdName::name, std::string("a\0b", 3));
-  std::string text;
-  EXPECT_EQ(message.serialize(text, true), tarnalert::kXmlUnrepresentableText);
-  EXPECT_EQ(text, "<IdName><name>ab</name></IdName>");
-  EXPECT_EQ(env_.CountLogLines("HqMessageBase::serialize"), 1u);
-}
-
 TEST_F(HqMessageBaseTest, ReadsHandWrittenForms) {
   KTGui::AlertCriteria criteria;
   ASSERT_EQ(criteria.unserialize("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- a rule -->\r\n"

@@ -35,12 +35,19 @@ size_t FirstInvalidUtf8(const char* text, size_t size) {
   return size;
 }
 
+// True for U+FFFE and U+FFFF, which are not XML characters, spelled as the
+// three bytes at `text` (`size` bytes left).
+bool IsNonCharacter(const char* text, size_t size) {
+  return size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
+         static_cast<unsigned char>(text[1]) == 0xBF && static_cast<unsigned char>(text[2]) >= 0xBE;
+}
+
 }  // namespace
 
 // Length of the reference that starts at text[at] ('&'), or 0 when it is not
 // one of the predefined entities or a character reference to a character XML
-// may hold (tab, line feed, carriage return, the other control characters
-// this form writes as references, and the Unicode scalar values above them).
+// may hold (tab, line feed, carriage return and the Unicode scalar values
+// from U+0020 on but U+FFFE and U+FFFF).
 size_t ReferenceLength(std::string_view text, size_t at) {
   const size_t semicolon = text.find(';', at + 1);
   if (semicolon == kNotFound || semicolon - at > 16) return 0;
@@ -68,7 +75,10 @@ size_t ReferenceLength(std::string_view text, size_t at) {
     value = value * (hex ? 16 : 10) + digit;
     if (value > 0x10FFFF) return 0;
   }
-  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  if ((value < 0x20 && value != '\t' && value != '\n' && value != '\r') ||
+      (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE || value == 0xFFFF) {
+    return 0;
+  }
   return length;
 }
 
@@ -206,7 +216,10 @@ bool BytesAreClean(const char* text, size_t size) {
       continue;
     }
     const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (length > size - at || !FXString::IsValidUtf8(text + at, length)) return false;
+    if (length > size - at || !FXString::IsValidUtf8(text + at, length) ||
+        IsNonCharacter(text + at, size - at)) {
+      return false;
+    }
     at += length;
   }
   return true;
@@ -229,6 +242,11 @@ XmlError ScanDocument(const char* text, size_t size) {
       const auto c = static_cast<unsigned char>(text[at]);
       if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
         return XmlError::At(kXmlMalformed, at, Describe("control character", text[at]));
+      }
+      if (IsNonCharacter(text + at, size - at)) {
+        return XmlError::At(
+            kXmlMalformed, at,
+            at + 2 < size && text[at + 2] == '\xBE' ? "character U+FFFE" : "character U+FFFF");
       }
     }
   }
