@@ -171,9 +171,11 @@ std::string SpoolDocument(const EvAlertEx& alert) {
 
 bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error) {
   pugi::xml_document document;
-  // No end-of-line normalization: texts come back byte for byte.
+  // No end-of-line normalization and blank-only texts kept: texts come back
+  // byte for byte.
   pugi::xml_parse_result parsed = document.load_buffer(
-      text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8);
+      text.data(), text.size(), (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata,
+      pugi::encoding_utf8);
   if (!parsed) {
     *error = std::string("not XML at offset ") + std::to_string(parsed.offset) + ": " +
              parsed.description();

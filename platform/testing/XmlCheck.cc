@@ -44,6 +44,7 @@ std::vector<LabelledText> HostileTexts() {
        "Gr\xC3\xBC\xC3\x9F"
        "e \xE6\x9D\xB1 \xF0\x9F\x94\x94 \xEF\xBF\xBD \x7F \xC2\x85"},
       {"carried: empty", ""},
+      {"carried: blanks only", " \n\t "},
       {"carried: base64-looking", "QUJD"},
   };
   texts.insert(texts.end(), more.begin(), more.end());
