@@ -147,6 +147,7 @@ class Reader {
     return error;
   }
 
+  // The text and CDATA pieces of `element` joined; an element inside is a fault.
   XmlError CollectPieces(const pugi::xml_node& element, std::string* text) const {
     for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
       if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/message/XmlText.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace tarnalert {
@@ -33,13 +34,6 @@ size_t FirstInvalidUtf8(const char* text, size_t size) {
     at += length;
   }
   return size;
-}
-
-// True for U+FFFE and U+FFFF, which are not XML characters, spelled as the
-// three bytes at `text` (`size` bytes left).
-bool IsNonCharacter(const char* text, size_t size) {
-  return size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
-         static_cast<unsigned char>(text[1]) == 0xBF && static_cast<unsigned char>(text[2]) >= 0xBE;
 }
 
 }  // namespace
@@ -215,11 +209,8 @@ bool BytesAreClean(const char* text, size_t size) {
       ++at;
       continue;
     }
-    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (length > size - at || !FXString::IsValidUtf8(text + at, length) ||
-        IsNonCharacter(text + at, size - at)) {
-      return false;
-    }
+    const size_t length = XmlCharacterLength(text + at, size - at);
+    if (length == 0) return false;
     at += length;
   }
   return true;
@@ -233,20 +224,20 @@ XmlError ScanDocument(const char* text, size_t size) {
   }
   if (!BytesAreClean(text, size)) {
     // Which problem comes first by rank: invalid UTF-8 anywhere, then a
-    // control character.
+    // character XML does not allow.
     if (!FXString::IsValidUtf8(text, size)) {
       const size_t at = FirstInvalidUtf8(text, size);
       return XmlError::At(kXmlInvalidUtf8, at, Describe("invalid UTF-8", at < size ? text[at] : 0));
     }
-    for (size_t at = 0; at < size; ++at) {
-      const auto c = static_cast<unsigned char>(text[at]);
-      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+    for (size_t at = 0; at < size;) {
+      const size_t length = XmlCharacterLength(text + at, size - at);
+      if (length != 0) {
+        at += length;
+      } else if (static_cast<unsigned char>(text[at]) < 0x80) {
         return XmlError::At(kXmlMalformed, at, Describe("control character", text[at]));
-      }
-      if (IsNonCharacter(text + at, size - at)) {
-        return XmlError::At(
-            kXmlMalformed, at,
-            at + 2 < size && text[at + 2] == '\xBE' ? "character U+FFFE" : "character U+FFFF");
+      } else {
+        return XmlError::At(kXmlMalformed, at,
+                            text[at + 2] == '\xBE' ? "character U+FFFE" : "character U+FFFF");
       }
     }
   }

@@ -22,10 +22,16 @@ bool NeedsEscape(unsigned char c, XmlEscapeContext context) {
 // Control characters XML 1.0 has no way to carry, not even as references.
 bool IsForbiddenControl(unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
 
-// Length of the well-formed UTF-8 sequence of a character XML allows at
-// `text` (lead byte 0x80 or above, `size` bytes left), or 0.
-size_t CharacterLength(const char* text, size_t size) {
+bool IsBase64Character(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '/';
+}
+
+}  // namespace
+
+size_t XmlCharacterLength(const char* text, size_t size) {
   const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) return IsForbiddenControl(lead) ? 0 : 1;
   const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
   if (length > size || !FXString::IsValidUtf8(text, length)) return 0;
   // U+FFFE and U+FFFF (EF BF BE, EF BF BF) are not XML characters.
@@ -36,13 +42,6 @@ size_t CharacterLength(const char* text, size_t size) {
   return length;
 }
 
-bool IsBase64Character(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '/';
-}
-
-}  // namespace
-
 bool AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out) {
   const size_t before = out->size();
   size_t runStart = 0;
@@ -50,7 +49,7 @@ bool AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, s
   while (i < size) {
     const auto c = static_cast<unsigned char>(data[i]);
     if (c >= 0x80) {
-      const size_t length = CharacterLength(data + i, size - i);
+      const size_t length = XmlCharacterLength(data + i, size - i);
       if (length == 0) {
         out->resize(before);
         return false;

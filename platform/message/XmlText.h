@@ -21,6 +21,12 @@ constexpr char kXmlBase64[] = "base64";
 // Where an escaped text goes: element content or an attribute value.
 enum class XmlEscapeContext { kText, kAttribute };
 
+// Length of the well-formed UTF-8 sequence at `text` (`size` > 0 bytes left)
+// when it spells a character XML 1.0 allows, or 0: for a control character
+// but tab, line feed and carriage return, U+FFFE, U+FFFF, or a malformed
+// sequence.
+size_t XmlCharacterLength(const char* text, size_t size);
+
 // Appends the UTF-8 text of `size` bytes at `data` to `out` so that an XML
 // reader gives it back byte for byte: markup characters become entities and
 // carriage returns character references; in an attribute value quotes, tabs

@@ -98,6 +98,11 @@ TEST_F(XmlTextTest, ReaderRefusesWhatConformingXmlCannotHoldOrBadBase64) {
     KTGui::IdName message;
     EXPECT_EQ(message.unserialize(c.text), c.status) << c.text;
   }
+  // The reason names the character, past non-ASCII text before it.
+  EXPECT_EQ(KTGui::IdName().Parse("<IdName><name>\xC3\xA9\x01</name></IdName>").reason,
+            "control character (byte 0x01)");
+  EXPECT_EQ(KTGui::IdName().Parse("<IdName><name>\xC3\xA9\xEF\xBF\xBE</name></IdName>").reason,
+            "character U+FFFE");
   KTGui::IdName message;
   ASSERT_EQ(message.unserialize("<IdName><name encoding=\"base64\">\n  QU\tJD\n  AA==\n</name>"
                                 "</IdName>"),
