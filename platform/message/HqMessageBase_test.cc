@@ -286,13 +286,14 @@ TEST_F(HqMessageBaseTest, DirectReadingAgreesWithTheParser) {
       "&#x1F514;\r\n\rz&quot;&apos; </name>\n<id> 7 </id></IdName>\n<!-- y --> <?pi x?>\n",
       "<IdName><name/><id>0x10</id></IdName>",
       "<IdName ><name>  </name ></IdName >",
-      "<IdName><name>a<![CDATA[<b>]]></name></IdName>",       // left to the parser
-      "<IdName><name>a</name><!-- c --><id>1</id></IdName>",  // left to the parser
-      "\xEF\xBB\xBF<IdName><id>1</id></IdName>",              // left to the parser
-      "<IdName><future>1</future><id>1</id></IdName>",        // left to the parser
-      "<IdName><id>1</id><id>2</id></IdName>",                // fault: given twice
-      "<IdName><id>1</idx></IdName>",                         // fault: mismatched
-      "<IdName><name>a<b/></name></IdName>",                  // fault: element in text
+      "<IdName><name>a<![CDATA[<b>]]></name></IdName>",          // left to the parser
+      "<IdName><name>a</name><!-- c --><id>1</id></IdName>",     // left to the parser
+      "\xEF\xBB\xBF<IdName><id>1</id></IdName>",                 // left to the parser
+      "<IdName><future>1</future><id>1</id></IdName>",           // left to the parser
+      "<IdName><name encoding=\"base64\">QUJD</name></IdName>",  // left to the parser
+      "<IdName><id>1</id><id>2</id></IdName>",                   // fault: given twice
+      "<IdName><id>1</idx></IdName>",                            // fault: mismatched
+      "<IdName><name>a<b/></name></IdName>",                     // fault: element in text
       "<TokenValueStruct><values><item>a</item><item/> <item> </item></values></TokenValueStruct>",
       "<TokenValueStruct><values><value>a</value></values></TokenValueStruct>",  // fault
       "<? x?><IdName/>",
