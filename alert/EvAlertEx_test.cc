@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/XmlCheck.h"
 
 namespace {
 
@@ -193,6 +194,27 @@ TEST(AuditTrailTest, RoundTripCarriesTheFormsMembers) {
   EXPECT_EQ(copy.auxText14, alert.auxText14);
   EXPECT_EQ(copy.auxText15, alert.auxText15);
   EXPECT_EQ(copy.auxText16, alert.auxText16);
+}
+
+TEST(AuditTrailTest, AnyTextComesBackFromConformingXml) {
+  TestEnv env;
+  ScopedEnv scoped(&env);
+  std::vector<tarnalert::test::LabelledText> documents;
+  for (const tarnalert::test::LabelledText& row : tarnalert::test::HostileTexts()) {
+    EvAlertEx alert = FilledAlert();
+    alert.auxText14 = row.text;
+    alert.auxText16 = "before " + row.text;
+    std::string text;
+    ASSERT_EQ(alert.serializeForAuditTrail(text), 0) << row.label;
+    EvAlertEx copy;
+    ASSERT_EQ(copy.unserializeForAuditTrail(text), 0) << row.label;
+    EXPECT_EQ(copy.auxText14, alert.auxText14) << row.label;
+    EXPECT_EQ(copy.auxText15, alert.auxText15) << row.label;
+    EXPECT_EQ(copy.auxText16, alert.auxText16) << row.label;
+    documents.push_back({row.label, text});
+  }
+  EXPECT_TRUE(tarnalert::test::XmlLintAccepts(documents));
+  EXPECT_TRUE(env.LogLines().empty());
 }
 
 TEST(AuditTrailTest, ReadingKeepsTheMembersOutsideTheForm) {

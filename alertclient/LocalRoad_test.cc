@@ -14,6 +14,7 @@
 
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
+#include "platform/testing/XmlCheck.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/message/Messages.h"
@@ -290,6 +291,29 @@ TEST_F(LocalRoadTest, NonAsciiTextArrivesAsTheSameCharacters) {
   EXPECT_EQ(env_.CountLogLines("Alert [N\xc3\xa4"
                                "chtlicher Wechsel \xe2\x86\x92 \xe6\x97\xa5 ( 101 )]"),
             2u);
+}
+
+// Control characters and invalid UTF-8 in an alert's texts reach the e-mail
+// request as the characters the templates made of them, in conforming XML.
+TEST_F(LocalRoadTest, HostileTextsGiveConformingRequests) {
+  Install(kConfiguration);
+  std::vector<tarnalert::test::LabelledText> documents;
+  for (const char* name : {"\x1b[31mred\x1b[0m", "bell\x07 and \x01\x1f", "caf\xe9 \xC0\xAF",
+                           "x\xEF\xBF\xBEy", "\xED\xA0\x80"}) {
+    const size_t before = env_.deliveries().size();
+    FailoverAlert(name).sendAlert(74, 1, 0);
+    const std::vector<Delivery> deliveries = env_.deliveries();
+    ASSERT_EQ(deliveries.size(), before + 2) << name;
+    const std::string expected =
+        "Failover started by " + FXString::ToString(FXString::ToWstring(name)) + " on node-7";
+    EXPECT_NE(Decode(deliveries[before].request).get(App::EmailInfo::body).find(expected),
+              std::string::npos)
+        << name;
+    for (size_t i = before; i < deliveries.size(); ++i) {
+      documents.push_back({name, deliveries[i].request});
+    }
+  }
+  EXPECT_TRUE(tarnalert::test::XmlLintAccepts(documents));
 }
 
 TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {

@@ -7,13 +7,15 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <pugixml.hpp>
+#include <utility>
 
 #include "platform/env/Settings.h"
 #include "platform/files/File.h"
 #include "platform/files/Paths.h"
-#include "platform/message/XmlWriter.h"
+#include "platform/message/XmlText.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
 
@@ -25,19 +27,10 @@ namespace {
 constexpr const char* kRootElement = "spooledAlert";
 constexpr int kFormatVersion = 1;
 
-void AppendEscaped(std::string& out, const std::string& text,
-                   XmlEscapeContext context = XmlEscapeContext::kText) {
-  AppendXmlEscaped(text.data(), text.size(), context, &out);
-}
-
 void AppendElement(std::string& out, const char* name, const std::string& value) {
-  out += "  <";
-  out += name;
-  out += '>';
-  AppendEscaped(out, value);
-  out += "</";
-  out += name;
-  out += ">\n";
+  out += "  ";
+  AppendXmlTextElement(name, {}, value, &out);
+  out += '\n';
 }
 
 template <typename Number>
@@ -83,6 +76,26 @@ bool ReadInteger(const pugi::xml_node& root, const char* name, long long* value)
   return end != text && *end == '\0' && errno == 0;
 }
 
+// The text of `node`'s element (empty when absent), decoded when it is
+// marked encoding="base64". False, with the reason in `error`, when it is
+// marked with another encoding or is not base64.
+bool ReadText(const pugi::xml_node& node, std::string* text, std::string* error) {
+  const pugi::xml_attribute encoding = node.attribute(kXmlEncodingAttribute);
+  if (!encoding) {
+    *text = node.child_value();
+    return true;
+  }
+  if (std::strcmp(encoding.value(), kXmlBase64) != 0) {
+    *error = std::string("unknown encoding '") + encoding.value() + "' of " + node.name();
+    return false;
+  }
+  if (!DecodeXmlBase64(node.child_value(), text)) {
+    *error = std::string(node.name()) + " is marked base64 but is not base64";
+    return false;
+  }
+  return true;
+}
+
 bool ReadUnsigned(const char* text, unsigned long long* value) {
   char* end = nullptr;
   errno = 0;
@@ -97,8 +110,16 @@ std::string SpoolDocument(const EvAlertEx& alert) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<";
   out += kRootElement;
   out += " version=\"" + std::to_string(kFormatVersion) + "\" client=\"";
-  AppendEscaped(out, env->PhysicalMachineName(""), XmlEscapeContext::kAttribute);
-  out += "\" pid=\"" + std::to_string(getpid()) + "\" spooledAt=\"" + UtcStamp(env->Now());
+  const std::string client = env->PhysicalMachineName("");
+  if (AppendXmlEscaped(client.data(), client.size(), XmlEscapeContext::kAttribute, &out)) {
+    out += '"';
+  } else {
+    AppendBase64(client.data(), client.size(), &out);
+    out += "\" clientEncoding=\"";
+    out += kXmlBase64;
+    out += '"';
+  }
+  out += " pid=\"" + std::to_string(getpid()) + "\" spooledAt=\"" + UtcStamp(env->Now());
   out += "\">\n";
   AppendNumber(out, "alertType", alert.alertType);
   AppendNumber(out, "criteria", alert.criteria);
@@ -133,11 +154,14 @@ std::string SpoolDocument(const EvAlertEx& alert) {
   }
   out += "</jmFailureReasons>\n  <arguments>\n";
   for (const AlertEventMsg& argument : alert.eventMsgList) {
-    out += "    <argument eventCode=\"" + std::to_string(argument.eventCode) + "\" messageId=\"" +
-           std::to_string(argument.messageId) + "\" argType=\"" + std::to_string(argument.argType) +
-           "\" eventData=\"" + std::to_string(argument.eventData) + "\">";
-    AppendEscaped(out, argument.text);
-    out += "</argument>\n";
+    out += "    ";
+    AppendXmlTextElement("argument",
+                         " eventCode=\"" + std::to_string(argument.eventCode) + "\" messageId=\"" +
+                             std::to_string(argument.messageId) + "\" argType=\"" +
+                             std::to_string(argument.argType) + "\" eventData=\"" +
+                             std::to_string(argument.eventData) + "\"",
+                         argument.text, &out);
+    out += '\n';
   }
   out += "  </arguments>\n</";
   out += kRootElement;
@@ -147,9 +171,11 @@ std::string SpoolDocument(const EvAlertEx& alert) {
 
 bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error) {
   pugi::xml_document document;
-  // No end-of-line normalization: texts come back byte for byte.
+  // No end-of-line normalization and blank-only texts kept: texts come back
+  // byte for byte.
   pugi::xml_parse_result parsed = document.load_buffer(
-      text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8);
+      text.data(), text.size(), (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata,
+      pugi::encoding_utf8);
   if (!parsed) {
     *error = std::string("not XML at offset ") + std::to_string(parsed.offset) + ": " +
              parsed.description();
@@ -215,10 +241,14 @@ bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* e
     }
     result.*member.member = number;
   }
-  result.auxText14 = root.child("auxText14").child_value();
-  result.auxText15 = root.child("auxText15").child_value();
-  result.auxText16 = root.child("auxText16").child_value();
-  result.msgString = root.child("msgString").child_value();
+  const std::pair<const char*, std::string EvAlertEx::*> kTexts[] = {
+      {"auxText14", &EvAlertEx::auxText14},
+      {"auxText15", &EvAlertEx::auxText15},
+      {"auxText16", &EvAlertEx::auxText16},
+      {"msgString", &EvAlertEx::msgString}};
+  for (const auto& [name, member] : kTexts) {
+    if (!ReadText(root.child(name), &(result.*member), error)) return false;
+  }
   for (pugi::xml_node reason : root.child("jmFailureReasons").children("reason")) {
     result.jmFailureReasons.push_back(static_cast<int32_t>(reason.text().as_llong()));
   }
@@ -236,7 +266,7 @@ bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* e
     argument.messageId = numbers[1];
     argument.argType = numbers[2];
     argument.eventData = numbers[3];
-    argument.text = node.child_value();
+    if (!ReadText(node, &argument.text, error)) return false;
     result.eventMsgList.push_back(std::move(argument));
   }
   *alert = std::move(result);

@@ -13,7 +13,9 @@
 #include "delivery/AlertSpool.h"
 #include "platform/testing/CrashEnv.h"
 #include "platform/testing/FaultEnv.h"
+#include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
+#include "platform/testing/XmlCheck.h"
 #include "tarnalert/alert/EvAlertEx.h"
 
 namespace {
@@ -219,13 +221,52 @@ TEST_F(SpoolTest, NamesNeverCollideAcrossThreads) {
   EXPECT_EQ(seen.size(), files.size());
 }
 
+// A host whose name XML cannot carry as it is.
+class OddHostEnv : public tarnalert::test::TestEnv {
+ public:
+  std::string PhysicalMachineName(const std::string&) override { return "web\x01\xff"; }
+};
+
+TEST(SpoolDocumentTest, AnyTextComesBackFromConformingXml) {
+  OddHostEnv env;
+  ScopedEnv scoped(&env);
+  std::vector<tarnalert::test::LabelledText> documents;
+  for (const tarnalert::test::LabelledText& row : tarnalert::test::HostileTexts()) {
+    EvAlertEx alert = SampleAlert();
+    alert.auxText14 = row.text;
+    alert.auxText16 = row.text + "!";
+    alert.msgString = row.text;
+    alert.getEventMsgList()[0].text = row.text;
+    const std::string text = tarnalert::detail::SpoolDocument(alert);
+    EvAlertEx back;
+    std::string error;
+    ASSERT_TRUE(tarnalert::detail::ReadSpoolDocument(text, &back, &error)) << row.label << error;
+    EXPECT_EQ(back.auxText14, alert.auxText14) << row.label;
+    EXPECT_EQ(back.auxText15, alert.auxText15) << row.label;
+    EXPECT_EQ(back.auxText16, alert.auxText16) << row.label;
+    EXPECT_EQ(back.msgString, alert.msgString) << row.label;
+    ASSERT_EQ(back.getEventMsgList().size(), alert.getEventMsgList().size()) << row.label;
+    for (size_t i = 0; i < back.getEventMsgList().size(); ++i) {
+      EXPECT_EQ(back.getEventMsgList()[i].text, alert.getEventMsgList()[i].text) << row.label;
+    }
+    documents.push_back({row.label, text});
+  }
+  EXPECT_NE(documents[0].text.find("client=\"d2ViAf8=\" clientEncoding=\"base64\""),
+            std::string::npos);
+  EXPECT_TRUE(tarnalert::test::XmlLintAccepts(documents));
+}
+
 TEST(SpoolDocumentTest, RejectsWhatIsNotASpooledAlert) {
   EvAlertEx alert;
   alert.alertType = 9;
   std::string error;
-  for (const char* text : {"", "<other/>", "<spooledAlert><alertType>x</alertType></spooledAlert>",
-                           "<spooledAlert><arguments><argument argType=\"-1\"/></arguments>"
-                           "</spooledAlert>"}) {
+  for (const char* text :
+       {"", "<other/>", "<spooledAlert><alertType>x</alertType></spooledAlert>",
+        "<spooledAlert><arguments><argument argType=\"-1\"/></arguments>"
+        "</spooledAlert>",
+        "<spooledAlert><msgString encoding=\"hex\">41</msgString></spooledAlert>",
+        "<spooledAlert><auxText14 encoding=\"base64\">QQ</auxText14>"
+        "</spooledAlert>"}) {
     EXPECT_FALSE(tarnalert::detail::ReadSpoolDocument(text, &alert, &error)) << text;
     EXPECT_FALSE(error.empty()) << text;
     EXPECT_EQ(alert.alertType, 9) << text;

@@ -54,10 +54,8 @@ int RunEncode(const AuditFields& fields) {
   alert.defaultStatus = fields.defaultStatus;
   std::string text;
   if (const int result = alert.serializeForAuditTrail(text); result != 0) {
-    PrintError("audit encode", "the alert could not be written (code " + std::to_string(result) +
-                                   (result == tarnalert::kXmlUnrepresentableText
-                                        ? ": a text holds a NUL character or is not valid UTF-8)"
-                                        : ")"));
+    PrintError("audit encode",
+               "the alert could not be written (code " + std::to_string(result) + ")");
     return kFailed;
   }
   std::cout << text;

@@ -31,8 +31,11 @@ enum XmlStatus : int {
   kXmlUnexpectedContent = 10,  // text, attribute or element where the schema has none
   kXmlUnknownClass = 11,       // the message's class is not in the registry
   // Writing.
-  kXmlSchemaMismatch = 12,       // a field does not fit the schema and was left out
-  kXmlUnrepresentableText = 13,  // a text held NUL or invalid UTF-8 and was altered
+  kXmlSchemaMismatch = 12,  // a field does not fit the schema and was left out
+  // No longer returned: a text XML cannot carry is written in base64.
+  kXmlUnrepresentableText = 13,
+  // Reading.
+  kXmlBadEncoding = 14,  // a text marked encoding="base64" that is not, or another encoding
 };
 
 // A place in a text: 1-based line and column (the column counts characters,

@@ -12,6 +12,7 @@
 #include "platform/message/MessageFields.h"
 #include "platform/message/MessageRegistry.h"
 #include "platform/message/XmlScan.h"
+#include "platform/message/XmlText.h"
 #include "platform/text/Numbers.h"
 
 namespace tarnalert {
@@ -118,10 +119,36 @@ class Reader {
     return XmlError{};
   }
 
-  // The text content of `element`: its text and CDATA pieces joined.
-  XmlError CollectText(const pugi::xml_node& element, std::string* text) const {
-    XmlError error = CheckNoAttribute(element);
-    if (!error.ok()) return error;
+  // The text content of `element`: its text and CDATA pieces joined, and
+  // decoded when `mayBeEncoded` (a text, not a number) and the element is
+  // marked encoding="base64".
+  XmlError CollectText(const pugi::xml_node& element, bool mayBeEncoded, std::string* text) const {
+    bool base64 = false;
+    for (pugi::xml_attribute attribute : element.attributes()) {
+      if (!mayBeEncoded || base64 || std::strcmp(attribute.name(), kXmlEncodingAttribute) != 0) {
+        return XmlError::At(kXmlUnexpectedContent, Offset(element),
+                            std::string("attribute '") + attribute.name() + "' on " +
+                                Tag(element.name()) + ", which takes " +
+                                (mayBeEncoded ? "only 'encoding'" : "none"));
+      }
+      if (std::strcmp(attribute.value(), kXmlBase64) != 0) {
+        return XmlError::At(kXmlBadEncoding, Offset(element),
+                            std::string("encoding '") + attribute.value() + "' of " +
+                                Tag(element.name()) + " is not base64");
+      }
+      base64 = true;
+    }
+    XmlError error = CollectPieces(element, text);
+    if (!error.ok() || !base64) return error;
+    if (!DecodeXmlBase64(*text, text)) {
+      return XmlError::At(kXmlBadEncoding, Offset(element),
+                          Tag(element.name()) + " is marked base64 but is not base64");
+    }
+    return error;
+  }
+
+  // The text and CDATA pieces of `element` joined; an element inside is a fault.
+  XmlError CollectPieces(const pugi::xml_node& element, std::string* text) const {
     for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
       if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
         text->append(node.value());
@@ -150,7 +177,7 @@ class Reader {
     switch (field.kind) {
       case FieldKind::kInteger: {
         std::string text;
-        error = CollectText(node, &text);
+        error = CollectText(node, false, &text);
         if (!error.ok()) return error;
         int64_t value = 0;
         const XmlStatus status = ParseInteger(text, &value);
@@ -166,7 +193,7 @@ class Reader {
       }
       case FieldKind::kText: {
         std::string text;
-        error = CollectText(node, &text);
+        error = CollectText(node, true, &text);
         if (error.ok()) *data = std::move(text);
         return error;
       }
@@ -186,7 +213,7 @@ class Reader {
                 Tag(item.name()) + " in " + Tag(field.name) + ", where only <item> belongs");
           }
           std::string text;
-          error = CollectText(item, &text);
+          error = CollectText(item, true, &text);
           if (!error.ok()) return error;
           items.push_back(std::move(text));
         }

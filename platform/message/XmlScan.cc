@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/message/XmlText.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace tarnalert {
@@ -39,8 +40,8 @@ size_t FirstInvalidUtf8(const char* text, size_t size) {
 
 // Length of the reference that starts at text[at] ('&'), or 0 when it is not
 // one of the predefined entities or a character reference to a character XML
-// may hold (tab, line feed, carriage return, the other control characters
-// this form writes as references, and the Unicode scalar values above them).
+// may hold (tab, line feed, carriage return and the Unicode scalar values
+// from U+0020 on but U+FFFE and U+FFFF).
 size_t ReferenceLength(std::string_view text, size_t at) {
   const size_t semicolon = text.find(';', at + 1);
   if (semicolon == kNotFound || semicolon - at > 16) return 0;
@@ -68,7 +69,10 @@ size_t ReferenceLength(std::string_view text, size_t at) {
     value = value * (hex ? 16 : 10) + digit;
     if (value > 0x10FFFF) return 0;
   }
-  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  if ((value < 0x20 && value != '\t' && value != '\n' && value != '\r') ||
+      (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE || value == 0xFFFF) {
+    return 0;
+  }
   return length;
 }
 
@@ -205,8 +209,8 @@ bool BytesAreClean(const char* text, size_t size) {
       ++at;
       continue;
     }
-    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (length > size - at || !FXString::IsValidUtf8(text + at, length)) return false;
+    const size_t length = XmlCharacterLength(text + at, size - at);
+    if (length == 0) return false;
     at += length;
   }
   return true;
@@ -220,15 +224,20 @@ XmlError ScanDocument(const char* text, size_t size) {
   }
   if (!BytesAreClean(text, size)) {
     // Which problem comes first by rank: invalid UTF-8 anywhere, then a
-    // control character.
+    // character XML does not allow.
     if (!FXString::IsValidUtf8(text, size)) {
       const size_t at = FirstInvalidUtf8(text, size);
       return XmlError::At(kXmlInvalidUtf8, at, Describe("invalid UTF-8", at < size ? text[at] : 0));
     }
-    for (size_t at = 0; at < size; ++at) {
-      const auto c = static_cast<unsigned char>(text[at]);
-      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+    for (size_t at = 0; at < size;) {
+      const size_t length = XmlCharacterLength(text + at, size - at);
+      if (length != 0) {
+        at += length;
+      } else if (static_cast<unsigned char>(text[at]) < 0x80) {
         return XmlError::At(kXmlMalformed, at, Describe("control character", text[at]));
+      } else {
+        return XmlError::At(kXmlMalformed, at,
+                            text[at + 2] == '\xBE' ? "character U+FFFE" : "character U+FFFF");
       }
     }
   }

@@ -17,21 +17,21 @@ namespace detail {
 
 // Checks, in this order: size (at most kXmlMaxDocumentSize), well-formed
 // UTF-8, no control character other than tab, line feed and carriage return
-// (NUL included), and then in one pass: references are the five predefined
+// (NUL included) and no U+FFFE or U+FFFF, and then in one pass: references are the five predefined
 // entities or character references to characters XML may hold, no document
 // type declaration, exactly one document element with nothing but blanks,
 // comments and processing instructions around it, and elements nested at most
 // kXmlMaxDepth deep. The first problem found is returned.
 XmlError ScanDocument(const char* text, size_t size);
 
-// True when every byte of `text` is well-formed UTF-8 and no control
-// character but tab, line feed and carriage return: the first two checks of
-// ScanDocument, in one pass.
+// True when every byte of `text` is well-formed UTF-8 of characters XML
+// allows (no control character but tab, line feed and carriage return, no
+// U+FFFE or U+FFFF): the first checks of ScanDocument, in one pass.
 bool BytesAreClean(const char* text, size_t size);
 
 // Length of the reference that starts at text[at] ('&'), or 0 when it is not
 // one of the five predefined entities or a character reference to a
-// character XML may hold; ScanDocument rejects what gives 0.
+// character XML 1.0 allows; ScanDocument rejects what gives 0.
 size_t ReferenceLength(std::string_view text, size_t at);
 
 // One past the end of the element whose start tag begins at text[start] ('<'),

@@ -8,20 +8,11 @@
 
 #include "platform/message/MessageFields.h"
 #include "platform/message/MessageRegistry.h"
-#include "tarnalert/platform/text/FXString.h"
+#include "platform/message/XmlText.h"
 
 namespace tarnalert {
 namespace detail {
 namespace {
-
-// Bytes that cannot be written as they are: markup characters, carriage
-// return (a reader would turn it into a line feed) and the other control
-// characters but tab and line feed; in an attribute value also the quote,
-// tab and line feed (a reader would turn the last two into spaces).
-bool NeedsEscape(unsigned char c, XmlEscapeContext context) {
-  if (c == '&' || c == '<' || c == '>' || (c < 0x20 && c != '\t' && c != '\n')) return true;
-  return context == XmlEscapeContext::kAttribute && (c == '"' || c == '\t' || c == '\n');
-}
 
 class Writer {
  public:
@@ -85,27 +76,10 @@ class Writer {
   }
 
   // <name>text</name> on one line: nothing may be added inside a text.
-  void WriteText(const char* name, const std::string& text, const char* field, int depth) {
+  void WriteText(const char* name, const std::string& text, int depth) {
     Indent(depth);
-    StartTag(name);
-    AppendEscaped(text, field);
-    EndTag(name);
+    AppendXmlTextElement(name, {}, text, &out_);
     EndLine();
-  }
-
-  void AppendEscaped(const std::string& text, const char* field) {
-    std::string repaired;
-    const std::string* source = &text;
-    if (!FXString::IsValidUtf8(text.data(), text.size())) {
-      repaired = FXString::ToString(FXString::ToWstring(text));
-      source = &repaired;
-      Note(kXmlUnrepresentableText,
-           std::string("text of <") + field + "> is not valid UTF-8: written with U+FFFD");
-    }
-    if (AppendXmlEscaped(source->data(), source->size(), XmlEscapeContext::kText, &out_) > 0) {
-      Note(kXmlUnrepresentableText,
-           std::string("text of <") + field + "> holds NUL characters: left out");
-    }
   }
 
   // The class of a child or list entry, when it is the one the schema names.
@@ -133,7 +107,7 @@ class Writer {
         break;
       }
       case FieldKind::kText:
-        WriteText(field.name, std::get<std::string>(value.data), field.name, depth);
+        WriteText(field.name, std::get<std::string>(value.data), depth);
         break;
       case FieldKind::kTextList: {
         const auto& items = std::get<std::vector<std::string>>(value.data);
@@ -142,7 +116,7 @@ class Writer {
           break;
         }
         OpenLine(field.name, depth);
-        for (const std::string& item : items) WriteText("item", item, field.name, depth + 1);
+        for (const std::string& item : items) WriteText("item", item, depth + 1);
         CloseLine(field.name, depth);
         break;
       }
@@ -203,40 +177,6 @@ class Writer {
 };
 
 }  // namespace
-
-size_t AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out) {
-  size_t dropped = 0;
-  size_t runStart = 0;
-  for (size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(data[i]);
-    if (!NeedsEscape(c, context)) continue;
-    out->append(data + runStart, i - runStart);
-    runStart = i + 1;
-    switch (c) {
-      case '&':
-        out->append("&amp;");
-        break;
-      case '<':
-        out->append("&lt;");
-        break;
-      case '>':
-        out->append("&gt;");
-        break;
-      case '"':
-        out->append("&quot;");
-        break;
-      case 0:
-        ++dropped;
-        break;
-      default:
-        out->append("&#");
-        out->append(std::to_string(c));
-        out->push_back(';');
-    }
-  }
-  out->append(data + runStart, size - runStart);
-  return dropped;
-}
 
 XmlStatus WriteMessage(const HqMessageBase& message, bool compact, std::string* out,
                        std::string* problem) {

@@ -16,21 +16,11 @@ namespace detail {
 // or the first problem met with a description in `problem`:
 // - kXmlUnknownClass: the class is not registered; nothing is written;
 // - kXmlSchemaMismatch: a field whose number, kind or child class differs from
-//   the schema was left out; the rest is written;
-// - kXmlUnrepresentableText: a text held NUL characters (left out) or invalid
-//   UTF-8 (written as U+FFFD); the rest is written.
+//   the schema was left out; the rest is written.
+// Every text is written whole: the ones XML cannot carry in base64
+// (AppendXmlTextElement).
 XmlStatus WriteMessage(const HqMessageBase& message, bool compact, std::string* out,
                        std::string* problem);
-
-// Where an escaped text goes: element content or an attribute value.
-enum class XmlEscapeContext { kText, kAttribute };
-
-// Appends the UTF-8 text of `size` bytes at `data` to `out` so that an XML
-// reader gives it back byte for byte: markup characters become entities and
-// control characters a reader would change become character references; in
-// an attribute value quotes, tabs and line feeds too. XML cannot hold NUL
-// characters: they are left out, and their number is returned.
-size_t AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -212,6 +212,10 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     run audit decode "$example"
     run audit decode "$bad_xml"
     run audit decode "$work/missing.xml"
+    note "a text XML cannot carry (a Latin-1 byte) travels in base64"
+    run audit encode --type 5 --aux-text14 "caf$(printf '\351')"
+    cp "$work/out" "$work/latin1.xml"
+    run audit decode "$work/latin1.xml"
     ;;
   usage)
     run
