@@ -96,7 +96,11 @@ TEST_F(SpoolTest, UnwritableSpoolDirectoryIsReported) {
   std::ofstream(env_.scratch_directory() + "/plainfile") << "x";
   env_.SetSetting("SPOOL_DIR", env_.scratch_directory() + "/plainfile/spool");
   const std::string error = Send();
-  EXPECT_NE(error.find("cannot create spool directory"), std::string::npos) << error;
+  EXPECT_NE(error.find("cannot use spool directory " + env_.scratch_directory() +
+                       "/plainfile/spool: Cannot create directory " + env_.scratch_directory() +
+                       "/plainfile: Not a directory"),
+            std::string::npos)
+      << error;
 }
 
 // The setting names a file: the reason given was a stale errno ("Success").
@@ -104,7 +108,8 @@ TEST_F(SpoolTest, SpoolDirectoryThatIsAFileIsReportedAsNotADirectory) {
   const std::string file = env_.scratch_directory() + "/plainfile";
   std::ofstream(file) << "x";
   env_.SetSetting("SPOOL_DIR", file);
-  EXPECT_EQ(Send(), "cannot create spool directory " + file + ": Not a directory");
+  EXPECT_EQ(Send(), "cannot use spool directory " + file + ": Cannot create directory " + file +
+                        ": Not a directory");
 }
 
 TEST_F(SpoolTest, FailedStepLeavesNothingBehind) {
