@@ -131,11 +131,13 @@ bool ReadWholeFile(const std::string& directory, const std::string& name, std::s
   return false;
 }
 
-Texts LoadCatalogFile(const std::string& directory, const std::string& name) {
+}  // namespace
+
+namespace detail {
+
+std::unordered_map<unsigned long, std::string> ParseCatalogFile(std::string content,
+                                                                const std::string& path) {
   Texts texts;
-  std::string content;
-  if (!ReadWholeFile(directory, name, &content)) return texts;
-  const std::string path = directory + "/" + name;
   if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // byte order mark
   size_t number = 0;
   for (size_t start = 0; start < content.size();) {
@@ -158,6 +160,16 @@ Texts LoadCatalogFile(const std::string& directory, const std::string& name) {
     texts[id] = std::move(text);  // a later line for the same id wins
   }
   return texts;
+}
+
+}  // namespace detail
+
+namespace {
+
+Texts LoadCatalogFile(const std::string& directory, const std::string& name) {
+  std::string content;
+  if (!ReadWholeFile(directory, name, &content)) return Texts();
+  return detail::ParseCatalogFile(std::move(content), directory + "/" + name);
 }
 
 // Loaded catalogue files by (directory, locale); built on first use and kept
