@@ -38,9 +38,10 @@ class DeliveryRecorder : public tarnalert::EnvWrapper {
   }
   // A rename while an alert is handed over puts its spool file in place (a
   // name inside the spool directory's descriptor).
-  int RenameFileAt(int directory, const std::string& from, const std::string& to) override {
-    int result = target()->RenameFileAt(directory, from, to);
-    if (result == 0 && sending_) spooled_.push_back(DirectoryPath(directory) + "/" + to);
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override {
+    int result = target()->RenameFileAt(fromDirectory, from, toDirectory, to);
+    if (result == 0 && sending_) spooled_.push_back(DirectoryPath(toDirectory) + "/" + to);
     return result;
   }
 

@@ -135,8 +135,10 @@ class TARNALERT_EXPORT Env {
   virtual int OpenDirectoryAt(int directory, const std::string& name) = 0;
   // OpenFile for `name` inside `directory` (openat).
   virtual int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) = 0;
-  // RenameFile for two names inside `directory` (renameat).
-  virtual int RenameFileAt(int directory, const std::string& from, const std::string& to) = 0;
+  // RenameFile for `from` inside `fromDirectory` to `to` inside `toDirectory`
+  // (renameat; the two may be one directory).
+  virtual int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) = 0;
   // RemoveFile for `name` inside `directory` (unlinkat).
   virtual int RemoveFileAt(int directory, const std::string& name) = 0;
   // CreateDirectory for `name` inside `directory` (mkdirat).
@@ -230,8 +232,9 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override {
     return target_->OpenFileAt(directory, name, flags, mode);
   }
-  int RenameFileAt(int directory, const std::string& from, const std::string& to) override {
-    return target_->RenameFileAt(directory, from, to);
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override {
+    return target_->RenameFileAt(fromDirectory, from, toDirectory, to);
   }
   int RemoveFileAt(int directory, const std::string& name) override {
     return target_->RemoveFileAt(directory, name);

@@ -137,8 +137,9 @@ int PosixEnv::OpenFileAt(int directory, const std::string& name, int flags, mode
   return RetryOnEintr([&] { return ::openat(directory, name.c_str(), flags | O_CLOEXEC, mode); });
 }
 
-int PosixEnv::RenameFileAt(int directory, const std::string& from, const std::string& to) {
-  return ::renameat(directory, from.c_str(), directory, to.c_str());
+int PosixEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  return ::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str());
 }
 
 int PosixEnv::RemoveFileAt(int directory, const std::string& name) {

@@ -246,7 +246,7 @@ CYqError FXFile::KTMoveFileEx(const tarnalert::Directory& directory, const char*
                                      FXErrorUtil::ErrorText(EEXIST).c_str());
     }
   }
-  if (env->RenameFileAt(directory.fd(), fromName, toName) != 0) {
+  if (env->RenameFileAt(directory.fd(), fromName, directory.fd(), toName) != 0) {
     int error = errno;
     return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot rename %s to %s: %s",
                                    from.c_str(), to.c_str(), FXErrorUtil::ErrorText(error).c_str());

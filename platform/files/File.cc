@@ -123,7 +123,7 @@ CYqError WriteFileDurably(const Directory& dir, const std::string& name, const s
   // Close in any case; its error counts only when nothing failed before.
   CYqError closed = file.Close();
   if (!error.IsError()) error = std::move(closed);
-  if (!error.IsError() && env->RenameFileAt(dir.fd(), temporary, name) != 0) {
+  if (!error.IsError() && env->RenameFileAt(dir.fd(), temporary, dir.fd(), name) != 0) {
     const int number = errno;
     error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, number, "Cannot rename %s to %s: %s",
                                     dir.PathOf(temporary).c_str(), dir.PathOf(name).c_str(),

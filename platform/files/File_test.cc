@@ -81,8 +81,7 @@ TEST_F(FileTest, ReadFileToStringRefusesWhatItCannotHoldWhole) {
       {"small", 4, -EFBIG, "Cannot read " + dir_ + "/small: larger than 4 bytes"},
       {"sub", 100, -EINVAL, "Cannot read " + dir_ + "/sub: not a regular file"},
       {"fifo", 100, -EINVAL, "Cannot read " + dir_ + "/fifo: not a regular file"},
-      {"link", 100, -ELOOP,
-       "Cannot open " + dir_ + "/link: Too many levels of symbolic links"},
+      {"link", 100, -ELOOP, "Cannot open " + dir_ + "/link: Too many levels of symbolic links"},
       {"missing", 100, -ENOENT, "Cannot open " + dir_ + "/missing: No such file or directory"},
   };
   for (const auto& c : cases) {

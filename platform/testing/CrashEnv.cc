@@ -225,8 +225,9 @@ int CrashEnv::OpenFileAt(int directory, const std::string& name, int flags, mode
   return OpenFile(PathIn(directory, name), flags, mode);
 }
 
-int CrashEnv::RenameFileAt(int directory, const std::string& from, const std::string& to) {
-  return RenameFile(PathIn(directory, from), PathIn(directory, to));
+int CrashEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  return RenameFile(PathIn(fromDirectory, from), PathIn(toDirectory, to));
 }
 
 int CrashEnv::RemoveFileAt(int directory, const std::string& name) {

@@ -145,9 +145,10 @@ int FaultEnv::OpenFileAt(int directory, const std::string& name, int flags, mode
   return Opened(TestEnv::OpenFileAt(directory, name, flags, mode), path, false);
 }
 
-int FaultEnv::RenameFileAt(int directory, const std::string& from, const std::string& to) {
-  if (Fails(FileOp::kRename, PathIn(directory, from), PathIn(directory, to))) return -1;
-  return TestEnv::RenameFileAt(directory, from, to);
+int FaultEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  if (Fails(FileOp::kRename, PathIn(fromDirectory, from), PathIn(toDirectory, to))) return -1;
+  return TestEnv::RenameFileAt(fromDirectory, from, toDirectory, to);
 }
 
 int FaultEnv::RemoveFileAt(int directory, const std::string& name) {

@@ -70,7 +70,8 @@ class FaultEnv : public TestEnv {
   int OpenDirectory(const std::string& path) override;
   int OpenDirectoryAt(int directory, const std::string& name) override;
   int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override;
-  int RenameFileAt(int directory, const std::string& from, const std::string& to) override;
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override;
   int RemoveFileAt(int directory, const std::string& name) override;
   int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
   int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
