@@ -119,7 +119,8 @@ int CrashEnv::SyncFile(int fd) {
   std::string directory;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (directories_[fd]) directory = paths_[fd];
+    auto found = directories_.find(fd);
+    if (found != directories_.end() && found->second) directory = paths_[fd];
   }
   if (!directory.empty()) return SyncDirectory(directory);
   if (!Runs()) return -1;

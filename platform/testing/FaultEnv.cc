@@ -80,7 +80,8 @@ int FaultEnv::SyncFile(int fd) {
   bool directory;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    directory = directories_[fd];
+    auto found = directories_.find(fd);
+    directory = found != directories_.end() && found->second;
   }
   const FileOp op = directory ? FileOp::kSyncDirectory : FileOp::kSync;
   return Fails(op, PathOf(fd)) ? -1 : TestEnv::SyncFile(fd);
