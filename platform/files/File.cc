@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/files/Paths.h"
+
 namespace tarnalert {
 
 namespace {
@@ -141,6 +143,22 @@ CYqError WriteFileDurably(const Directory& dir, const std::string& name, const s
         dir.PathOf(name).c_str(), dir.path().c_str(), FXErrorUtil::ErrorText(number).c_str());
   }
   return CYqError::Success();
+}
+
+CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out) {
+  out->clear();
+  Directory dir;
+  CYqError error = Directory::Open(env, DirectoryOf(path), false, &dir);
+  if (error.IsError()) return error;
+  return ReadFileToString(dir, path.substr(path.find_last_of('/') + 1), maxBytes, out);
+}
+
+CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
+                          const std::string& bytes) {
+  Directory opened;
+  CYqError error = Directory::Open(env, dir, false, &opened);
+  if (error.IsError()) return error;
+  return WriteFileDurably(opened, name, bytes);
 }
 
 #undef FILE_LOCATION

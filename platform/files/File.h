@@ -59,6 +59,9 @@ class WritableFile {
 // a regular file (EINVAL), or holds more than `maxBytes` bytes (EFBIG).
 CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t maxBytes,
                           std::string* out);
+// The same for the file `path`, in its directory opened as a Directory (not
+// created; an untrusted directory fails as Directory::Open says).
+CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out);
 
 // Puts a new file `name` holding `bytes` into the open directory `dir` so
 // that a reader never sees part of it and a power loss never takes it back
@@ -73,6 +76,10 @@ CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t 
 // untouched. When only the directory sync fails, `name` is in place but not
 // durable; the error says so.
 CYqError WriteFileDurably(const Directory& dir, const std::string& name, const std::string& bytes);
+// The same for the directory `dir` named by its path, opened as a Directory
+// (not created; an untrusted directory fails as Directory::Open says).
+CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
+                          const std::string& bytes);
 
 }  // namespace tarnalert
 
