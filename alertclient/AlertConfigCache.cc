@@ -3,6 +3,8 @@
 //
 // A replacement is written to "<path>.tmp", flushed, and renamed over the
 // file, so a reader in any process sees the old text or the new one whole.
+// Every step works on the directory's descriptor, opened once after it was
+// found trustworthy (platform/files/Directory.h).
 // Writers of this process are serialized by alertDetailsCS; writers of other
 // processes by an exclusive advisory lock on "<path>.lock", held from the
 // removal of a stale temporary file to the rename, so no writer removes or
@@ -79,8 +81,8 @@ constexpr size_t kReadChunk = 4096;
 // (which shares the descriptor) does not keep it.
 class WriterLock {
  public:
-  CYqError Take(const std::string& path) {
-    CYqError error = FXFile::KTLockFile(handle_, path.c_str());
+  CYqError Take(const tarnalert::Directory& directory, const std::string& name) {
+    CYqError error = FXFile::KTLockFile(handle_, directory, name.c_str());
     locked_ = !error.IsError();
     return error;
   }
@@ -138,32 +140,35 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
                                    "Empty file path provided for writing");
   }
   const std::string temporaryPath = path + ".tmp";
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::string temporaryName = name + ".tmp";
 
   KtCriticalSectionLock guard(&alertDetailsCS);
 
   // On a fresh machine the default job results directory does not exist yet.
-  CYqError made =
-      tarnalert::MakeDirectories(tarnalert::Env::Current(), tarnalert::DirectoryOf(path));
-  if (made.IsError()) {
-    return made.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
-                     temporaryPath.c_str());
-  }
-
-  // Another process may be between its removal of the temporary file and its
-  // rename: wait for it before touching the temporary file.
-  WriterLock writerLock;
-  CYqError error = writerLock.Take(path + ".lock");
+  tarnalert::Directory directory;
+  CYqError error = tarnalert::Directory::Open(tarnalert::Env::Current(),
+                                              tarnalert::DirectoryOf(path), true, &directory);
   if (error.IsError()) {
     return error.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
                       temporaryPath.c_str());
   }
 
-  // A stale temporary file may not exist; if one cannot be removed, creating
-  // it below fails and says why.
-  (void)FXFile::RemoveFile(temporaryPath.c_str());
+  // Another process may be between its removal of the temporary file and its
+  // rename: wait for it before touching the temporary file.
+  WriterLock writerLock;
+  error = writerLock.Take(directory, name + ".lock");
+  if (error.IsError()) {
+    return error.Push(UpdateLocation(kLineCreate), "Failed to open %s for writing",
+                      temporaryPath.c_str());
+  }
+
+  // A stale temporary file (a writer killed mid-write) may not exist; if one
+  // cannot be removed, creating it below fails and says why.
+  (void)FXFile::RemoveFile(directory, temporaryName.c_str());
 
   auto_handle handle;
-  error = FXFile::KTCreateFile(handle, temporaryPath.c_str(),
+  error = FXFile::KTCreateFile(handle, directory, temporaryName.c_str(),
                                FXFile::kGenericRead | FXFile::kGenericWrite, 0, nullptr,
                                FXFile::kCreateNew, 0, nullptr);
   if (error.IsError()) {
@@ -193,8 +198,8 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
   handle.reset();
 
   bool renamed = false;
-  error = FXFile::KTMoveFileEx(temporaryPath.c_str(), path.c_str(), FXFile::kMoveReplaceExisting,
-                               &renamed);
+  error = FXFile::KTMoveFileEx(directory, temporaryName.c_str(), name.c_str(),
+                               FXFile::kMoveReplaceExisting, &renamed);
   if (error.IsError() && !renamed) {
     return error.Push(UpdateLocation(kLineRename), "Failed to rename %s to %s",
                       temporaryPath.c_str(), path.c_str());
@@ -220,9 +225,19 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
   tarnalert::Env* env = tarnalert::Env::Current();
+  tarnalert::Directory directory;
+  CYqError opened =
+      tarnalert::Directory::Open(env, tarnalert::DirectoryOf(path), false, &directory);
+  if (opened.IsError()) {
+    // No directory yet means no configuration yet; any other reason is news.
+    if (opened.Code() != -ENOENT) ev.Error(kTag, "%s", opened.LastMessage().c_str());
+    return 1;
+  }
   // An administrator may link the file elsewhere: reading follows the link
-  // (replacing it never writes through one).
-  int fd = env->OpenFile(path, O_RDONLY | O_CLOEXEC, 0);
+  // (replacing it never writes through one). The link itself sits in a
+  // directory only its owner can change.
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  int fd = env->OpenFileAt(directory.fd(), name, O_RDONLY | O_CLOEXEC, 0);
   if (!auto_handle::_dac_is_valid_handle(fd)) {
     int error = errno;
     if (error != ENOENT) {

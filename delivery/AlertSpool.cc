@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "platform/env/Settings.h"
+#include "platform/files/Directory.h"
 #include "platform/files/File.h"
-#include "platform/files/Paths.h"
 #include "platform/message/XmlText.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
@@ -62,6 +62,18 @@ std::string UniqueName(Env* env) {
                 static_cast<long>(getpid()), static_cast<long>(syscall(SYS_gettid)),
                 counter.fetch_add(1));
   return name;
+}
+
+// Removes what writers killed mid-write left behind. Listing a full spool
+// costs, so this runs at most once a minute per process (and whenever the
+// clock went back).
+void RemoveStaleSpoolTemporaries(const Directory& directory) {
+  static std::atomic<time_t> last_sweep{0};
+  const time_t now = directory.env()->Now();
+  time_t last = last_sweep.load();
+  if (now >= last && now < last + 60) return;
+  if (!last_sweep.compare_exchange_strong(last, now)) return;  // another thread sweeps
+  directory.RemoveStaleTemporaries(IsDurableWriteTemporary, kStaleTemporaryAge);
 }
 
 FXCodeLocation SpoolLocation(int line) { return FXCodeLocation("AlertSpool", "SpoolAlert", line); }
@@ -275,23 +287,23 @@ bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* e
 
 CYqError SpoolAlert(const EvAlertEx& alert) {
   Env* env = Env::Current();
-  const std::string directory = SpoolDirectory();
-  CYqError error = MakeDirectories(env, directory);
+  const std::string path = SpoolDirectory();
+  Directory directory;
+  CYqError error = Directory::Open(env, path, true, &directory);
   if (error.IsError()) {
-    return FXErrorUtil::ErrorErrNo(SpoolLocation(__LINE__), -error.Code(),
-                                   "cannot create spool directory %s: %s", directory.c_str(),
-                                   FXErrorUtil::ErrorText(-error.Code()).c_str());
+    return error.Push(SpoolLocation(__LINE__), "cannot use spool directory %s", path.c_str());
   }
+  RemoveStaleSpoolTemporaries(directory);
   const std::string name = UniqueName(env);
-  error = WriteFileDurably(env, directory, name, SpoolDocument(alert));
+  error = WriteFileDurably(directory, name, SpoolDocument(alert));
   if (error.IsError()) {
     // An alert is handed over only once its file is durable. When the rename
     // took place but the directory could not be flushed, a power loss could
     // still take the file back: take it back now, so that the caller's answer
     // holds. (Should the removal not survive a power loss either, the alert
     // arrives twice, which is better than never.)
-    (void)env->RemoveFile(directory + "/" + name);  // usually absent: the rename failed
-    return error.Push(SpoolLocation(__LINE__), "cannot spool alert into %s", directory.c_str());
+    (void)env->RemoveFileAt(directory.fd(), name);  // usually absent: the rename failed
+    return error.Push(SpoolLocation(__LINE__), "cannot spool alert into %s", path.c_str());
   }
   return CYqError::Success();
 }

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fstream>
 #include <set>
 #include <string>
@@ -98,7 +102,11 @@ TEST_F(SpoolTest, UnwritableSpoolDirectoryIsReported) {
   std::ofstream(env_.scratch_directory() + "/plainfile") << "x";
   env_.SetSetting("SPOOL_DIR", env_.scratch_directory() + "/plainfile/spool");
   const std::string error = Send();
-  EXPECT_NE(error.find("cannot create spool directory"), std::string::npos) << error;
+  EXPECT_NE(error.find("cannot use spool directory " + env_.scratch_directory() +
+                       "/plainfile/spool: Cannot create directory " + env_.scratch_directory() +
+                       "/plainfile: Not a directory"),
+            std::string::npos)
+      << error;
 }
 
 // The setting names a file: the reason given was a stale errno ("Success").
@@ -106,7 +114,8 @@ TEST_F(SpoolTest, SpoolDirectoryThatIsAFileIsReportedAsNotADirectory) {
   const std::string file = env_.scratch_directory() + "/plainfile";
   std::ofstream(file) << "x";
   env_.SetSetting("SPOOL_DIR", file);
-  EXPECT_EQ(Send(), "cannot create spool directory " + file + ": Not a directory");
+  EXPECT_EQ(Send(), "cannot use spool directory " + file + ": Cannot create directory " + file +
+                        ": Not a directory");
 }
 
 TEST_F(SpoolTest, FailedStepLeavesNothingBehind) {
@@ -156,6 +165,40 @@ TEST_F(SpoolTest, NameAndTimeComeFromTheEnvClock) {
   EXPECT_EQ(files[0].substr(0, 26), "20231114T221320.123456000Z");
   EXPECT_NE(ReadWhole(spool_ + "/" + files[0]).find("spooledAt=\"2023-11-14T22:13:20Z\""),
             std::string::npos);
+}
+
+// Writers killed mid-write leave hidden temporary files; the next writer
+// removes those of them older than an hour, and nothing else.
+TEST_F(SpoolTest, NextWriterRemovesStaleTemporaryFiles) {
+  ASSERT_EQ(::mkdir(spool_.c_str(), 0700), 0);
+  // A day ahead, past the once-a-minute sweep of any earlier test in this process.
+  const time_t now = ::time(nullptr) + 86400;
+  const struct {
+    const char* name;
+    time_t age;  // seconds before the writer's clock
+    bool kept;
+  } files[] = {
+      {".20261206T100000.000000000Z-1-1-0.alert.tmp", 7200, false},
+      {".20261206T100000.000000000Z-1-1-1.alert.tmp", 3700, false},
+      {".20261206T110000.000000000Z-1-1-2.alert.tmp", 600, true},  // a writer may be at work
+      {"20261206T100000.000000000Z-1-1-3.alert", 7200, true},      // an alert
+      {"notes.tmp", 7200, true},                                   // not a name of ours
+  };
+  for (const auto& file : files) {
+    const std::string path = spool_ + "/" + file.name;
+    std::ofstream(path) << "x";
+    const struct timeval times[2] = {{now - file.age, 0}, {now - file.age, 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0) << file.name;
+  }
+  ASSERT_EQ(::symlink("/nonexistent", (spool_ + "/.link.alert.tmp").c_str()), 0);
+  env_.PinTime(static_cast<uint64_t>(now) * 1000000);
+  ASSERT_EQ(Send(), "");
+  const std::vector<std::string> left = ListDirectory(spool_);
+  for (const auto& file : files) {
+    EXPECT_EQ(std::count(left.begin(), left.end(), file.name), file.kept ? 1 : 0) << file.name;
+  }
+  EXPECT_EQ(std::count(left.begin(), left.end(), ".link.alert.tmp"), 1) << "a link is not ours";
+  EXPECT_EQ(left.size(), 5u);  // the three kept, the link and the new alert
 }
 
 // Every alert reported as handed over is still there, whole, after a power

@@ -6,6 +6,8 @@
 #ifndef TARNALERT_TOOLS_DELIVERYRECORDER_H_
 #define TARNALERT_TOOLS_DELIVERYRECORDER_H_
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -34,10 +36,12 @@ class DeliveryRecorder : public tarnalert::EnvWrapper {
     sending_ = false;
     return result;
   }
-  // A rename while an alert is handed over puts its spool file in place.
-  int RenameFile(const std::string& from, const std::string& to) override {
-    int result = target()->RenameFile(from, to);
-    if (result == 0 && sending_) spooled_.push_back(to);
+  // A rename while an alert is handed over puts its spool file in place (a
+  // name inside the spool directory's descriptor).
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override {
+    int result = target()->RenameFileAt(fromDirectory, from, toDirectory, to);
+    if (result == 0 && sending_) spooled_.push_back(DirectoryPath(toDirectory) + "/" + to);
     return result;
   }
 
@@ -45,6 +49,14 @@ class DeliveryRecorder : public tarnalert::EnvWrapper {
   const std::vector<std::string>& spooled() const { return spooled_; }
 
  private:
+  // The path of the open directory `fd`, as the kernel knows it.
+  static std::string DirectoryPath(int fd) {
+    char path[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t size = ::readlink(link.c_str(), path, sizeof path);
+    return size > 0 ? std::string(path, static_cast<size_t>(size)) : link;
+  }
+
   std::vector<Delivery> deliveries_;
   std::vector<std::string> spooled_;
   bool sending_ = false;

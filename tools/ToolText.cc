@@ -59,25 +59,6 @@ bool WriteOutput(const std::string& path, const std::string& text, std::string* 
   return true;
 }
 
-bool MakeDirectory(const std::string& path, std::string* error) {
-  // Each prefix that ends before a slash, then the whole path.
-  size_t slash = 0;
-  do {
-    slash = path.find('/', slash + 1);
-    const std::string part = path.substr(0, slash);
-    if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-      *error = "cannot create " + part + ": " + std::strerror(errno);
-      return false;
-    }
-  } while (slash != std::string::npos);
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "cannot use " + path + ": it is not a directory";
-    return false;
-  }
-  return true;
-}
-
 std::string ErrorReason(const CYqError& error) {
   std::string reason;
   for (const CYqError::Message& message : error.Messages()) {

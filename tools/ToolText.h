@@ -20,9 +20,6 @@ bool ReadInput(const std::string& path, std::string* text, std::string* error);
 // Writes `text` to `path`, replacing it. On failure returns false with a
 // sentence for the user in `error`.
 bool WriteOutput(const std::string& path, const std::string& text, std::string* error);
-// Creates `path` and its missing parents. False (with `error`) when it is not
-// a directory afterwards.
-bool MakeDirectory(const std::string& path, std::string* error);
 
 // The messages of `error` on one line, the outermost first: "cannot do X:
 // because of Y: system text".

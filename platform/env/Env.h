@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "tarnalert/platform/Export.h"
 
@@ -45,13 +46,17 @@ struct DeliveryResult {
   std::wstring text;  // why it failed; empty when there is nothing to say
 };
 
-// What StatPath and StatFile report about a file.
+// What StatPath, StatFile and StatFileAt report about a file.
 struct FileInfo {
   bool isDirectory = false;
   bool isRegular = false;
+  bool isSymbolicLink = false;  // only StatFileAt, which does not follow links
   uint64_t size = 0;
   uint32_t mode = 0;   // permission bits (07777)
   uint32_t owner = 0;  // user id of the owner
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  time_t modified = 0;  // seconds since 1970
 };
 
 class TARNALERT_EXPORT Env {
@@ -116,6 +121,35 @@ class TARNALERT_EXPORT Env {
   // durable. Without it a power loss can undo a rename or a creation even
   // though the file's data itself was synced.
   virtual int SyncDirectory(const std::string& directory) = 0;
+
+  // --- Names inside an open directory -----------------------------------------
+  // These calls work on a descriptor from OpenDirectory, so a directory
+  // renamed or replaced by a link after it was opened cannot redirect them.
+  // `name` is one name inside that directory (no '/'). SyncFile on the
+  // directory's descriptor makes the changes of names in it durable.
+
+  // Opens the directory `path` itself for the calls below (O_DIRECTORY |
+  // O_NOFOLLOW | O_RDONLY): fails with ELOOP or ENOTDIR for a symbolic link.
+  virtual int OpenDirectory(const std::string& path) = 0;
+  // OpenDirectory for the directory `name` inside `directory`.
+  virtual int OpenDirectoryAt(int directory, const std::string& name) = 0;
+  // OpenFile for `name` inside `directory` (openat).
+  virtual int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) = 0;
+  // RenameFile for `from` inside `fromDirectory` to `to` inside `toDirectory`
+  // (renameat; the two may be one directory).
+  virtual int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) = 0;
+  // RemoveFile for `name` inside `directory` (unlinkat).
+  virtual int RemoveFileAt(int directory, const std::string& name) = 0;
+  // CreateDirectory for `name` inside `directory` (mkdirat).
+  virtual int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) = 0;
+  // Fills `info` for `name` inside `directory`, not following a link.
+  virtual int StatFileAt(int directory, const std::string& name, FileInfo* info) = 0;
+  // Puts the names in `directory` but "." and ".." into `names`.
+  virtual int ListDirectory(int directory, std::vector<std::string>* names) = 0;
+  // The effective user id of the process: the owner a directory must have
+  // before the library trusts it.
+  virtual uid_t EffectiveUserId() = 0;
 
   // --- Locks ------------------------------------------------------------------
   // Takes (lock true) or releases an exclusive advisory lock on `fd`. Taking
@@ -191,6 +225,30 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   int SyncDirectory(const std::string& directory) override {
     return target_->SyncDirectory(directory);
   }
+  int OpenDirectory(const std::string& path) override { return target_->OpenDirectory(path); }
+  int OpenDirectoryAt(int directory, const std::string& name) override {
+    return target_->OpenDirectoryAt(directory, name);
+  }
+  int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override {
+    return target_->OpenFileAt(directory, name, flags, mode);
+  }
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override {
+    return target_->RenameFileAt(fromDirectory, from, toDirectory, to);
+  }
+  int RemoveFileAt(int directory, const std::string& name) override {
+    return target_->RemoveFileAt(directory, name);
+  }
+  int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override {
+    return target_->CreateDirectoryAt(directory, name, mode);
+  }
+  int StatFileAt(int directory, const std::string& name, FileInfo* info) override {
+    return target_->StatFileAt(directory, name, info);
+  }
+  int ListDirectory(int directory, std::vector<std::string>* names) override {
+    return target_->ListDirectory(directory, names);
+  }
+  uid_t EffectiveUserId() override { return target_->EffectiveUserId(); }
   int LockFile(int fd, bool lock) override { return target_->LockFile(fd, lock); }
   uint64_t NowMicros() override { return target_->NowMicros(); }
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {

@@ -1,6 +1,7 @@
 // All the operating system code of the default Env, in one place.
 #include "platform/env/PosixEnv.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,9 +37,13 @@ std::string Variable(const char* name) {
 void Fill(const struct stat& status, FileInfo* info) {
   info->isDirectory = S_ISDIR(status.st_mode);
   info->isRegular = S_ISREG(status.st_mode);
+  info->isSymbolicLink = S_ISLNK(status.st_mode);
   info->size = static_cast<uint64_t>(status.st_size);
   info->mode = static_cast<uint32_t>(status.st_mode & 07777);
   info->owner = static_cast<uint32_t>(status.st_uid);
+  info->device = static_cast<uint64_t>(status.st_dev);
+  info->inode = static_cast<uint64_t>(status.st_ino);
+  info->modified = status.st_mtime;
 }
 
 }  // namespace
@@ -113,6 +118,69 @@ int PosixEnv::SyncDirectory(const std::string& directory) {
   errno = saved;
   return result;
 }
+
+// --- Names inside an open directory --------------------------------------------
+
+namespace {
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+}  // namespace
+
+int PosixEnv::OpenDirectory(const std::string& path) {
+  return RetryOnEintr([&] { return ::open(path.c_str(), kDirectoryFlags); });
+}
+
+int PosixEnv::OpenDirectoryAt(int directory, const std::string& name) {
+  return RetryOnEintr([&] { return ::openat(directory, name.c_str(), kDirectoryFlags); });
+}
+
+int PosixEnv::OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) {
+  return RetryOnEintr([&] { return ::openat(directory, name.c_str(), flags | O_CLOEXEC, mode); });
+}
+
+int PosixEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  return ::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str());
+}
+
+int PosixEnv::RemoveFileAt(int directory, const std::string& name) {
+  return ::unlinkat(directory, name.c_str(), 0);
+}
+
+int PosixEnv::CreateDirectoryAt(int directory, const std::string& name, mode_t mode) {
+  return ::mkdirat(directory, name.c_str(), mode);
+}
+
+int PosixEnv::StatFileAt(int directory, const std::string& name, FileInfo* info) {
+  struct stat status;
+  if (::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  Fill(status, info);
+  return 0;
+}
+
+int PosixEnv::ListDirectory(int directory, std::vector<std::string>* names) {
+  // fdopendir takes the descriptor it is given: list through a copy.
+  const int copy = RetryOnEintr([&] { return ::openat(directory, ".", kDirectoryFlags); });
+  if (copy < 0) return -1;
+  DIR* listing = ::fdopendir(copy);
+  if (listing == nullptr) {
+    const int saved = errno;
+    ::close(copy);
+    errno = saved;
+    return -1;
+  }
+  names->clear();
+  errno = 0;
+  while (struct dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names->push_back(name);
+  }
+  const int saved = errno;
+  ::closedir(listing);
+  errno = saved;
+  return saved == 0 ? 0 : -1;
+}
+
+uid_t PosixEnv::EffectiveUserId() { return ::geteuid(); }
 
 // --- Locks and clock ---------------------------------------------------------
 

@@ -29,6 +29,16 @@ class PosixEnv : public Env {
   int StatPath(const std::string& path, FileInfo* info) override;
   int StatFile(int fd, FileInfo* info) override;
   int SyncDirectory(const std::string& directory) override;
+  int OpenDirectory(const std::string& path) override;
+  int OpenDirectoryAt(int directory, const std::string& name) override;
+  int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override;
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override;
+  int RemoveFileAt(int directory, const std::string& name) override;
+  int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
+  int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
+  int ListDirectory(int directory, std::vector<std::string>* names) override;
+  uid_t EffectiveUserId() override;
   int LockFile(int fd, bool lock) override;
   uint64_t NowMicros() override;
 

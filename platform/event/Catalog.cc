@@ -11,6 +11,7 @@
 #include "platform/env/NoDestructor.h"
 #include "platform/env/Settings.h"
 #include "platform/event/DefaultCatalog.h"
+#include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "platform/text/Numbers.h"
 #include "tarnalert/platform/env/Env.h"
@@ -102,26 +103,41 @@ bool ParseLine(const std::string& line, unsigned long* id, std::string* text, co
   return true;
 }
 
-// Reads the whole file through the Env in force. False (silently) when it
-// does not exist; other failures are logged.
-bool ReadWholeFile(const std::string& path, std::string* content) {
-  CYqError error = ReadFileToString(Env::Current(), path, kMaxFileSize, content);
+// Reads the whole file `name` of `directory` through the Env in force.
+// False (silently) when the directory or the file does not exist; other
+// failures are logged.
+bool ReadWholeFile(const std::string& directory, const std::string& name, std::string* content) {
+  Directory opened;
+  CYqError error = Directory::Open(Env::Current(), directory, false, &opened);
+  if (error.IsError()) {
+    if (error.Code() != -ENOENT) {
+      EvDebug().Error(kTag, "Ignoring catalogue directory: %s", error.LastMessage().c_str());
+    }
+    return false;
+  }
+  error = ReadFileToString(opened, name, kMaxFileSize, content);
   if (!error.IsError()) return true;
+  const std::string path = opened.PathOf(name);
   const int number = -error.Code();
-  if (number == EINVAL || number == EFBIG) {
-    EvDebug().Error(kTag, "Ignoring catalogue file %s: not a regular file of at most %zu bytes",
-                    path.c_str(), kMaxFileSize);
-  } else if (number != ENOENT && number != ENOTDIR) {
+  if (number == EINVAL) {
+    EvDebug().Error(kTag, "Ignoring catalogue file %s: not a regular file", path.c_str());
+  } else if (number == EFBIG) {
+    EvDebug().Error(kTag, "Ignoring catalogue file %s: larger than %zu bytes", path.c_str(),
+                    kMaxFileSize);
+  } else if (number != ENOENT) {
     EvDebug().Error(kTag, "Couldn't read catalogue file %s: %s", path.c_str(),
                     FXErrorUtil::ErrorText(number).c_str());
   }
   return false;
 }
 
-Texts LoadCatalogFile(const std::string& path) {
+}  // namespace
+
+namespace detail {
+
+std::unordered_map<unsigned long, std::string> ParseCatalogFile(std::string content,
+                                                                const std::string& path) {
   Texts texts;
-  std::string content;
-  if (!ReadWholeFile(path, &content)) return texts;
   if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);  // byte order mark
   size_t number = 0;
   for (size_t start = 0; start < content.size();) {
@@ -146,6 +162,16 @@ Texts LoadCatalogFile(const std::string& path) {
   return texts;
 }
 
+}  // namespace detail
+
+namespace {
+
+Texts LoadCatalogFile(const std::string& directory, const std::string& name) {
+  std::string content;
+  if (!ReadWholeFile(directory, name, &content)) return Texts();
+  return detail::ParseCatalogFile(std::move(content), directory + "/" + name);
+}
+
 // Loaded catalogue files by (directory, locale); built on first use and kept
 // until the process ends.
 class FileCache {
@@ -162,8 +188,8 @@ class FileCache {
     }
     // Read outside the map's lock: reading logs, and other locales need not wait.
     std::call_once(slot->once, [&] {
-      std::string path = directory + "/" + std::to_string(locale) + ".catalog";
-      slot->texts = std::make_shared<const Texts>(LoadCatalogFile(path));
+      slot->texts = std::make_shared<const Texts>(
+          LoadCatalogFile(directory, std::to_string(locale) + ".catalog"));
     });
     return slot->texts;
   }

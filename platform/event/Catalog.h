@@ -7,6 +7,7 @@
 #define TARNALERT_PLATFORM_EVENT_CATALOG_H_
 
 #include <string>
+#include <unordered_map>
 
 namespace tarnalert {
 namespace detail {
@@ -14,6 +15,13 @@ namespace detail {
 // Puts the text of `messageId` for `localeId` (0: the default language) into
 // `text` and returns true; false, text untouched, for an unknown id.
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text);
+
+// The texts of the catalogue file text `content` by message id (a byte order
+// mark, comments and blank lines skipped; a later line for an id wins). A
+// line that is not well formed is skipped and logged with its number and
+// `path`.
+std::unordered_map<unsigned long, std::string> ParseCatalogFile(std::string content,
+                                                                const std::string& path);
 
 }  // namespace detail
 }  // namespace tarnalert

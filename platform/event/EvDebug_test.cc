@@ -1,6 +1,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -117,6 +118,64 @@ TEST(EvDebugTest, LogFileTakesWholeLinesFromThreadsAndProcesses) {
   }
   EXPECT_EQ(next_number.size(), 2u * kWriters);
   for (const auto& [writer, next] : next_number) EXPECT_EQ(next, kLinesEach) << writer;
+}
+
+// A log that could not be opened once stayed off for the life of the
+// process; now the open is tried again, at most once a second.
+TEST(EvDebugTest, LogFileIsOpenedAgainAfterAFailure) {
+  FileLogEnv env;
+  ScopedEnv scope(&env);
+  const std::string blocked = env.scratch_directory() + "/blocked";
+  std::ofstream(blocked) << "a file where the log directory belongs";
+  env.SetSetting("LOG_FILE", blocked + "/tarnalert.log");
+  const uint64_t start = 1800000000ULL * 1000000;
+  const struct {
+    uint64_t micros;  // after start
+    const char* line;
+    bool written;
+  } steps[] = {
+      {0, "while blocked", false},
+      {1, "within the second", false},  // the file is gone by now, see below
+      {1000000, "a second later", true},
+  };
+  std::string expected;
+  for (const auto& step : steps) {
+    env.PinTime(start + step.micros);
+    EvEvent().Error("t", "%s", step.line);
+    if (step.micros == 0) std::filesystem::remove(blocked);
+    if (step.written) expected += std::string(" t: ") + step.line;
+  }
+  std::string written;
+  std::ifstream file(blocked + "/tarnalert.log");
+  for (std::string line; std::getline(file, line);) written += line.substr(line.find(" t: "));
+  EXPECT_EQ(written, expected);
+}
+
+// logrotate moves the file away (then makes a new one, or not); the lines
+// after it go to a file at the log's path, not to the moved one.
+TEST(EvDebugTest, LogFileFollowsRotation) {
+  FileLogEnv env;
+  ScopedEnv scope(&env);
+  const std::string path = env.scratch_directory() + "/log/tarnalert.log";
+  env.SetSetting("LOG_FILE", path);
+  auto lines_of = [](const std::string& file) {
+    std::vector<std::string> messages;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+      messages.push_back(line.substr(line.find(" t: ") + 4));
+    return messages;
+  };
+  EvEvent().Error("t", "before");
+  std::filesystem::rename(path, path + ".1");
+  std::ofstream(path).close();  // what `create` does
+  EvEvent().Error("t", "after the rotation");
+  std::filesystem::remove(path);
+  EvEvent().Error("t", "after the removal");
+  EXPECT_EQ(lines_of(path + ".1"), std::vector<std::string>{"before"});
+  EXPECT_EQ(lines_of(path), std::vector<std::string>{"after the removal"});
+  std::filesystem::rename(path, path + ".2");
+  EvEvent().Error("t", "after a rotation without create");
+  EXPECT_EQ(lines_of(path), std::vector<std::string>{"after a rotation without create"});
 }
 
 TEST(EvDebugTest, DashSendsTheLogToStandardError) {

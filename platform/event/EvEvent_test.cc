@@ -1,9 +1,17 @@
 #include "tarnalert/platform/event/EvEvent.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -169,6 +177,36 @@ TEST_F(LocaleFileTest, MalformedLinesAreSkippedAndReportedOnce) {
   for (int line : {9, 10, 11, 12, 13}) {
     EXPECT_EQ(env_.CountLogLines("line " + std::to_string(line) + " of"), 1u) << line;
   }
+}
+
+// A catalogue file that is a FIFO, or a link, is refused with a log line; a
+// FIFO with no writer used to block the reader (and, through the once-only
+// load, every thread after it) for good.
+TEST_F(LocaleFileTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
+  const std::string dir = env_.scratch_directory();
+  ASSERT_EQ(::mkfifo((dir + "/1040.catalog").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir + "/1036.catalog", dir + "/1041.catalog");
+  std::atomic<bool> done{false}, released{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 100 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (done) return;
+    released = true;  // free the reader: its open returns once a writer came
+    const int fd = ::open((dir + "/1040.catalog").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  });
+  const std::string fifo_text = Text(0x4a0000a5, 1040);
+  done = true;
+  watchdog.join();
+  EXPECT_FALSE(released) << "the reader waited for a writer of the FIFO";
+  EXPECT_EQ(fifo_text, "Not Applicable");
+  EXPECT_EQ(
+      env_.CountLogLines("Ignoring catalogue file " + dir + "/1040.catalog: not a regular file"),
+      1u);
+  EXPECT_EQ(Text(0x4a0000a5, 1041), "Not Applicable");
+  EXPECT_EQ(env_.CountLogLines("Couldn't read catalogue file " + dir +
+                               "/1041.catalog: Too many levels of symbolic links"),
+            1u);
 }
 
 TEST(ArgumentInfoTest, KeepsLongTextsTerminated) {

@@ -48,37 +48,85 @@ int DispositionFlags(unsigned long creationDisposition) {
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-}  // namespace
+// Where a call's file is: a path, or a name inside an open directory.
+class Place {
+ public:
+  explicit Place(const char* path) : name_(OrEmpty(path)) {}
+  Place(const tarnalert::Directory& directory, const char* name)
+      : directory_(&directory), name_(OrEmpty(name)) {}
 
-CYqError FXFile::RemoveFile(const char* path) {
-  if (tarnalert::Env::Current()->RemoveFile(OrEmpty(path)) != 0) {
+  tarnalert::Env* env() const { return directory_ ? directory_->env() : tarnalert::Env::Current(); }
+  // The path for messages.
+  std::string shown() const { return directory_ ? directory_->PathOf(name_) : name_; }
+  int Open(int flags, mode_t mode) const {
+    return directory_ ? env()->OpenFileAt(directory_->fd(), name_, flags, mode)
+                      : env()->OpenFile(name_, flags, mode);
+  }
+  int Remove() const {
+    return directory_ ? env()->RemoveFileAt(directory_->fd(), name_) : env()->RemoveFile(name_);
+  }
+
+ private:
+  const tarnalert::Directory* directory_ = nullptr;
+  std::string name_;
+};
+
+CYqError Remove(const FXCodeLocation& location, const Place& place) {
+  if (place.Remove() != 0) {
     int error = errno;
-    return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot remove %s: %s", OrEmpty(path),
+    return FXErrorUtil::ErrorErrNo(location, error, "Cannot remove %s: %s", place.shown().c_str(),
                                    FXErrorUtil::ErrorText(error).c_str());
   }
   return CYqError::Success();
 }
 
-CYqError FXFile::KTCreateFile(auto_handle& handle, const char* path, unsigned long desiredAccess,
-                              unsigned long /*shareMode*/, void* /*securityAttributes*/,
-                              unsigned long creationDisposition,
-                              unsigned long /*flagsAndAttributes*/, void* /*templateFile*/) {
+CYqError Create(const FXCodeLocation& location, auto_handle& handle, const Place& place,
+                unsigned long desiredAccess, unsigned long creationDisposition) {
   handle.reset();
   int disposition = DispositionFlags(creationDisposition);
   if (disposition < 0) {
     return FXErrorUtil::ErrorErrNo(
-        FXFILE_LOCATION, EINVAL, "Cannot open %s: unknown creation disposition %lu: %s",
-        OrEmpty(path), creationDisposition, FXErrorUtil::ErrorText(EINVAL).c_str());
+        location, EINVAL, "Cannot open %s: unknown creation disposition %lu: %s",
+        place.shown().c_str(), creationDisposition, FXErrorUtil::ErrorText(EINVAL).c_str());
   }
   int flags = AccessFlags(desiredAccess) | disposition | O_CLOEXEC | O_NOFOLLOW;
-  int fd = tarnalert::Env::Current()->OpenFile(OrEmpty(path), flags, kNewFileMode);
+  int fd = place.Open(flags, kNewFileMode);
   if (fd < 0) {
     int error = errno;
-    return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot open %s: %s", OrEmpty(path),
+    return FXErrorUtil::ErrorErrNo(location, error, "Cannot open %s: %s", place.shown().c_str(),
                                    FXErrorUtil::ErrorText(error).c_str());
   }
-  handle.set(fd);
+  handle.reset(fd);
   return CYqError::Success();
+}
+
+CYqError Lock(const FXCodeLocation& location, auto_handle& handle, const Place& place) {
+  handle.reset();
+  int fd = place.Open(O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kNewFileMode);
+  if (fd < 0) {
+    int error = errno;
+    return FXErrorUtil::ErrorErrNo(location, error, "Cannot open lock file %s: %s",
+                                   place.shown().c_str(), FXErrorUtil::ErrorText(error).c_str());
+  }
+  handle.reset(fd);
+  if (place.env()->LockFile(fd, true) != 0) {
+    int error = errno;
+    handle.reset();
+    return FXErrorUtil::ErrorErrNo(location, error, "Cannot lock %s: %s", place.shown().c_str(),
+                                   FXErrorUtil::ErrorText(error).c_str());
+  }
+  return CYqError::Success();
+}
+
+}  // namespace
+
+CYqError FXFile::RemoveFile(const char* path) { return Remove(FXFILE_LOCATION, Place(path)); }
+
+CYqError FXFile::KTCreateFile(auto_handle& handle, const char* path, unsigned long desiredAccess,
+                              unsigned long /*shareMode*/, void* /*securityAttributes*/,
+                              unsigned long creationDisposition,
+                              unsigned long /*flagsAndAttributes*/, void* /*templateFile*/) {
+  return Create(FXFILE_LOCATION, handle, Place(path), desiredAccess, creationDisposition);
 }
 
 CYqError FXFile::KTWriteFile(const auto_handle& handle, const void* buffer,
@@ -156,22 +204,7 @@ CYqError FXFile::KTMoveFileEx(const char* existingPath, const char* newPath, uns
 }
 
 CYqError FXFile::KTLockFile(auto_handle& handle, const char* path) {
-  handle.reset();
-  tarnalert::Env* env = tarnalert::Env::Current();
-  int fd = env->OpenFile(OrEmpty(path), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kNewFileMode);
-  if (fd < 0) {
-    int error = errno;
-    return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot open lock file %s: %s",
-                                   OrEmpty(path), FXErrorUtil::ErrorText(error).c_str());
-  }
-  handle.set(fd);
-  if (env->LockFile(fd, true) != 0) {
-    int error = errno;
-    handle.reset();
-    return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot lock %s: %s", OrEmpty(path),
-                                   FXErrorUtil::ErrorText(error).c_str());
-  }
-  return CYqError::Success();
+  return Lock(FXFILE_LOCATION, handle, Place(path));
 }
 
 CYqError FXFile::KTUnlockFile(const auto_handle& handle) {
@@ -181,4 +214,54 @@ CYqError FXFile::KTUnlockFile(const auto_handle& handle) {
                                    handle.get(), FXErrorUtil::ErrorText(error).c_str());
   }
   return CYqError::Success();
+}
+
+CYqError FXFile::RemoveFile(const tarnalert::Directory& directory, const char* name) {
+  return Remove(FXFILE_LOCATION, Place(directory, name));
+}
+
+CYqError FXFile::KTCreateFile(auto_handle& handle, const tarnalert::Directory& directory,
+                              const char* name, unsigned long desiredAccess,
+                              unsigned long /*shareMode*/, void* /*securityAttributes*/,
+                              unsigned long creationDisposition,
+                              unsigned long /*flagsAndAttributes*/, void* /*templateFile*/) {
+  return Create(FXFILE_LOCATION, handle, Place(directory, name), desiredAccess,
+                creationDisposition);
+}
+
+CYqError FXFile::KTMoveFileEx(const tarnalert::Directory& directory, const char* existingName,
+                              const char* newName, unsigned long flags, bool* renamed) {
+  if (renamed != nullptr) *renamed = false;
+  tarnalert::Env* env = directory.env();
+  const std::string fromName = OrEmpty(existingName);
+  const std::string toName = OrEmpty(newName);
+  const std::string from = directory.PathOf(fromName);
+  const std::string to = directory.PathOf(toName);
+  if (!(flags & kMoveReplaceExisting)) {
+    int fd = env->OpenFileAt(directory.fd(), toName, O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd >= 0) {
+      env->CloseFile(fd);
+      return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, EEXIST, "Cannot rename %s to %s: %s",
+                                     from.c_str(), to.c_str(),
+                                     FXErrorUtil::ErrorText(EEXIST).c_str());
+    }
+  }
+  if (env->RenameFileAt(directory.fd(), fromName, directory.fd(), toName) != 0) {
+    int error = errno;
+    return FXErrorUtil::ErrorErrNo(FXFILE_LOCATION, error, "Cannot rename %s to %s: %s",
+                                   from.c_str(), to.c_str(), FXErrorUtil::ErrorText(error).c_str());
+  }
+  if (renamed != nullptr) *renamed = true;
+  if (env->SyncFile(directory.fd()) != 0) {
+    int error = errno;
+    return FXErrorUtil::ErrorErrNo(
+        FXFILE_LOCATION, error, "Renamed %s to %s but cannot flush directory %s: %s", from.c_str(),
+        to.c_str(), directory.path().c_str(), FXErrorUtil::ErrorText(error).c_str());
+  }
+  return CYqError::Success();
+}
+
+CYqError FXFile::KTLockFile(auto_handle& handle, const tarnalert::Directory& directory,
+                            const char* name) {
+  return Lock(FXFILE_LOCATION, handle, Place(directory, name));
 }

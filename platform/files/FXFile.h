@@ -10,9 +10,14 @@
 // close-on-exec, and never through a symbolic link in the last component.
 // Sharing modes, security attributes, templates and file flags have no POSIX
 // counterpart and are ignored. All operations may be called from any thread.
+//
+// Each call that takes a path also comes in a form taking a trusted open
+// Directory and a name inside it: the same steps and messages (which name
+// the whole path), carried out relative to the directory's descriptor.
 #ifndef TARNALERT_PLATFORM_FILES_FXFILE_H_
 #define TARNALERT_PLATFORM_FILES_FXFILE_H_
 
+#include "platform/files/Directory.h"
 #include "platform/files/FileHandle.h"
 #include "tarnalert/platform/files/CYqError.h"
 
@@ -72,6 +77,19 @@ class FXFile {
   static CYqError KTLockFile(auto_handle& handle, const char* path);
   // Releases the lock taken by KTLockFile; the handle stays open.
   static CYqError KTUnlockFile(const auto_handle& handle);
+
+  // The calls above for `name` inside `directory`. A move stays inside the
+  // directory and syncs it once.
+  static CYqError RemoveFile(const tarnalert::Directory& directory, const char* name);
+  static CYqError KTCreateFile(auto_handle& handle, const tarnalert::Directory& directory,
+                               const char* name, unsigned long desiredAccess,
+                               unsigned long shareMode, void* securityAttributes,
+                               unsigned long creationDisposition, unsigned long flagsAndAttributes,
+                               void* templateFile);
+  static CYqError KTMoveFileEx(const tarnalert::Directory& directory, const char* existingName,
+                               const char* newName, unsigned long flags, bool* renamed = nullptr);
+  static CYqError KTLockFile(auto_handle& handle, const tarnalert::Directory& directory,
+                             const char* name);
 };
 
 #endif  // TARNALERT_PLATFORM_FILES_FXFILE_H_

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/files/Paths.h"
+
 namespace tarnalert {
 
 namespace {
@@ -47,6 +49,15 @@ CYqError WritableFile::Open(Env* env, const std::string& path, int flags, mode_t
   return CYqError::Success();
 }
 
+CYqError WritableFile::OpenIn(const Directory& dir, const std::string& name, int flags,
+                              mode_t mode) {
+  env_ = dir.env();
+  path_ = dir.PathOf(name);
+  fd_ = env_->OpenFileAt(dir.fd(), name, flags, mode);
+  if (fd_ < 0) return Failed(FILE_LOCATION, "open", path_, errno);
+  return CYqError::Success();
+}
+
 CYqError WritableFile::Append(const void* data, size_t size) {
   if (!is_open()) return Failed(FILE_LOCATION, "write to", path_, EBADF);
   return WriteAll(env_, fd_, path_, data, size);
@@ -68,9 +79,12 @@ CYqError WritableFile::Close() {
 
 // --- Whole files ---------------------------------------------------------------
 
-CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out) {
+CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t maxBytes,
+                          std::string* out) {
   out->clear();
-  const int fd = env->OpenFile(path, O_RDONLY, 0);
+  Env* env = dir.env();
+  const std::string path = dir.PathOf(name);
+  const int fd = env->OpenFileAt(dir.fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd < 0) return Failed(FILE_LOCATION, "open", path, errno);
   CYqError error;
   FileInfo info;
@@ -99,36 +113,52 @@ CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, st
   return error;
 }
 
-CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
-                          const std::string& bytes) {
-  const std::string temporary = dir + "/." + name + ".tmp";
-  const std::string target = dir + "/" + name;
+CYqError WriteFileDurably(const Directory& dir, const std::string& name, const std::string& bytes) {
+  Env* env = dir.env();
+  const std::string temporary = "." + name + ".tmp";
   WritableFile file;
   CYqError error =
-      file.Open(env, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
+      file.OpenIn(dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
   if (error.IsError()) return error;
   error = file.Append(bytes);
   if (!error.IsError()) error = file.Sync();
   // Close in any case; its error counts only when nothing failed before.
   CYqError closed = file.Close();
   if (!error.IsError()) error = std::move(closed);
-  if (!error.IsError() && env->RenameFile(temporary, target) != 0) {
+  if (!error.IsError() && env->RenameFileAt(dir.fd(), temporary, dir.fd(), name) != 0) {
     const int number = errno;
     error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, number, "Cannot rename %s to %s: %s",
-                                    temporary.c_str(), target.c_str(),
+                                    dir.PathOf(temporary).c_str(), dir.PathOf(name).c_str(),
                                     FXErrorUtil::ErrorText(number).c_str());
   }
   if (error.IsError()) {
-    (void)env->RemoveFile(temporary);  // best effort: the error above is the one to report
+    (void)env->RemoveFileAt(dir.fd(),
+                            temporary);  // best effort: the error above is the one to report
     return error;
   }
-  if (env->SyncDirectory(dir) != 0) {
+  if (env->SyncFile(dir.fd()) != 0) {
     const int number = errno;
-    return FXErrorUtil::ErrorErrNo(FILE_LOCATION, number,
-                                   "Wrote %s but cannot flush directory %s: %s", target.c_str(),
-                                   dir.c_str(), FXErrorUtil::ErrorText(number).c_str());
+    return FXErrorUtil::ErrorErrNo(
+        FILE_LOCATION, number, "Wrote %s but cannot flush directory %s: %s",
+        dir.PathOf(name).c_str(), dir.path().c_str(), FXErrorUtil::ErrorText(number).c_str());
   }
   return CYqError::Success();
+}
+
+CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out) {
+  out->clear();
+  Directory dir;
+  CYqError error = Directory::Open(env, DirectoryOf(path), false, &dir);
+  if (error.IsError()) return error;
+  return ReadFileToString(dir, path.substr(path.find_last_of('/') + 1), maxBytes, out);
+}
+
+CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
+                          const std::string& bytes) {
+  Directory opened;
+  CYqError error = Directory::Open(env, dir, false, &opened);
+  if (error.IsError()) return error;
+  return WriteFileDurably(opened, name, bytes);
 }
 
 #undef FILE_LOCATION

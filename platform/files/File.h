@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/files/Directory.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/files/CYqError.h"
 
@@ -31,6 +32,8 @@ class WritableFile {
   // Opens `path` through `env` with `flags` (O_WRONLY and O_CREAT etc.; the
   // Env adds O_CLOEXEC) and `mode` for a new file. REQUIRES: not open.
   CYqError Open(Env* env, const std::string& path, int flags, mode_t mode);
+  // The same for `name` inside the open directory `dir`.
+  CYqError OpenIn(const Directory& dir, const std::string& name, int flags, mode_t mode);
   bool is_open() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
 
@@ -49,23 +52,32 @@ class WritableFile {
   int fd_ = -1;
 };
 
-// Reads the whole regular file `path` through `env` into `out` (replacing
-// its content). Fails, leaving `out` empty, when the file cannot be opened
-// or read, is not a regular file (EINVAL), or holds more than `maxBytes`
-// bytes (EFBIG).
+// Reads the whole regular file `name` in the open directory `dir` into `out`
+// (replacing its content). The file is opened without following a symbolic
+// link and without waiting (a FIFO in its place cannot block the reader).
+// Fails, leaving `out` empty, when the file cannot be opened or read, is not
+// a regular file (EINVAL), or holds more than `maxBytes` bytes (EFBIG).
+CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t maxBytes,
+                          std::string* out);
+// The same for the file `path`, in its directory opened as a Directory (not
+// created; an untrusted directory fails as Directory::Open says).
 CYqError ReadFileToString(Env* env, const std::string& path, size_t maxBytes, std::string* out);
 
-// Puts a new file `name` holding `bytes` into the directory `dir` so that a
-// reader never sees part of it and a power loss never takes it back once
-// this returns success: it writes ".<name>.tmp" (created exclusively, mode
-// 0600, never through a symbolic link), syncs and closes it, renames it to
-// `name` (replacing a file of that name) and syncs `dir`. The last step
+// Puts a new file `name` holding `bytes` into the open directory `dir` so
+// that a reader never sees part of it and a power loss never takes it back
+// once this returns success: it writes ".<name>.tmp" (created exclusively,
+// mode 0600, never through a symbolic link), syncs and closes it, renames it
+// to `name` (replacing a file of that name) and syncs `dir`. Every step works
+// on `dir`'s descriptor. The last step
 // matters: the rename lives in the directory, and without the directory sync
 // a power loss can undo it even though the file's data was synced.
 //
 // On a failure before the rename the temporary file is removed and `name` is
 // untouched. When only the directory sync fails, `name` is in place but not
 // durable; the error says so.
+CYqError WriteFileDurably(const Directory& dir, const std::string& name, const std::string& bytes);
+// The same for the directory `dir` named by its path, opened as a Directory
+// (not created; an untrusted directory fails as Directory::Open says).
 CYqError WriteFileDurably(Env* env, const std::string& dir, const std::string& name,
                           const std::string& bytes);
 

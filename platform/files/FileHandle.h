@@ -13,8 +13,6 @@
 
 #include "tarnalert/platform/env/Env.h"
 
-class FXFile;
-
 class auto_handle {
  public:
   auto_handle() = default;
@@ -46,11 +44,6 @@ class auto_handle {
   }
 
  private:
-  friend class FXFile;
-  // Stores `fd` without closing anything: for a descriptor just opened into
-  // an empty handle.
-  void set(int fd) { fd_ = fd; }
-
   int fd_ = -1;
 };
 

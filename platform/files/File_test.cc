@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -27,6 +28,13 @@ class FileTest : public ::testing::Test {
   FaultEnv env_;
   tarnalert::ScopedEnv scoped_{&env_};
   const std::string dir_ = env_.scratch_directory();
+
+  // The scratch directory, opened for WriteFileDurably.
+  tarnalert::Directory OpenDir() {
+    tarnalert::Directory dir;
+    EXPECT_YQ_OK(tarnalert::Directory::Open(&env_, dir_, false, &dir));
+    return dir;
+  }
 };
 
 TEST_F(FileTest, AppendLoopsOverShortWrites) {
@@ -58,33 +66,40 @@ TEST_F(FileTest, CloseReportsTheErrorOfClose) {
 
 TEST_F(FileTest, ReadFileToStringRefusesWhatItCannotHoldWhole) {
   std::ofstream(dir_ + "/small") << "12345";
+  fs::create_directory(dir_ + "/sub");
+  // A FIFO with no writer blocked the reader forever.
+  ASSERT_EQ(::mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir_ + "/small", dir_ + "/link");
+  const tarnalert::Directory dir = OpenDir();
   const struct {
-    std::string path;
+    std::string name;
     size_t max;
     int code;
     std::string message;
   } cases[] = {
-      {dir_ + "/small", 5, 0, ""},
-      {dir_ + "/small", 4, -EFBIG, "Cannot read " + dir_ + "/small: larger than 4 bytes"},
-      {dir_, 100, -EINVAL, "Cannot read " + dir_ + ": not a regular file"},
-      {dir_ + "/missing", 100, -ENOENT,
-       "Cannot open " + dir_ + "/missing: No such file or directory"},
+      {"small", 5, 0, ""},
+      {"small", 4, -EFBIG, "Cannot read " + dir_ + "/small: larger than 4 bytes"},
+      {"sub", 100, -EINVAL, "Cannot read " + dir_ + "/sub: not a regular file"},
+      {"fifo", 100, -EINVAL, "Cannot read " + dir_ + "/fifo: not a regular file"},
+      {"link", 100, -ELOOP, "Cannot open " + dir_ + "/link: Too many levels of symbolic links"},
+      {"missing", 100, -ENOENT, "Cannot open " + dir_ + "/missing: No such file or directory"},
   };
   for (const auto& c : cases) {
     std::string out = "old";
-    CYqError error = tarnalert::ReadFileToString(&env_, c.path, c.max, &out);
-    EXPECT_EQ(error.Code(), c.code) << c.path << " at most " << c.max;
-    EXPECT_EQ(error.LastMessage(), c.message) << c.path << " at most " << c.max;
-    EXPECT_EQ(out, c.code == 0 ? "12345" : "") << c.path << " at most " << c.max;
+    CYqError error = tarnalert::ReadFileToString(dir, c.name, c.max, &out);
+    EXPECT_EQ(error.Code(), c.code) << c.name << " at most " << c.max;
+    EXPECT_EQ(error.LastMessage(), c.message) << c.name << " at most " << c.max;
+    EXPECT_EQ(out, c.code == 0 ? "12345" : "") << c.name << " at most " << c.max;
   }
 }
 
 TEST_F(FileTest, WriteFileDurablyLeavesTheTargetAloneWhenAStepFails) {
   std::ofstream(dir_ + "/target") << "old";
+  const tarnalert::Directory dir = OpenDir();
   for (FileOp step :
        {FileOp::kOpen, FileOp::kWrite, FileOp::kSync, FileOp::kClose, FileOp::kRename}) {
     env_.Fail(step, 1, ENOSPC);
-    CYqError error = tarnalert::WriteFileDurably(&env_, dir_, "target", "new");
+    CYqError error = tarnalert::WriteFileDurably(dir, "target", "new");
     EXPECT_EQ(error.Code(), -ENOSPC) << "step " << static_cast<int>(step);
     EXPECT_EQ(ReadWhole(dir_ + "/target"), "old") << "step " << static_cast<int>(step);
     EXPECT_EQ(ListDirectory(dir_), std::vector<std::string>{"target"})
@@ -93,8 +108,9 @@ TEST_F(FileTest, WriteFileDurablyLeavesTheTargetAloneWhenAStepFails) {
 }
 
 TEST_F(FileTest, WriteFileDurablySaysWhenOnlyTheDirectorySyncFailed) {
+  const tarnalert::Directory dir = OpenDir();
   env_.Fail(FileOp::kSyncDirectory, 1, EIO);
-  CYqError error = tarnalert::WriteFileDurably(&env_, dir_, "target", "new");
+  CYqError error = tarnalert::WriteFileDurably(dir, "target", "new");
   EXPECT_EQ(error.LastMessage(), "Wrote " + dir_ + "/target but cannot flush directory " + dir_ +
                                      ": Input/output error");
   EXPECT_EQ(ReadWhole(dir_ + "/target"), "new");
@@ -124,19 +140,20 @@ TEST(FileCrashTest, WriteFileDurablyKeepsOldOrNewWholeThroughAPowerLoss) {
   CrashEnv env;
   tarnalert::ScopedEnv scoped(&env);
   const std::string dir = env.scratch_directory() + "/d";
-  ASSERT_YQ_OK(tarnalert::MakeDirectories(&env, dir));
-  ASSERT_YQ_OK(tarnalert::WriteFileDurably(&env, dir, "target", "old"));
+  tarnalert::Directory opened;
+  ASSERT_YQ_OK(tarnalert::Directory::Open(&env, dir, true, &opened));
+  ASSERT_YQ_OK(tarnalert::WriteFileDurably(opened, "target", "old"));
   bool reached_the_end = false;
   for (int step = 0; !reached_the_end; ++step) {
     env.CrashAfter(step);
-    const bool reported = !tarnalert::WriteFileDurably(&env, dir, "target", "new text").IsError();
+    const bool reported = !tarnalert::WriteFileDurably(opened, "target", "new text").IsError();
     reached_the_end = !env.stopped();
     env.Crash();
     const std::string after = ReadWhole(dir + "/target");
     EXPECT_TRUE(after == "old" || after == "new text") << "crash after " << step << ": " << after;
     EXPECT_TRUE(!reported || after == "new text") << "crash after " << step;
     EXPECT_EQ(ListDirectory(dir), std::vector<std::string>{"target"}) << "crash after " << step;
-    ASSERT_YQ_OK(tarnalert::WriteFileDurably(&env, dir, "target", "old"));
+    ASSERT_YQ_OK(tarnalert::WriteFileDurably(opened, "target", "old"));
   }
 }
 
@@ -146,8 +163,9 @@ TEST(FileCrashTest, MadeDirectoriesSurviveAPowerLoss) {
   CrashEnv env;
   tarnalert::ScopedEnv scoped(&env);
   const std::string dir = env.scratch_directory() + "/a/b";
-  ASSERT_YQ_OK(tarnalert::MakeDirectories(&env, dir));
-  ASSERT_YQ_OK(tarnalert::WriteFileDurably(&env, dir, "f", "x"));
+  tarnalert::Directory opened;
+  ASSERT_YQ_OK(tarnalert::Directory::Open(&env, dir, true, &opened));
+  ASSERT_YQ_OK(tarnalert::WriteFileDurably(opened, "f", "x"));
   env.Crash();
   EXPECT_EQ(ReadWhole(dir + "/f"), "x");
 }

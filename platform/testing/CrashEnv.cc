@@ -116,6 +116,13 @@ ssize_t CrashEnv::WriteFile(int fd, const void* data, size_t size) {
 }
 
 int CrashEnv::SyncFile(int fd) {
+  std::string directory;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = directories_.find(fd);
+    if (found != directories_.end() && found->second) directory = paths_[fd];
+  }
+  if (!directory.empty()) return SyncDirectory(directory);
   if (!Runs()) return -1;
   const int result = TestEnv::SyncFile(fd);
   struct stat info;
@@ -131,6 +138,7 @@ int CrashEnv::CloseFile(int fd) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     paths_.erase(fd);
+    directories_.erase(fd);
   }
   const int result = TestEnv::CloseFile(fd);  // closed even on a stopped machine: no leak
   if (runs) return result;
@@ -194,6 +202,46 @@ int CrashEnv::SyncDirectory(const std::string& directory) {
 }
 
 int CrashEnv::LockFile(int fd, bool lock) { return Runs() ? TestEnv::LockFile(fd, lock) : -1; }
+
+std::string CrashEnv::PathIn(int directory, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return paths_[directory] + "/" + name;
+}
+
+int CrashEnv::OpenDirectory(const std::string& path) {
+  if (!Runs()) return -1;
+  const int fd = TestEnv::OpenDirectory(path);
+  if (fd < 0) return fd;
+  std::lock_guard<std::mutex> lock(mutex_);
+  paths_[fd] = path;
+  directories_[fd] = true;
+  return fd;
+}
+
+int CrashEnv::OpenDirectoryAt(int directory, const std::string& name) {
+  return OpenDirectory(PathIn(directory, name));
+}
+
+int CrashEnv::OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) {
+  return OpenFile(PathIn(directory, name), flags, mode);
+}
+
+int CrashEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  return RenameFile(PathIn(fromDirectory, from), PathIn(toDirectory, to));
+}
+
+int CrashEnv::RemoveFileAt(int directory, const std::string& name) {
+  return RemoveFile(PathIn(directory, name));
+}
+
+int CrashEnv::CreateDirectoryAt(int directory, const std::string& name, mode_t mode) {
+  return CreateDirectory(PathIn(directory, name), mode);
+}
+
+int CrashEnv::StatFileAt(int directory, const std::string& name, FileInfo* info) {
+  return Runs() ? TestEnv::StatFileAt(directory, name, info) : -1;
+}
 
 }  // namespace test
 }  // namespace tarnalert

@@ -13,7 +13,9 @@
 // CrashEnv saw them count as durable.
 //
 // Renames are tracked by name: a rename is made durable by syncing the
-// directory of its target. Safe to call from several threads.
+// directory of its target. Calls on a name inside an open directory are
+// carried out as the path calls on the whole path, and SyncFile of a
+// directory's descriptor as SyncDirectory. Safe to call from several threads.
 #ifndef TARNALERT_PLATFORM_TESTING_CRASHENV_H_
 #define TARNALERT_PLATFORM_TESTING_CRASHENV_H_
 
@@ -51,6 +53,14 @@ class CrashEnv : public TestEnv {
   int StatFile(int fd, FileInfo* info) override;
   int SyncDirectory(const std::string& directory) override;
   int LockFile(int fd, bool lock) override;
+  int OpenDirectory(const std::string& path) override;
+  int OpenDirectoryAt(int directory, const std::string& name) override;
+  int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override;
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override;
+  int RemoveFileAt(int directory, const std::string& name) override;
+  int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
+  int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
 
  private:
   // A change of names in `directory` not yet made durable.
@@ -67,11 +77,14 @@ class CrashEnv : public TestEnv {
   // The content of `path` a power loss would leave (its synced part), or
   // nothing when there is no file.
   std::optional<std::string> DurableContent(const std::string& path);
+  // The whole path of `name` inside the open directory `directory`.
+  std::string PathIn(int directory, const std::string& name);
 
   mutable std::mutex mutex_;
   int left_ = -1;  // operations still allowed; -1: no limit
   bool stopped_ = false;
   std::map<int, std::string> paths_;        // open descriptors
+  std::map<int, bool> directories_;         // open descriptors of directories
   std::map<std::string, uint64_t> synced_;  // written files: their synced length
   std::vector<NameChange> pending_;         // oldest first
 };

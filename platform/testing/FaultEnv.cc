@@ -46,14 +46,18 @@ std::string FaultEnv::PathOf(int fd) {
   return it == paths_.end() ? std::string() : it->second;
 }
 
-int FaultEnv::OpenFile(const std::string& path, int flags, mode_t mode) {
-  if (Fails(FileOp::kOpen, path)) return -1;
-  int fd = TestEnv::OpenFile(path, flags, mode);
+int FaultEnv::Opened(int fd, const std::string& path, bool directory) {
   if (fd >= 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     paths_[fd] = path;
+    directories_[fd] = directory;
   }
   return fd;
+}
+
+int FaultEnv::OpenFile(const std::string& path, int flags, mode_t mode) {
+  if (Fails(FileOp::kOpen, path)) return -1;
+  return Opened(TestEnv::OpenFile(path, flags, mode), path, false);
 }
 
 ssize_t FaultEnv::ReadFile(int fd, void* buffer, size_t size) {
@@ -73,7 +77,14 @@ ssize_t FaultEnv::WriteFile(int fd, const void* data, size_t size) {
 }
 
 int FaultEnv::SyncFile(int fd) {
-  return Fails(FileOp::kSync, PathOf(fd)) ? -1 : TestEnv::SyncFile(fd);
+  bool directory;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = directories_.find(fd);
+    directory = found != directories_.end() && found->second;
+  }
+  const FileOp op = directory ? FileOp::kSyncDirectory : FileOp::kSync;
+  return Fails(op, PathOf(fd)) ? -1 : TestEnv::SyncFile(fd);
 }
 
 int FaultEnv::CloseFile(int fd) {
@@ -81,6 +92,7 @@ int FaultEnv::CloseFile(int fd) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     paths_.erase(fd);
+    directories_.erase(fd);
   }
   // A failed close still closes, as close(2) does.
   const int result = TestEnv::CloseFile(fd);
@@ -115,6 +127,44 @@ int FaultEnv::SyncDirectory(const std::string& directory) {
 
 int FaultEnv::LockFile(int fd, bool lock) {
   return Fails(FileOp::kLock, PathOf(fd)) ? -1 : TestEnv::LockFile(fd, lock);
+}
+
+int FaultEnv::OpenDirectory(const std::string& path) {
+  if (Fails(FileOp::kOpenDirectory, path)) return -1;
+  return Opened(TestEnv::OpenDirectory(path), path, true);
+}
+
+int FaultEnv::OpenDirectoryAt(int directory, const std::string& name) {
+  const std::string path = PathIn(directory, name);
+  if (Fails(FileOp::kOpenDirectory, path)) return -1;
+  return Opened(TestEnv::OpenDirectoryAt(directory, name), path, true);
+}
+
+int FaultEnv::OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) {
+  const std::string path = PathIn(directory, name);
+  if (Fails(FileOp::kOpen, path)) return -1;
+  return Opened(TestEnv::OpenFileAt(directory, name, flags, mode), path, false);
+}
+
+int FaultEnv::RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                           const std::string& to) {
+  if (Fails(FileOp::kRename, PathIn(fromDirectory, from), PathIn(toDirectory, to))) return -1;
+  return TestEnv::RenameFileAt(fromDirectory, from, toDirectory, to);
+}
+
+int FaultEnv::RemoveFileAt(int directory, const std::string& name) {
+  return Fails(FileOp::kRemove, PathIn(directory, name)) ? -1
+                                                         : TestEnv::RemoveFileAt(directory, name);
+}
+
+int FaultEnv::CreateDirectoryAt(int directory, const std::string& name, mode_t mode) {
+  if (Fails(FileOp::kCreateDirectory, PathIn(directory, name))) return -1;
+  return TestEnv::CreateDirectoryAt(directory, name, mode);
+}
+
+int FaultEnv::StatFileAt(int directory, const std::string& name, FileInfo* info) {
+  if (Fails(FileOp::kStat, PathIn(directory, name))) return -1;
+  return TestEnv::StatFileAt(directory, name, info);
 }
 
 }  // namespace test

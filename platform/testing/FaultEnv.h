@@ -3,6 +3,10 @@
 // or from then on), and writes can be made short. Calls are counted from the
 // last Fail/Clear. Everything not failed goes to the real files.
 //
+// A call on a name inside an open directory counts as the call on the whole
+// path (OpenFileAt as kOpen, RenameFileAt as kRename, ...), and SyncFile of a
+// directory's descriptor as kSyncDirectory.
+//
 // One fault at a time. Safe to call from several threads.
 #ifndef TARNALERT_PLATFORM_TESTING_FAULTENV_H_
 #define TARNALERT_PLATFORM_TESTING_FAULTENV_H_
@@ -31,6 +35,7 @@ enum class FileOp {
   kStat,
   kSyncDirectory,
   kLock,
+  kOpenDirectory,
   kAny,  // every one of the above, counted together
 };
 
@@ -62,12 +67,25 @@ class FaultEnv : public TestEnv {
   int StatFile(int fd, FileInfo* info) override;
   int SyncDirectory(const std::string& directory) override;
   int LockFile(int fd, bool lock) override;
+  int OpenDirectory(const std::string& path) override;
+  int OpenDirectoryAt(int directory, const std::string& name) override;
+  int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override;
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override;
+  int RemoveFileAt(int directory, const std::string& name) override;
+  int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
+  int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
 
  private:
   // Counts the call and says whether it fails; sets errno when it does. A
   // rename counts when either of its paths matches.
   bool Fails(FileOp op, const std::string& path, const std::string& otherPath = "");
   std::string PathOf(int fd);
+  std::string PathIn(int directory, const std::string& name) {
+    return PathOf(directory) + "/" + name;
+  }
+  // Remembers the path of a descriptor just opened (nothing for -1).
+  int Opened(int fd, const std::string& path, bool directory);
 
   mutable std::mutex mutex_;
   FileOp op_ = FileOp::kAny;
@@ -78,6 +96,7 @@ class FaultEnv : public TestEnv {
   std::map<FileOp, int> calls_;
   size_t write_limit_ = kNoLimit;
   std::map<int, std::string> paths_;  // open descriptors
+  std::map<int, bool> directories_;   // open descriptors of directories
 };
 
 }  // namespace test

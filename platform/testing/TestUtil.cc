@@ -1,5 +1,9 @@
 #include "platform/testing/TestUtil.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +41,21 @@ std::string Repeat(const std::string& piece, size_t times) {
   return ::testing::AssertionFailure()
          << expression << " failed with code " << error.Code() << ":\n"
          << error.ToString();
+}
+
+bool AsOtherUser(const std::function<bool()>& make) {
+  if (::geteuid() != 0) return false;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool switched =
+        ::setgroups(0, nullptr) == 0 && ::setgid(kOtherUser) == 0 && ::setuid(kOtherUser) == 0;
+    ::_exit(switched && make() ? 0 : 1);
+  }
+  int status = -1;
+  const bool made = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0;
+  EXPECT_TRUE(made) << "the files of user " << kOtherUser << " could not be made";
+  return made;
 }
 
 }  // namespace test

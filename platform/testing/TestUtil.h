@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,14 @@ std::string ReadWhole(const std::string& path);
 std::vector<std::string> ListDirectory(const std::string& path);
 // `piece` written `times` times.
 std::string Repeat(const std::string& piece, size_t times);
+
+// The unprivileged second user (nobody) that hostile files are made as.
+constexpr uid_t kOtherUser = 65534;
+// Runs `make` in a child process as user and group kOtherUser, so that what
+// it creates belongs to another user; `make` returns false when it failed.
+// False when this process is not root (it cannot switch users: the caller
+// skips) or when `make` failed (a test failure is added).
+bool AsOtherUser(const std::function<bool()>& make);
 
 // For EXPECT_PRED_FORMAT1: success, or a failure showing the error's chain.
 ::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error);

@@ -58,6 +58,21 @@ run() {
   } >>"$transcript"
 }
 
+# quiet ARGS...: like run, but keeps only the exit code and standard error.
+quiet() {
+  "$tool" "$@" >/dev/null 2>"$work/err"
+  local code=$?
+  {
+    echo "\$ tarnalert $*" | mask
+    echo "[exit $code]"
+    if [ -s "$work/err" ]; then
+      echo "[stderr]"
+      mask <"$work/err"
+    fi
+    echo
+  } >>"$transcript"
+}
+
 # note TEXT...: a line of the test's own in the transcript.
 note() { echo "# $*" >>"$transcript"; }
 
@@ -268,6 +283,29 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     run config install --verbose "$bad_xml"
     run render --type 74 --criteria 1 --config "$bad_xml"
     run render --type 74 --criteria 1
+    ;;
+  html_out)
+    # A directory of another user is made with chown, which needs root.
+    if [ "$(id -u)" != 0 ]; then
+      echo "skipped: group html_out makes a directory of another user, which needs root" >&2
+      exit 77
+    fi
+    render_to() { quiet render --type 74 --criteria 1 --config "$example" --html-out "$1"; }
+    render_to "$work/new/html"
+    note "modes of the made directories and the page:" \
+      $(stat -c %a "$work/new" "$work/new/html" "$work/new/html/rule-101.html")
+    echo "not to be overwritten" >"$work/victim"
+    rm "$work/new/html/rule-101.html" && ln -s "$work/victim" "$work/new/html/rule-101.html"
+    render_to "$work/new/html"
+    note "a link in the page's place is replaced, not followed:" \
+      "$(stat -c %F "$work/new/html/rule-101.html"); $(cat "$work/victim")"
+    ln -s "$work/new/html" "$work/link"
+    render_to "$work/link"
+    mkdir "$work/open" && chmod 0777 "$work/open"
+    render_to "$work/open"
+    mkdir "$work/other" && chown 65534:65534 "$work/other"
+    render_to "$work/other"
+    note "pages written into refused directories: $(find "$work/open" "$work/other" -type f | wc -l)"
     ;;
   *)
     echo "unknown group $group" >&2
