@@ -4,10 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "delivery/MailResult.h"
+#include "platform/files/Directory.h"
 #include "platform/files/File.h"
-#include "platform/files/Paths.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -34,34 +35,45 @@ CYqError WriteWhole(WritableFile& file, const std::string& message) {
 
 DeliveryResult WriteToOutbox(Env* env, const std::string& directory, const std::string& name,
                              const std::string& message) {
-  const std::string temporaryDirectory = directory + "/tmp";
-  const std::string newDirectory = directory + "/new";
-  for (const std::string& path : {temporaryDirectory, newDirectory, directory + "/cur"}) {
-    CYqError made = MakeDirectories(env, path);
-    if (made.IsError()) return Failure("cannot create the outbox directory " + path, made);
+  // Each directory is checked and held by its descriptor, so a link or a
+  // directory swapped in later cannot redirect the message.
+  Directory temporaryDirectory, newDirectory, curDirectory;
+  const std::pair<const char*, Directory*> directories[] = {
+      {"/tmp", &temporaryDirectory}, {"/new", &newDirectory}, {"/cur", &curDirectory}};
+  for (const auto& [suffix, opened] : directories) {
+    CYqError error = Directory::Open(env, directory + suffix, true, opened);
+    if (error.IsError())
+      return Failure("cannot use the outbox directory " + directory + suffix, error);
   }
-  const std::string temporary = temporaryDirectory + "/" + name + ".eml";
-  const std::string finalPath = newDirectory + "/" + name + ".eml";
+  // Messages a killed writer left half written are of no use to anyone.
+  temporaryDirectory.RemoveStaleTemporaries(
+      [](const std::string& file) {
+        return file.size() > 4 && file.rfind(".eml") == file.size() - 4;
+      },
+      kStaleTemporaryAge);
 
-  WritableFile file;
-  CYqError error = file.Open(env, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  const std::string file = name + ".eml";
+  WritableFile output;
+  CYqError error =
+      output.OpenIn(temporaryDirectory, file, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   if (error.IsError()) return Failure("cannot create the message", error);
-  error = WriteWhole(file, message);
+  error = WriteWhole(output, message);
   if (error.IsError()) {
-    (void)env->RemoveFile(temporary);  // best effort: the failure is what counts
+    (void)env->RemoveFileAt(temporaryDirectory.fd(), file);  // the failure is what counts
     return Failure("cannot write the message", error);
   }
-  if (env->RenameFile(temporary, finalPath) != 0) {
+  if (env->RenameFileAt(temporaryDirectory.fd(), file, newDirectory.fd(), file) != 0) {
     const std::string reason = std::strerror(errno);
-    (void)env->RemoveFile(temporary);
-    return DeliveryResult{kMailOutboxFailed, FXString::ToWstring("cannot move the message into " +
-                                                                 newDirectory + ": " + reason)};
+    (void)env->RemoveFileAt(temporaryDirectory.fd(), file);
+    return DeliveryResult{
+        kMailOutboxFailed,
+        FXString::ToWstring("cannot move the message into " + newDirectory.path() + ": " + reason)};
   }
   // The message is in place; a failure to make the rename durable is worth a
   // log line, not a second copy.
-  if (env->SyncDirectory(newDirectory) != 0) {
+  if (CYqError synced = newDirectory.Sync(); synced.IsError()) {
     EvEvent().Error("DeliverEmail", "cannot flush the outbox directory %s: %s",
-                    newDirectory.c_str(), std::strerror(errno));
+                    newDirectory.path().c_str(), synced.LastMessage().c_str());
   }
   return DeliveryResult{kMailDelivered, L""};
 }

@@ -431,12 +431,13 @@ class FailingFilesEnv : public EnvWrapper {
     }
     return EnvWrapper::WriteFile(fd, data, size);
   }
-  int RenameFile(const std::string& from, const std::string& to) override {
+  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
+                   const std::string& to) override {
     if (failRename_ != 0) {
       errno = failRename_;
       return -1;
     }
-    return EnvWrapper::RenameFile(from, to);
+    return EnvWrapper::RenameFileAt(fromDirectory, from, toDirectory, to);
   }
 
  private:
