@@ -7,7 +7,7 @@ BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 STRESS_SECONDS ?= 300
-FUZZERS     = message config audit template html writers criteria catalog
+FUZZERS     = message config audit template html writers criteria catalog mail spool
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DTARNALERT_WERROR=ON
 
