@@ -7,7 +7,7 @@ BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 STRESS_SECONDS ?= 300
-FUZZERS     = message config audit template html writers criteria catalog mail spool
+FUZZERS     = message config audit template html writers criteria catalog mail spool cli
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DTARNALERT_WERROR=ON
 
@@ -28,7 +28,7 @@ $(BUILD_ASAN)/build.ninja: | deps
 $(BUILD_FUZZ)/build.ninja: | deps
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
 	  -DTARNALERT_SANITIZE=ON -DTARNALERT_BUILD_FUZZ=ON -DTARNALERT_BUILD_TESTS=OFF \
-	  -DTARNALERT_BUILD_TOOLS=OFF -DTARNALERT_INSTALL=OFF
+	  -DTARNALERT_BUILD_TOOLS=ON -DTARNALERT_INSTALL=OFF
 
 $(BUILD_TSAN)/build.ninja: | deps
 	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTARNALERT_TSAN=ON
@@ -61,7 +61,7 @@ fuzz: deps $(BUILD_FUZZ)/build.ninja
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	for f in $(FUZZERS); do \
 	  mkdir -p $(BUILD_FUZZ)/corpus/$$f && \
-	  $(BUILD_FUZZ)/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	  $(BUILD_FUZZ)/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
 	    $(BUILD_FUZZ)/corpus/$$f fuzz/corpus/$$f || exit 1; \
 	done
 

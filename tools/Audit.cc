@@ -104,7 +104,7 @@ int RunDecode(const std::string& file) {
 
 }  // namespace
 
-void AddAuditCommand(CLI::App& app, int& exitCode) {
+void AddAuditCommand(CLI::App& app, Action& action) {
   CLI::App* audit =
       app.add_subcommand("audit", "Convert between an alert's fields and its audit-trail XML");
   audit->require_subcommand(1);
@@ -134,7 +134,7 @@ void AddAuditCommand(CLI::App& app, int& exitCode) {
   encode->footer(
       "Exit codes: 0 printed, 1 the text could not be written, 2 bad usage (a number "
       "that is not one or does not fit its field).");
-  encode->callback([fields, &exitCode] { exitCode = RunEncode(*fields); });
+  encode->callback([fields, &action] { action = [fields] { return RunEncode(*fields); }; });
 
   auto file = std::make_shared<std::string>("-");
   CLI::App* decode =
@@ -145,7 +145,7 @@ void AddAuditCommand(CLI::App& app, int& exitCode) {
   decode->footer(
       "Exit codes: 0 printed, 1 the file cannot be read or is not an audit-trail text, "
       "2 bad usage.");
-  decode->callback([file, &exitCode] { exitCode = RunDecode(*file); });
+  decode->callback([file, &action] { action = [file] { return RunDecode(*file); }; });
 }
 
 }  // namespace tarnalert_tool

@@ -1,23 +1,38 @@
 // The subcommands of the tarnalert tool. Each Add* function registers one
-// subcommand on the application; its callback sets `exitCode` (0 success,
-// 1 the operation failed; bad usage is 2 and handled by main).
+// subcommand on the application; when the parse chooses it, its callback puts
+// what it will do into `action`, which main runs after the parse and whose
+// result is the exit code (0 success, 1 the operation failed; bad usage is 2
+// and found by the parse).
 #ifndef TARNALERT_TOOLS_COMMANDS_H_
 #define TARNALERT_TOOLS_COMMANDS_H_
 
 #include <CLI/CLI.hpp>
+#include <functional>
 
 namespace tarnalert_tool {
 
 enum ExitCode { kSuccess = 0, kFailed = 1, kBadUsage = 2 };
 
-void AddDemoCommand(CLI::App& app, int& exitCode);
-void AddSendCommand(CLI::App& app, int& exitCode);
-void AddConfigCommand(CLI::App& app, int& exitCode);
-void AddRenderCommand(CLI::App& app, int& exitCode);
-void AddAuditCommand(CLI::App& app, int& exitCode);
-void AddMailCommand(CLI::App& app, int& exitCode);
-void AddOutboxCommand(CLI::App& app, int& exitCode);
-void AddSpoolCommand(CLI::App& app, int& exitCode);
+// The chosen subcommand's work; returns its exit code.
+using Action = std::function<int()>;
+
+void AddDemoCommand(CLI::App& app, Action& action);
+void AddSendCommand(CLI::App& app, Action& action);
+void AddConfigCommand(CLI::App& app, Action& action);
+void AddRenderCommand(CLI::App& app, Action& action);
+void AddAuditCommand(CLI::App& app, Action& action);
+void AddMailCommand(CLI::App& app, Action& action);
+void AddOutboxCommand(CLI::App& app, Action& action);
+void AddSpoolCommand(CLI::App& app, Action& action);
+
+// Registers every subcommand, the version flag and the checks every value
+// goes through (never empty; numbers within 64 bits).
+void BuildCommandLine(CLI::App& app, Action& action);
+// Parses `argv` with `app` built by BuildCommandLine, which sets the action
+// of the chosen subcommand. Returns kSuccess when the parse succeeded (or
+// printed the help or the version, leaving no action), otherwise kBadUsage
+// with the message on standard error.
+int ParseCommandLine(CLI::App& app, int argc, char** argv);
 
 }  // namespace tarnalert_tool
 

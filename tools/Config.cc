@@ -237,7 +237,7 @@ int RunCheck(const CheckOptions& options) {
 
 }  // namespace
 
-void AddConfigCommand(CLI::App& app, int& exitCode) {
+void AddConfigCommand(CLI::App& app, Action& action) {
   CLI::App* config = app.add_subcommand("config", "Install, show and check alert configurations");
   config->require_subcommand(1);
 
@@ -252,14 +252,14 @@ void AddConfigCommand(CLI::App& app, int& exitCode) {
   install->footer(
       "Exit codes: 0 installed, 1 not installed (why and what to do on "
       "standard error), 2 bad usage.");
-  install->callback([installFile, installVerbose, &exitCode] {
-    exitCode = RunInstall(*installFile, *installVerbose);
+  install->callback([installFile, installVerbose, &action] {
+    action = [installFile, installVerbose] { return RunInstall(*installFile, *installVerbose); };
   });
 
   CLI::App* show = config->add_subcommand(
       "show", "Print the path of the installed configuration and a table of its rules");
   show->footer("Exit codes: 0 shown, 1 no configuration installed or unreadable, 2 bad usage.");
-  show->callback([&exitCode] { exitCode = RunShow(); });
+  show->callback([&action] { action = [] { return RunShow(); }; });
 
   auto checkOptions = std::make_shared<CheckOptions>();
   CLI::App* check = config->add_subcommand(
@@ -277,7 +277,8 @@ void AddConfigCommand(CLI::App& app, int& exitCode) {
   check->footer(
       "Exit codes: 0 the file is a configuration (warnings fail only with --strict), 1 it is "
       "not (or --strict and warnings), 2 bad usage.");
-  check->callback([checkOptions, &exitCode] { exitCode = RunCheck(*checkOptions); });
+  check->callback(
+      [checkOptions, &action] { action = [checkOptions] { return RunCheck(*checkOptions); }; });
 }
 
 }  // namespace tarnalert_tool

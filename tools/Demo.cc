@@ -128,10 +128,10 @@ int RunDemo() {
 
 }  // namespace
 
-void AddDemoCommand(CLI::App& app, int& exitCode) {
+void AddDemoCommand(CLI::App& app, Action& action) {
   CLI::App* demo = app.add_subcommand(
       "demo", "Install the example configuration in a private directory and send two alerts");
-  demo->callback([&exitCode] { exitCode = RunDemo(); });
+  demo->callback([&action] { action = [] { return RunDemo(); }; });
 }
 
 }  // namespace tarnalert_tool

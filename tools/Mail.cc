@@ -66,7 +66,7 @@ std::string DeliveryOutcome(const tarnalert::DeliveryResult& result) {
          ".";
 }
 
-void AddMailCommand(CLI::App& app, int& exitCode) {
+void AddMailCommand(CLI::App& app, Action& action) {
   CLI::App* mail = app.add_subcommand("mail", "Try the mail transport");
   mail->require_subcommand(1);
   auto options = std::make_shared<MailTestOptions>();
@@ -77,7 +77,7 @@ void AddMailCommand(CLI::App& app, int& exitCode) {
   test->footer(
       "Exit codes: 0 delivered, 1 not delivered (the reason is on standard error), 2 bad "
       "usage.");
-  test->callback([options, &exitCode] { exitCode = RunMailTest(*options); });
+  test->callback([options, &action] { action = [options] { return RunMailTest(*options); }; });
 }
 
 }  // namespace tarnalert_tool

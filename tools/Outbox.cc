@@ -65,7 +65,7 @@ int RunList() {
 
 }  // namespace
 
-void AddOutboxCommand(CLI::App& app, int& exitCode) {
+void AddOutboxCommand(CLI::App& app, Action& action) {
   CLI::App* outbox = app.add_subcommand("outbox", "Retry or list mail kept after a failure");
   outbox->require_subcommand(1);
   auto all = std::make_shared<bool>(false);
@@ -75,9 +75,9 @@ void AddOutboxCommand(CLI::App& app, int& exitCode) {
   flush->footer(
       "Exit codes: 0 the outbox was worked through (messages may be deferred again), 1 it "
       "could not be (the reason is on standard error), 2 bad usage.");
-  flush->callback([all, &exitCode] { exitCode = RunFlush(*all); });
+  flush->callback([all, &action] { action = [all] { return RunFlush(*all); }; });
   CLI::App* list = outbox->add_subcommand("list", "Show the deferred and failed messages");
-  list->callback([&exitCode] { exitCode = RunList(); });
+  list->callback([&action] { action = [] { return RunList(); }; });
 }
 
 }  // namespace tarnalert_tool

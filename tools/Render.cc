@@ -372,7 +372,7 @@ int RunRender(const RenderOptions& options) {
 
 }  // namespace
 
-void AddRenderCommand(CLI::App& app, int& exitCode) {
+void AddRenderCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<RenderOptions>();
   CLI::App* render = app.add_subcommand(
       "render",
@@ -417,14 +417,14 @@ void AddRenderCommand(CLI::App& app, int& exitCode) {
   render->footer(
       "Exit codes: 0 at least one rule matched, 1 none matched or the configuration "
       "cannot be read, 2 bad usage.");
-  render->callback([options, &exitCode] {
+  render->callback([options, &action] {
     if (options->type != tarnalert::kFailoverAlertType) {
       throw CLI::ValidationError(
           "--type",
           "only alert type 74 (the client-side failover alert) is evaluated on this "
           "client; other types go to the management server and cannot be rendered");
     }
-    exitCode = RunRender(*options);
+    action = [options] { return RunRender(*options); };
   });
 }
 

@@ -78,7 +78,7 @@ int RunSend(const SendOptions& options) {
 
 }  // namespace
 
-void AddSendCommand(CLI::App& app, int& exitCode) {
+void AddSendCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<SendOptions>();
   CLI::App* send = app.add_subcommand(
       "send",
@@ -100,7 +100,7 @@ void AddSendCommand(CLI::App& app, int& exitCode) {
       "notification of a type 74 alert was delivered), 1 something did not (the alert was not "
       "handed over, or a notification failed or found no mail transport; the reason is printed), "
       "2 bad usage.");
-  send->callback([options, &exitCode] { exitCode = RunSend(*options); });
+  send->callback([options, &action] { action = [options] { return RunSend(*options); }; });
 }
 
 }  // namespace tarnalert_tool

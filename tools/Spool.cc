@@ -110,7 +110,7 @@ int RunShow(const std::string& file) {
 
 }  // namespace
 
-void AddSpoolCommand(CLI::App& app, int& exitCode) {
+void AddSpoolCommand(CLI::App& app, Action& action) {
   CLI::App* spool = app.add_subcommand("spool", "Forward or look at the alerts for the server");
   spool->require_subcommand(1);
 
@@ -129,15 +129,15 @@ void AddSpoolCommand(CLI::App& app, int& exitCode) {
       "Exit codes: 0 the spool was drained (or --watch was stopped by a signal), 1 an alert "
       "must wait for a retry or a setting is wrong (the reason is on standard error), 2 bad "
       "usage.");
-  forward->callback([options, &exitCode] { exitCode = RunForward(*options); });
+  forward->callback([options, &action] { action = [options] { return RunForward(*options); }; });
 
   CLI::App* list = spool->add_subcommand("list", "Show the spooled alerts, oldest first");
-  list->callback([&exitCode] { exitCode = RunList(); });
+  list->callback([&action] { action = [] { return RunList(); }; });
 
   auto file = std::make_shared<std::string>();
   CLI::App* show = spool->add_subcommand("show", "Print one spooled alert's XML");
   show->add_option("FILE", *file, "A name from spool list, or a path")->required();
-  show->callback([file, &exitCode] { exitCode = RunShow(*file); });
+  show->callback([file, &action] { action = [file] { return RunShow(*file); }; });
 }
 
 }  // namespace tarnalert_tool
