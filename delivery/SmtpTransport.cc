@@ -144,6 +144,23 @@ void SetUpCurl() {
   (void)done;
 }
 
+void SetVerifiedTransfer(CURL* handle, const char* protocols, char* errorBuffer,
+                         long connectTimeout, long timeout, const std::string& caCertificates) {
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, protocols);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, timeout);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!caCertificates.empty()) {
+    // A private CA replaces the system's store (the blob is copied).
+    curl_blob blob{const_cast<char*>(caCertificates.data()), caCertificates.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
+    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+  }
+}
+
 DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
                           const std::string& message) {
   SetUpCurl();
@@ -185,24 +202,13 @@ DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnve
   const std::string sender = "<" + envelope.sender + ">";
 
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, curlText);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, settings.connectTimeout);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, settings.timeout);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  SetVerifiedTransfer(handle, "smtp,smtps", curlText, settings.connectTimeout, settings.timeout,
+                      caCertificates);
   if (settings.transport == MailTransport::kSmtp) {
     const long useTls = settings.tls == MailTls::kRequired        ? CURLUSESSL_ALL
                         : settings.tls == MailTls::kOpportunistic ? CURLUSESSL_TRY
                                                                   : CURLUSESSL_NONE;
     curl_easy_setopt(handle, CURLOPT_USE_SSL, useTls);
-  }
-  if (!caCertificates.empty()) {
-    // A private CA replaces the system's store.
-    curl_blob blob{&caCertificates[0], caCertificates.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
-    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
   }
   if (!settings.user.empty()) {
     curl_easy_setopt(handle, CURLOPT_USERNAME, settings.user.c_str());

@@ -86,18 +86,8 @@ class Poster {
     }
     CURL* handle = curl_.get();
     curl_easy_setopt(handle, CURLOPT_URL, settings.url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, curlText_);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, settings.connectTimeout);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, settings.timeout);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!ca_.empty()) {
-      curl_blob blob{&ca_[0], ca_.size(), CURL_BLOB_COPY};
-      curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
-      curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
-    }
+    detail::SetVerifiedTransfer(handle, "https", curlText_, settings.connectTimeout,
+                                settings.timeout, ca_);
     if (!certificate_.empty()) {
       curl_blob certificate{&certificate_[0], certificate_.size(), CURL_BLOB_COPY};
       curl_blob key{&key_[0], key_.size(), CURL_BLOB_COPY};

@@ -201,15 +201,17 @@ bool StartPythonServer(const std::vector<std::string>& arguments, pid_t* serverP
   return false;
 }
 
-void MailTestServer::Stop() {
-  if (input_ >= 0) ::close(input_);
-  input_ = -1;
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
+void StopPythonServer(pid_t* pid, int* input) {
+  if (*input >= 0) ::close(*input);
+  *input = -1;
+  if (*pid > 0) {
+    ::kill(*pid, SIGTERM);
+    ::waitpid(*pid, nullptr, 0);
   }
-  pid_ = -1;
+  *pid = -1;
 }
+
+void MailTestServer::Stop() { StopPythonServer(&pid_, &input_); }
 
 std::vector<ReceivedMail> MailTestServer::Received() const {
   std::vector<ReceivedMail> received;
@@ -256,15 +258,7 @@ bool HttpsTestServer::Start(const std::string& sourceDirectory, const std::strin
   return StartPythonServer(arguments, &pid_, &input_, &port_, error);
 }
 
-void HttpsTestServer::Stop() {
-  if (input_ >= 0) ::close(input_);
-  input_ = -1;
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  pid_ = -1;
-}
+void HttpsTestServer::Stop() { StopPythonServer(&pid_, &input_); }
 
 std::vector<HttpsTestServer::Request> HttpsTestServer::Requests() const {
   std::vector<Request> requests;

@@ -115,6 +115,9 @@ class HttpsTestServer {
 // the three outputs. False with the reason in `error`.
 bool StartPythonServer(const std::vector<std::string>& arguments, pid_t* pid, int* input, int* port,
                        std::string* error);
+// Stops a server StartPythonServer started: closes its standard input,
+// ends it and waits for it. Sets both to -1; does nothing when they are.
+void StopPythonServer(pid_t* pid, int* input);
 
 // What check_mail.py reads from `file`, one fact per line. False with the
 // reason in `error` when it cannot run.
