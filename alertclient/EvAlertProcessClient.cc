@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "alertclient/detail/CatalogMemo.h"
 #include "alertclient/detail/ReadBuffer.h"
 #include "alertclient/detail/RuleFields.h"
 #include "platform/message/MessageFields.h"
@@ -19,7 +20,10 @@ NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int stat
       criteria(criteria),
       status(status),
       alert(alert),
-      createdAt(tarnalert::Env::Current()->Now()) {}
+      createdAt(tarnalert::Env::Current()->Now()),
+      catalogMemo_(std::make_unique<tarnalert::detail::CatalogMemo>()) {}
+
+NTAlertProcessClient::~NTAlertProcessClient() = default;
 
 NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(HqMessageBase& rule,
                                                                        NTAlertProcessClient& client)

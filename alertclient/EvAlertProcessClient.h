@@ -21,6 +21,7 @@
 
 #include <ctime>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "tarnalert/platform/Export.h"
@@ -29,6 +30,11 @@
 #include "tarnalert/util/KtCriticalSection.h"
 
 class EvAlertEx;
+namespace tarnalert {
+namespace detail {
+class CatalogMemo;
+}  // namespace detail
+}  // namespace tarnalert
 
 // Serializes the replacement and the reading of the cached configuration and
 // the updates of NTAlertProcessClient::xmlDataForAlerts.
@@ -38,6 +44,7 @@ class TARNALERT_EXPORT NTAlertProcessClient {
  public:
   // Stores the arguments and takes the detection time.
   NTAlertProcessClient(int alertType, int criteria, int status, EvAlertEx& alert);
+  ~NTAlertProcessClient();
   NTAlertProcessClient(const NTAlertProcessClient&) = delete;
   NTAlertProcessClient& operator=(const NTAlertProcessClient&) = delete;
 
@@ -64,6 +71,12 @@ class TARNALERT_EXPORT NTAlertProcessClient {
   EvAlertEx& alert;
   KTGui::GetAlertDetailForClientResp alertConfig;
   time_t createdAt;  // detection time, seconds since the epoch
+
+  // The catalogue texts this alert has looked up so far (internal).
+  tarnalert::detail::CatalogMemo& catalogMemo() { return *catalogMemo_; }
+
+ private:
+  std::unique_ptr<tarnalert::detail::CatalogMemo> catalogMemo_;
 };
 
 class TARNALERT_EXPORT NTNotifRuleDetectedAlertProcessing {

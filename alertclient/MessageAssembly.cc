@@ -1,9 +1,11 @@
 // Filling a rule's template with the detected alert's values and turning the
 // result into the subject and body of its notification.
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "alertclient/detail/CatalogMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
@@ -45,15 +47,16 @@ constexpr int kValueIsHtml = 0x4000;
 std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
     HqMessageBase& details, std::wstring message) {
   localeId = RuleLocale(alertDetail);
-  char buffer[2048] = {};
-  EvEvent().evPrintf(kNotApplicableTextId, buffer, 2048, localeId);
-  const std::wstring notApplicableText = FXString::ToWstring(buffer);
+  const std::wstring& notApplicableText =
+      client.catalogMemo().Text(kNotApplicableTextId, 2048, localeId);
 
   Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
 
   // The token replacements are gathered in the order they apply and then made
   // in one pass over the message.
   std::vector<Replacement> replacements;
+  replacements.reserve(4 + 2 * details.list(KTGui::DetectedAlertsDataDetails::tokenValues).size() +
+                       tokenFlags.size());
   auto replaceToken = [&](int id, std::wstring value, bool escape) {
     replacements.push_back(TokenReplacement(*this, id, std::move(value), escape));
   };
@@ -101,8 +104,8 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     comment->second = GetHtmlEscapedString(comment->second);
   }
 
-  std::wstring categoryAndType;
-  for (const auto& [id, text] : collectedTexts) {
+  std::optional<Replacement> categoryAndType;  // made the first time it is needed
+  for (auto& [id, text] : collectedTexts) {
     auto flagsEntry = tokenFlags.find(id);
     if (flagsEntry == tokenFlags.end()) continue;
     if (id == kTokenCriteria) {
@@ -112,10 +115,13 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     }
     // The category token is listed again before each value, so that a value
     // holding its text reads as before; the one pass replaces it only once.
-    if (categoryAndType.empty()) categoryAndType = alertCategoryName + L" - " + alertTypeName;
-    replaceToken(kTokenCategoryAndType, categoryAndType, true);
+    if (!categoryAndType) {
+      categoryAndType = TokenReplacement(*this, kTokenCategoryAndType,
+                                         alertCategoryName + L" - " + alertTypeName, true);
+    }
+    replacements.push_back(*categoryAndType);
     const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
-    replaceToken(id, text, escape);
+    replaceToken(id, std::move(text), escape);
   }
 
   // Every token the rule knows that got no value reads "not applicable".
@@ -145,23 +151,20 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
 
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
-  const std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
+  std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
   alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
   alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
   messageFormat = format;
   horizontalSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
 
-  const std::wstring filled = GenerateMessageForDetectedDataAlert(details.front(), prepared);
+  std::wstring body = GenerateMessageForDetectedDataAlert(details.front(), std::move(prepared));
 
   // The subject ends where the subject end marker begins; the body keeps it.
   subject.clear();
-  std::wstring body;
-  size_t split = filled.find(subjectEndMarker);
+  const size_t split = body.find(subjectEndMarker);
   if (split != std::wstring::npos) {
-    subject = filled.substr(0, split);
-    body = filled.substr(split);
-  } else {
-    body = filled;
+    subject.assign(body, 0, split);
+    body.erase(0, split);
   }
 
   if (html) {  // the subject was escaped with the template; it is plain text
@@ -182,9 +185,10 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   }
 
   subject += L' ';
-  subject = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(subject, html), html);
+  subject =
+      DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(std::move(subject), html), html);
   body += L' ';
-  body = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(body, html), html);
+  body = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(std::move(body), html), html);
   if (html) TrimNotApplicableRowsFromHtmlBody(body, client.alertType);
   return body;
 }

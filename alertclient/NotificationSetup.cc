@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "alertclient/detail/CatalogMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/Notification.h"
@@ -17,32 +18,41 @@ using tarnalert::kSubjectStartMarkerId;
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
 
-// The catalogue text of `messageId` in `locale`, rendered into a freshly
-// zeroed buffer so that nothing of an earlier look-up carries over.
-std::wstring CatalogText(EvEvent& event, unsigned long messageId, unsigned long size,
-                         unsigned long locale) {
-  char buffer[2048];
-  std::memset(buffer, 0, sizeof buffer);
-  event.evPrintf(messageId, buffer, size, locale);
-  return FXString::ToWstring(buffer);
-}
-
 HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& field) {
   return message.isSet(field) ? &message.list(field) : nullptr;
 }
 
 }  // namespace
 
+namespace tarnalert {
+namespace detail {
+
+const std::wstring& CatalogMemo::Text(unsigned long messageId, unsigned long size,
+                                      unsigned long localeId) {
+  auto [entry, added] = texts_.try_emplace({messageId, size, localeId});
+  if (added) {
+    // A freshly zeroed buffer, so that nothing of an earlier look-up carries over.
+    char buffer[2048];
+    std::memset(buffer, 0, sizeof buffer);
+    EvEvent().evPrintf(messageId, buffer, size < sizeof buffer ? size : sizeof buffer, localeId);
+    entry->second = FXString::ToWstring(buffer);
+  }
+  return entry->second;
+}
+
+}  // namespace detail
+}  // namespace tarnalert
+
 void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
   const unsigned long locale = tarnalert::detail::RuleLocale(alertDetail);
 
-  EvEvent event;
+  tarnalert::detail::CatalogMemo& catalog = client.catalogMemo();
   // The markers are kept as the catalogue gives them, blanks included.
   if (subjectStartMarker.empty()) {
-    subjectStartMarker = CatalogText(event, kSubjectStartMarkerId, 2047, locale);
+    subjectStartMarker = catalog.Text(kSubjectStartMarkerId, 2047, locale);
   }
   if (subjectEndMarker.empty()) {
-    subjectEndMarker = CatalogText(event, kSubjectEndMarkerId, 2047, locale);
+    subjectEndMarker = catalog.Text(kSubjectEndMarkerId, 2047, locale);
   }
 
   KTGui::GetAlertDetailForClientResp& config = client.alertConfig;
@@ -71,7 +81,7 @@ void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
           tokenFlags[tokenId] = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags));
         }
         if (tokenTexts.count(tokenId) == 0) {
-          std::wstring text = CatalogText(event, static_cast<unsigned long>(tokenId), 2048, locale);
+          std::wstring text = catalog.Text(static_cast<unsigned long>(tokenId), 2048, locale);
           size_t end = text.size();
           while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
           text.erase(end);

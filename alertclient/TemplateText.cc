@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "alertclient/detail/CatalogMemo.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -25,7 +26,7 @@ constexpr size_t kNotFound = std::wstring::npos;
 // replaced text would resume after the inserted text. `with` is an owned copy,
 // so it cannot change while `text` does.
 template <class Next>
-void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring with, Next next) {
+void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& with, Next next) {
   using Traits = std::wstring::traits_type;
   if (findSize == 0) return;
   size_t match = next(0);
@@ -63,17 +64,22 @@ void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring with
 }
 
 // Exact matches of `find` (empty: none).
-void ReplaceExact(std::wstring& text, const std::wstring& find, const std::wstring& with) {
+void ReplaceExact(std::wstring& text, const std::wstring& find, std::wstring with) {
   ReplaceMatches(text, find.size(), with,
                  [&text, &find](size_t from) { return text.find(find, from); });
 }
 
-// The character as FXString::ToLower maps it.
-wchar_t LowerChar(wchar_t c) {
-  if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+// A character beyond ASCII as FXString::ToLower maps it.
+wchar_t LowerWide(wchar_t c) {
   std::wstring one(1, c);
   FXString::ToLower(one);
   return one[0];
+}
+
+// The character as FXString::ToLower maps it.
+inline wchar_t LowerChar(wchar_t c) {
+  if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+  return LowerWide(c);
 }
 
 // True when text[at...] starts with the first `count` characters of
@@ -93,12 +99,15 @@ bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, 
 // stands only for itself and is searched for directly.
 size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from) {
   const wchar_t first = lowered[0];
-  const bool onlyItself = first < 0x80 && !(first >= L'a' && first <= L'z');
+  const bool letter = first >= L'a' && first <= L'z';
+  const bool onlyItself = first < 0x80 && !letter;
+  const wchar_t upper = letter ? static_cast<wchar_t>(first - 32) : first;
   for (size_t at = from; at < text.size() && text.size() - at >= lowered.size(); ++at) {
+    const wchar_t c = text[at];
     if (onlyItself) {
       at = text.find(first, at);
       if (at == kNotFound || text.size() - at < lowered.size()) return kNotFound;
-    } else if (LowerChar(text[at]) != first) {
+    } else if (c != first && c != upper && (c < 0x80 || LowerWide(c) != first)) {
       continue;
     }
     if (StartsFolded(text, at, lowered, lowered.size())) return at;
@@ -106,12 +115,20 @@ size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from
   return kNotFound;
 }
 
-void ReplaceFolded(std::wstring& text, const std::wstring& lowered, const std::wstring& with) {
+void ReplaceFolded(std::wstring& text, const std::wstring& lowered, std::wstring with) {
   ReplaceMatches(text, lowered.size(), with,
                  [&text, &lowered](size_t from) { return FindFolded(text, lowered, from); });
 }
 
 bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
+
+// Position of the first '<' or '&' at or after `from`, or kNotFound.
+size_t FindTokenStart(std::wstring_view text, size_t from) {
+  for (size_t at = from; at < text.size(); ++at) {
+    if (IsTokenStart(text[at])) return at;
+  }
+  return kNotFound;
+}
 
 // Makes the replacements of `list` (search texts lower-cased) in one pass over
 // `message` and returns true when that gives the text that replacing entry
@@ -128,16 +145,20 @@ bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
 // replacing entry by entry. Otherwise the matches of the message never touch
 // one another's reach, and the entry listed first wins where several match.
 bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& list) {
-  std::vector<const Replacement*> active;
+  // The entries by their first character, '<' then '&', in list order.
+  std::vector<const Replacement*> byStart[2];
+  size_t longest = 0;
   for (const Replacement& entry : list) {
     if (entry.find.empty()) continue;
-    if (!IsTokenStart(entry.find[0]) || entry.with.find_first_of(L"<&") != std::wstring::npos) {
+    if (!IsTokenStart(entry.find[0]) || FindTokenStart(entry.with, 0) != kNotFound) {
       return false;
     }
+    std::vector<const Replacement*>& bucket = byStart[entry.find[0] == L'<' ? 0 : 1];
     // A search text given again finds nothing: the first one took it all.
     bool repeated = false;
-    for (const Replacement* earlier : active) repeated = repeated || earlier->find == entry.find;
-    if (!repeated) active.push_back(&entry);
+    for (const Replacement* earlier : bucket) repeated = repeated || earlier->find == entry.find;
+    if (!repeated) bucket.push_back(&entry);
+    longest = std::max(longest, entry.find.size());
   }
   struct Anchor {
     size_t at;
@@ -146,21 +167,24 @@ bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& lis
   };
   const std::wstring_view text(message);
   std::vector<Anchor> anchors;
-  for (size_t at = text.find_first_of(L"<&"); at != kNotFound;
-       at = text.find_first_of(L"<&", at + 1)) {
+  std::wstring window;  // the text at the anchor, lower-cased, as long as the longest search
+  for (size_t at = FindTokenStart(text, 0); at != kNotFound; at = FindTokenStart(text, at + 1)) {
     Anchor anchor{at, nullptr, 0};
-    for (const Replacement* entry : active) {
-      const std::wstring& find = entry->find;
-      size_t common = 0;
-      while (common < find.size() && at + common < text.size() &&
-             LowerChar(text[at + common]) == find[common]) {
-        ++common;
+    const std::vector<const Replacement*>& bucket = byStart[text[at] == L'<' ? 0 : 1];
+    if (!bucket.empty()) {
+      window.assign(text.substr(at, longest));
+      for (wchar_t& c : window) c = LowerChar(c);
+      for (const Replacement* entry : bucket) {
+        const std::wstring& find = entry->find;
+        const size_t limit = std::min(find.size(), window.size());
+        size_t common = 1;  // the anchor itself
+        while (common < limit && window[common] == find[common]) ++common;
+        if (common == find.size()) {
+          if (anchor.match == nullptr) anchor.match = entry;
+          --common;
+        }
+        anchor.reach = std::max(anchor.reach, common);
       }
-      if (common == find.size()) {
-        if (anchor.match == nullptr) anchor.match = entry;
-        --common;
-      }
-      anchor.reach = std::max(anchor.reach, common);
     }
     anchors.push_back(anchor);
   }
@@ -306,10 +330,8 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
                              std::wstring value, bool escapeValue) {
   auto known = rule.tokenTexts.find(tokenId);
   if (known == rule.tokenTexts.end()) {
-    char buffer[2048] = {};
-    EvEvent event;
-    event.evPrintf(static_cast<unsigned long>(tokenId), buffer, sizeof buffer, rule.localeId);
-    std::wstring text = FXString::ToWstring(buffer);
+    std::wstring text =
+        rule.client.catalogMemo().Text(static_cast<unsigned long>(tokenId), 2048, rule.localeId);
     size_t end = text.size();
     while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
     text.erase(end);
@@ -317,8 +339,8 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
   }
   const std::wstring& tokenText = known->second;
   if (rule.messageFormat == 1) {
-    if (escapeValue) value = rule.GetHtmlEscapedString(value);
-    return Replacement{rule.GetHtmlEscapedString(tokenText), std::move(value)};
+    if (escapeValue) value = NTBasicLib::htmlEncode(value.c_str());
+    return Replacement{NTBasicLib::htmlEncode(tokenText.c_str()), std::move(value)};
   }
   return Replacement{tokenText, std::move(value)};
 }
@@ -326,7 +348,7 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
 void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list) {
   for (Replacement& entry : list) FXString::ToLower(entry.find);
   if (ReplaceInOnePass(message, list)) return;
-  for (const Replacement& entry : list) ReplaceFolded(message, entry.find, entry.with);
+  for (Replacement& entry : list) ReplaceFolded(message, entry.find, std::move(entry.with));
 }
 
 }  // namespace detail

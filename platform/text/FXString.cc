@@ -69,11 +69,19 @@ void EncodeOne(char32_t code, std::string& out) {
 }
 
 std::wstring Widen(const char* text, size_t size) {
-  std::wstring out;
-  out.reserve(size);
+  // One character at most per byte; ASCII, the common case, maps to itself.
+  std::wstring out(size, L'\0');
+  wchar_t* written = out.data();
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   size_t at = 0;
-  while (at < size) out.push_back(static_cast<wchar_t>(DecodeOne(bytes, size, &at)));
+  while (at < size) {
+    if (bytes[at] < 0x80) {
+      *written++ = static_cast<wchar_t>(bytes[at++]);
+    } else {
+      *written++ = static_cast<wchar_t>(DecodeOne(bytes, size, &at));
+    }
+  }
+  out.resize(static_cast<size_t>(written - out.data()));
   return out;
 }
 
