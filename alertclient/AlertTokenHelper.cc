@@ -213,7 +213,9 @@ std::wstring AlertTokenHelper::getAlertTypeName(int alertType) {
 
 void AlertTokenHelper::printToken(const char* functionTag, unsigned long tokenId,
                                   const char* value) {
+  constexpr int kLevel = 8;
+  if (!IsLogged(kLevel)) return;  // the token's name is looked up for the line only
   char name[2048] = {};
   evPrintf(tokenId, name, 2048, 0UL);
-  DebugLvl(functionTag, 8, "token: %s value: %s", name, value);
+  DebugLvl(functionTag, kLevel, "token: %s value: %s", name, value);
 }

@@ -152,8 +152,12 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
   std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
-  alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
-  alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
+  const auto& names = client.catalogMemo().AlertNames(tokenHelper.localeId, [&] {
+    return std::make_pair(tokenHelper.getAlertCategoryName(client.alertType),
+                          tokenHelper.getAlertTypeName(client.alertType));
+  });
+  alertCategoryName = names.first;
+  alertTypeName = names.second;
   messageFormat = format;
   horizontalSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
 

@@ -45,7 +45,7 @@ std::string LinePrefix(Env* env, Severity severity, int level, const char* tag) 
 
 void WriteLine(Severity severity, int level, const char* tag, const char* format, va_list args) {
   Env* env = Env::Current();
-  if (severity == Severity::kDebug && level > env->LogLevel()) return;
+  if (severity == Severity::kDebug && !EvDebug::IsLogged(level)) return;
   std::string line = LinePrefix(env, severity, level, tag);
   line += detail::FormatV(format, args);
   // A message never spans lines: embedded line breaks are escaped.
@@ -90,5 +90,7 @@ void EvDebug::debugLvl(int level, const char* format, ...) {
   tarnalert::WriteLine(Severity::kDebug, level, nullptr, format, args);
   va_end(args);
 }
+
+bool EvDebug::IsLogged(int level) { return level <= tarnalert::Env::Current()->LogLevel(); }
 
 std::string EvDebug::LogPath() { return tarnalert::detail::LogFilePath(); }

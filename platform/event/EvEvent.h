@@ -83,6 +83,9 @@ class TARNALERT_EXPORT EvDebug {
       __attribute__((format(printf, 4, 5)));
   // The same without a function tag; the format carries its own prefix.
   void debugLvl(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  // True when a debug line of `level` would be written now: lets a caller
+  // skip working out what only such a line shows.
+  static bool IsLogged(int level);
 
   // Where the default log writes, as the settings in force say: the path of
   // its file, or "-" for standard error.
