@@ -1,6 +1,7 @@
 #include "tarnalert/alertclient/TemplateText.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -82,6 +83,14 @@ inline wchar_t LowerChar(wchar_t c) {
   return LowerWide(c);
 }
 
+// True when no character of `text` is beyond ASCII. No early exit, so that
+// the loop is vectorized.
+bool IsAscii(std::wstring_view text) {
+  uint32_t bits = 0;
+  for (wchar_t c : text) bits |= static_cast<uint32_t>(c);
+  return bits < 0x80;
+}
+
 // True when text[at...] starts with the first `count` characters of
 // `lowered`, letter case aside.
 bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, size_t count) {
@@ -96,10 +105,27 @@ bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, 
 // after `from`, letter case aside: the same as a search in a lowered copy,
 // without making one. Only the places where the first character can stand
 // are compared; a first character that is neither a letter nor beyond ASCII
-// stands only for itself and is searched for directly.
-size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from) {
+// stands only for itself and is searched for directly, and so are the two
+// forms of a letter when `ascii` says the text holds nothing beyond ASCII.
+size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from, bool ascii) {
   const wchar_t first = lowered[0];
   const bool letter = first >= L'a' && first <= L'z';
+  if (letter && ascii) {
+    // Only the two ASCII forms of the first letter can start a match.
+    const wchar_t upper = static_cast<wchar_t>(first - 32);
+    size_t lower = text.find(first, from), capital = text.find(upper, from);
+    while (lower != kNotFound || capital != kNotFound) {
+      const size_t at = std::min(lower, capital);
+      if (text.size() - at < lowered.size()) return kNotFound;
+      if (StartsFolded(text, at, lowered, lowered.size())) return at;
+      if (at == lower) {
+        lower = text.find(first, at + 1);
+      } else {
+        capital = text.find(upper, at + 1);
+      }
+    }
+    return kNotFound;
+  }
   const bool onlyItself = first < 0x80 && !letter;
   const wchar_t upper = letter ? static_cast<wchar_t>(first - 32) : first;
   for (size_t at = from; at < text.size() && text.size() - at >= lowered.size(); ++at) {
@@ -116,8 +142,9 @@ size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from
 }
 
 void ReplaceFolded(std::wstring& text, const std::wstring& lowered, std::wstring with) {
-  ReplaceMatches(text, lowered.size(), with,
-                 [&text, &lowered](size_t from) { return FindFolded(text, lowered, from); });
+  ReplaceMatches(text, lowered.size(), with, [&text, &lowered, ascii = IsAscii(text)](size_t from) {
+    return FindFolded(text, lowered, from, ascii);
+  });
 }
 
 bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
@@ -129,6 +156,95 @@ size_t FindTokenStart(std::wstring_view text, size_t from) {
   }
   return kNotFound;
 }
+
+// The positions of '<' and '&' in a text, in order; each character is
+// searched for on its own, which is quicker than testing every position.
+class TokenStarts {
+ public:
+  explicit TokenStarts(std::wstring_view text)
+      : text_(text), less_(text.find(L'<')), ampersand_(text.find(L'&')) {}
+
+  // The next position, or kNotFound after the last.
+  size_t Next() {
+    const size_t at = std::min(less_, ampersand_);
+    if (at == kNotFound) return kNotFound;
+    if (at == less_) {
+      less_ = text_.find(L'<', at + 1);
+    } else {
+      ampersand_ = text_.find(L'&', at + 1);
+    }
+    return at;
+  }
+
+ private:
+  std::wstring_view text_;
+  size_t less_, ampersand_;
+};
+
+// The search texts of a list of replacements as a tree of characters: the
+// path from the root to a node spells the start of one or more of them.
+class SearchTree {
+ public:
+  // Adds `entry`, whose search text is lower-cased and not empty. Where two
+  // search texts are the same, the one added first is kept.
+  void Add(const Replacement& entry, size_t order) {
+    int32_t node = 0;
+    for (wchar_t c : entry.find) {
+      int32_t child = Child(node, c);
+      if (child < 0) {
+        child = static_cast<int32_t>(nodes_.size());
+        nodes_.push_back(Node{c, -1, nodes_[node].child, nullptr, 0});
+        nodes_[node].child = child;
+      }
+      node = child;
+    }
+    if (nodes_[node].entry == nullptr) {
+      nodes_[node].entry = &entry;
+      nodes_[node].order = order;
+    }
+  }
+
+  // Reads `text` from `at` along the tree, letter case aside. Returns the
+  // entry added first among those whose whole search text is found there
+  // (null when none is), and in *reach the longest start of a search text
+  // found there, short of a whole one.
+  const Replacement* Walk(std::wstring_view text, size_t at, size_t* reach) const {
+    const Replacement* match = nullptr;
+    size_t matchOrder = 0;
+    int32_t node = 0;
+    size_t depth = 0;
+    for (; at + depth < text.size(); ++depth) {
+      const int32_t child = Child(node, LowerChar(text[at + depth]));
+      if (child < 0) break;
+      node = child;
+      const Node& reached = nodes_[node];
+      if (reached.entry != nullptr && (match == nullptr || reached.order < matchOrder)) {
+        match = reached.entry;
+        matchOrder = reached.order;
+      }
+    }
+    // A node without children ends a search text that was found whole.
+    *reach = nodes_[node].child >= 0 || depth == 0 ? depth : depth - 1;
+    return match;
+  }
+
+ private:
+  struct Node {
+    wchar_t c;
+    int32_t child;             // first child, or -1
+    int32_t sibling;           // next child of the same parent, or -1
+    const Replacement* entry;  // the search text that ends here, or null
+    size_t order;              // the place of `entry` in its list
+  };
+
+  int32_t Child(int32_t node, wchar_t c) const {
+    int32_t child = nodes_[node].child;
+    while (child >= 0 && nodes_[child].c != c) child = nodes_[child].sibling;
+    return child;
+  }
+
+  std::vector<Node> nodes_{Node{L'\0', -1, -1, nullptr, 0}};  // the root
+};
 
 // Makes the replacements of `list` (search texts lower-cased) in one pass over
 // `message` and returns true when that gives the text that replacing entry
@@ -145,48 +261,28 @@ size_t FindTokenStart(std::wstring_view text, size_t from) {
 // replacing entry by entry. Otherwise the matches of the message never touch
 // one another's reach, and the entry listed first wins where several match.
 bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& list) {
-  // The entries by their first character, '<' then '&', in list order.
-  std::vector<const Replacement*> byStart[2];
-  size_t longest = 0;
-  for (const Replacement& entry : list) {
+  SearchTree tree;
+  for (size_t k = 0; k < list.size(); ++k) {
+    const Replacement& entry = list[k];
     if (entry.find.empty()) continue;
     if (!IsTokenStart(entry.find[0]) || FindTokenStart(entry.with, 0) != kNotFound) {
       return false;
     }
-    std::vector<const Replacement*>& bucket = byStart[entry.find[0] == L'<' ? 0 : 1];
-    // A search text given again finds nothing: the first one took it all.
-    bool repeated = false;
-    for (const Replacement* earlier : bucket) repeated = repeated || earlier->find == entry.find;
-    if (!repeated) bucket.push_back(&entry);
-    longest = std::max(longest, entry.find.size());
+    tree.Add(entry, k);
   }
   struct Anchor {
     size_t at;
     const Replacement* match;  // the first entry that matches here, or null
     size_t reach;
   };
+  // Only anchors that match or reach past themselves matter below.
   const std::wstring_view text(message);
   std::vector<Anchor> anchors;
-  std::wstring window;  // the text at the anchor, lower-cased, as long as the longest search
-  for (size_t at = FindTokenStart(text, 0); at != kNotFound; at = FindTokenStart(text, at + 1)) {
+  TokenStarts starts(text);
+  for (size_t at = starts.Next(); at != kNotFound; at = starts.Next()) {
     Anchor anchor{at, nullptr, 0};
-    const std::vector<const Replacement*>& bucket = byStart[text[at] == L'<' ? 0 : 1];
-    if (!bucket.empty()) {
-      window.assign(text.substr(at, longest));
-      for (wchar_t& c : window) c = LowerChar(c);
-      for (const Replacement* entry : bucket) {
-        const std::wstring& find = entry->find;
-        const size_t limit = std::min(find.size(), window.size());
-        size_t common = 1;  // the anchor itself
-        while (common < limit && window[common] == find[common]) ++common;
-        if (common == find.size()) {
-          if (anchor.match == nullptr) anchor.match = entry;
-          --common;
-        }
-        anchor.reach = std::max(anchor.reach, common);
-      }
-    }
-    anchors.push_back(anchor);
+    anchor.match = tree.Walk(text, at, &anchor.reach);
+    if (anchor.match != nullptr || anchor.reach > 0) anchors.push_back(anchor);
   }
   for (size_t k = 0; k < anchors.size(); ++k) {
     for (size_t next = k + 1;
@@ -268,7 +364,9 @@ void TrimNotApplicableRowsFromHtmlBody(std::wstring& body, const wchar_t* openTa
     // The element: from its open tag through the first character of the
     // close tag.
     const std::wstring_view element = text.substr(start, end - start + 1);
-    const bool remove = end - start <= maxSpan && element.rfind(open) == 0 &&
+    // It starts with the open tag (`start` is one) and holds no other.
+    const bool remove = end - start <= maxSpan && element.size() >= open.size() &&
+                        element.find(open, 1) == kNotFound &&
                         element.find(kNotApplicable) != kNotFound &&
                         (exclude.empty() || element.find(exclude) == kNotFound);
     if (remove) {

@@ -49,9 +49,19 @@ void WriteLine(Severity severity, int level, const char* tag, const char* format
   std::string line = LinePrefix(env, severity, level, tag);
   line += detail::FormatV(format, args);
   // A message never spans lines: embedded line breaks are escaped.
-  for (size_t i = line.find_first_of("\r\n"); i != std::string::npos;
-       i = line.find_first_of("\r\n", i + 2)) {
-    line.replace(i, 1, line[i] == '\n' ? "\\n" : "\\r");
+  size_t breaks = 0;
+  for (char c : line) breaks += c == '\n' || c == '\r';
+  if (breaks > 0) {
+    std::string escaped;
+    escaped.reserve(line.size() + breaks + 1);
+    for (char c : line) {
+      if (c == '\n' || c == '\r') {
+        escaped += c == '\n' ? "\\n" : "\\r";
+      } else {
+        escaped.push_back(c);
+      }
+    }
+    line.swap(escaped);
   }
   line.push_back('\n');
   env->WriteLogLine(line);

@@ -73,6 +73,13 @@ std::wstring Widen(const char* text, size_t size) {
   std::wstring out(size, L'\0');
   wchar_t* written = out.data();
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  // Loops without an early exit, so that they are vectorized.
+  unsigned bits = 0;
+  for (size_t i = 0; i < size; ++i) bits |= bytes[i];
+  if (bits < 0x80) {
+    for (size_t i = 0; i < size; ++i) written[i] = static_cast<wchar_t>(bytes[i]);
+    return out;
+  }
   size_t at = 0;
   while (at < size) {
     if (bytes[at] < 0x80) {
