@@ -14,11 +14,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "alertclient/detail/ReadBuffer.h"
+#include "alertclient/detail/ConfigRead.h"
 #include "platform/files/FXFile.h"
 #include "platform/files/Paths.h"
 #include "platform/system/KTPlatformInfo.h"
@@ -36,24 +37,29 @@ std::string NTAlertProcessClient::xmlDataForAlerts;
 
 namespace {
 
-// A read buffer handed back for the next read; guarded by alertDetailsCS.
-std::string& SpareReadBuffer() {
-  static std::string* const spare = new std::string;  // never destroyed: used until exit
-  return *spare;
+// Read buffers handed back for later reads, one per reading thread at most
+// (a few are kept); guarded by their own mutex, as reads take no other lock.
+constexpr size_t kSpareBuffers = 4;
+
+std::mutex& SpareMutex() {
+  static std::mutex* const mutex = new std::mutex;  // never destroyed: used until exit
+  return *mutex;
+}
+
+std::vector<std::string>& SpareBuffers() {
+  static std::vector<std::string>* const spares = new std::vector<std::string>;  // as above
+  return *spares;
+}
+
+std::string TakeSpareBuffer() {
+  std::lock_guard<std::mutex> lock(SpareMutex());
+  if (SpareBuffers().empty()) return std::string();
+  std::string buffer = std::move(SpareBuffers().back());
+  SpareBuffers().pop_back();
+  return buffer;
 }
 
 }  // namespace
-
-namespace tarnalert {
-namespace detail {
-
-void HandBackReadBuffer(std::string&& buffer) {
-  KtCriticalSectionLock guard(&alertDetailsCS);
-  SpareReadBuffer() = std::move(buffer);
-}
-
-}  // namespace detail
-}  // namespace tarnalert
 
 namespace {
 
@@ -211,23 +217,31 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
   }
 
   xmlDataForAlerts = xml;
+  tarnalert::detail::XmlHoldsDecodedText() = false;
   return CYqError::Success();
 }
 
-int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
+namespace tarnalert {
+namespace detail {
+
+void HandBackReadBuffer(std::string&& buffer) {
+  std::lock_guard<std::mutex> lock(SpareMutex());
+  if (SpareBuffers().size() < kSpareBuffers) SpareBuffers().push_back(std::move(buffer));
+}
+
+bool& XmlHoldsDecodedText() {
+  static bool holds = false;
+  return holds;
+}
+
+int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* out, FileInfo* file) {
   static const char kTag[] = "RetrieveDetailsFromXML";
-  KtCriticalSectionLock guard(&alertDetailsCS);
-
-  const std::string path = GetConfigFileName();
-  if (path.empty()) return 1;
-
   EvEvent ev;
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
-  tarnalert::Env* env = tarnalert::Env::Current();
-  tarnalert::Directory directory;
-  CYqError opened =
-      tarnalert::Directory::Open(env, tarnalert::DirectoryOf(path), false, &directory);
+  Env* env = Env::Current();
+  Directory directory;
+  CYqError opened = Directory::Open(env, DirectoryOf(path), false, &directory);
   if (opened.IsError()) {
     // No directory yet means no configuration yet; any other reason is news.
     if (opened.Code() != -ENOENT) ev.Error(kTag, "%s", opened.LastMessage().c_str());
@@ -247,17 +261,17 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   }
   auto_handle handle;
   handle.reset(fd);
+  if (env->StatFile(handle.get(), file) != 0) *file = FileInfo();
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
-  // Chunks are read straight into the text, which is then moved out: the
-  // only copy kept is the one in xmlDataForAlerts. The last text read gives
-  // the size to expect, so an unchanged file fills one buffer of the right
-  // size; a file that outgrows it goes on in pieces joined once at the end.
-  // A buffer handed back after an earlier read is filled again, so its
-  // memory is neither allocated nor cleared anew.
-  std::string content = std::move(SpareReadBuffer());
-  content.resize(xmlDataForAlerts.size() + kReadChunk);
+  // Chunks are read straight into the text, which is then moved out. The
+  // size to expect gives one buffer of the right size for an unchanged file;
+  // a file that outgrows it goes on in pieces joined once at the end. A
+  // buffer handed back after an earlier read is filled again, so its memory
+  // is neither allocated nor cleared anew.
+  std::string content = TakeSpareBuffer();
+  content.resize(expectedSize + kReadChunk);
   std::vector<std::string> filled;  // pieces before `content`, each full
   size_t size = 0;                  // bytes read into `content`
   for (;;) {
@@ -273,6 +287,7 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
       // Half a configuration would silently drop rules: report and keep nothing.
       int error = errno;
       ev.Error(kTag, "Couldn't read %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
+      HandBackReadBuffer(std::move(content));
       return 1;
     }
     size += static_cast<size_t>(count);
@@ -290,9 +305,30 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
     whole += content;
     content = std::move(whole);
   }
-  handle.reset();
+  *out = std::move(content);
+  return 0;
+}
 
+bool IsStillTheFile(const std::string& path, const FileInfo& file) {
+  FileInfo now;
+  if (Env::Current()->StatPath(path, &now) != 0) return false;
+  return now.device == file.device && now.inode == file.inode;
+}
+
+}  // namespace detail
+}  // namespace tarnalert
+
+int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
+  KtCriticalSectionLock guard(&alertDetailsCS);
+  const std::string path = GetConfigFileName();
+  if (path.empty()) return 1;
+  std::string content;
+  tarnalert::FileInfo file;
+  if (tarnalert::detail::ReadConfigFile(path, xmlDataForAlerts.size(), &content, &file) != 0) {
+    return 1;
+  }
   xmlDataForAlerts = content;
+  tarnalert::detail::XmlHoldsDecodedText() = false;
   out = std::move(content);
   return 0;
 }

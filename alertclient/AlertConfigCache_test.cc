@@ -14,11 +14,13 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/testing/CrashEnv.h"
 #include "platform/testing/FaultEnv.h"
 #include "platform/testing/TestUtil.h"
+#include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace {
@@ -51,7 +53,13 @@ class CacheEnv : public FaultEnv {
   std::string JobResultsDirectory(const std::string& client) override {
     return noDirectory ? "" : FaultEnv::JobResultsDirectory(client);
   }
+  // Runs `beforeRead` (once) when a file is next read.
+  ssize_t ReadFile(int fd, void* buffer, size_t size) override {
+    if (beforeRead) std::exchange(beforeRead, nullptr)();
+    return FaultEnv::ReadFile(fd, buffer, size);
+  }
   bool noClient = false, noDirectory = false;
+  std::function<void()> beforeRead;
 };
 
 class AlertConfigCacheTest : public ::testing::Test {
@@ -177,6 +185,18 @@ TEST_F(AlertConfigCacheTest, ReadGivesTheWholeFileOrNothing) {
     EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, read ? large : "unchanged");
     EXPECT_EQ(env_.LogMessages(), c.log);
   }
+}
+
+// An alert reads the file without the lock; a replacement installed while it
+// reads must win over what it read.
+TEST_F(AlertConfigCacheTest, AReplacementDuringAnAlertsReadIsNotUndone) {
+  Install(MakeConfig("old"));
+  env_.beforeRead = [this] { Install(MakeConfig("new")); };
+  EvAlertEx alert;
+  NTAlertProcessClient client(74, 1, 0, alert);
+  client.MatchAndSendAlert();
+  EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, MakeConfig("new"));
+  EXPECT_EQ(client.alertConfig.get(KTGui::GetAlertDetailForClientResp::tarnholdName), "new");
 }
 
 TEST_F(AlertConfigCacheTest, FailedUpdateKeepsTheOldConfiguration) {

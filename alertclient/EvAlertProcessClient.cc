@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "alertclient/detail/CatalogMemo.h"
-#include "alertclient/detail/ReadBuffer.h"
+#include "alertclient/detail/ConfigRead.h"
 #include "alertclient/detail/RuleFields.h"
 #include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
@@ -44,34 +44,71 @@ std::shared_ptr<const DecodedConfig>& LastDecoded() {
   return last;
 }
 
-// Fills `config` from `text` as unserialize does, reusing the decoded rules
-// when `text` is the text decoded last. A text that does not decode leaves
-// `config` unchanged and is decoded (and reported) again next time. Returns
-// what keeps the shared rules alive while the caller reads them.
-std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
-                                                KTGui::GetAlertDetailForClientResp& config) {
-  std::shared_ptr<const DecodedConfig> last;
-  {
-    KtCriticalSectionLock guard(&alertDetailsCS);
-    last = LastDecoded();
-  }
-  if (last == nullptr || last->text != text) {
-    auto fresh = std::make_shared<DecodedConfig>();
-    if (fresh->config.unserialize(text) != 0) return nullptr;
-    tarnalert::detail::FreezeMessage(fresh->config);
-    fresh->text = std::move(text);
-    last = std::move(fresh);
-    std::shared_ptr<const DecodedConfig> replaced = last;
+// Reads are retried this often when a replacement of the file comes in while
+// they read; the last one is taken as it is.
+constexpr int kReadAttempts = 3;
+
+// Reads the cached configuration and fills `config` from it as unserialize
+// does, reusing the decoded rules while the text is the one decoded last.
+// The file is read and decoded without alertDetailsCS; what was read is
+// published (into xmlDataForAlerts and as the last decoded configuration)
+// under it, and only while the file read is still the one in place, so that
+// a replacement is never overwritten by what was read before it. A text that
+// does not decode leaves `config` unchanged and is decoded (and reported)
+// again next time. Returns what keeps the shared rules alive while the
+// caller reads them; null when there are none.
+std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientResp& config) {
+  using tarnalert::detail::XmlHoldsDecodedText;
+  const std::string path = NTAlertProcessClient::GetConfigFileName();
+  if (path.empty()) return nullptr;
+  for (int attempt = 1;; ++attempt) {
+    std::shared_ptr<const DecodedConfig> last;
     {
       KtCriticalSectionLock guard(&alertDetailsCS);
-      LastDecoded().swap(replaced);
+      last = LastDecoded();
     }
-    // The rules replaced are freed here, outside the lock.
-  } else {
-    tarnalert::detail::HandBackReadBuffer(std::move(text));
+    std::string text;
+    tarnalert::FileInfo file;
+    if (tarnalert::detail::ReadConfigFile(path, last ? last->text.size() : 0, &text, &file) != 0) {
+      return nullptr;
+    }
+    const bool same = last != nullptr && last->text == text;
+    std::shared_ptr<const DecodedConfig> fresh;
+    if (!same && !text.empty()) {
+      auto decoded = std::make_shared<DecodedConfig>();
+      if (decoded->config.unserialize(text) == 0) {
+        tarnalert::detail::FreezeMessage(decoded->config);
+        decoded->text = std::move(text);
+        fresh = std::move(decoded);
+      }
+    }
+    std::shared_ptr<const DecodedConfig> replaced;  // freed after the lock is let go
+    {
+      KtCriticalSectionLock guard(&alertDetailsCS);
+      if (attempt < kReadAttempts && !tarnalert::detail::IsStillTheFile(path, file)) continue;
+      if (same) {
+        const bool current = LastDecoded() == last;
+        if (!(current && XmlHoldsDecodedText())) {
+          NTAlertProcessClient::xmlDataForAlerts = text;
+          XmlHoldsDecodedText() = current;
+        }
+      } else if (fresh != nullptr) {
+        NTAlertProcessClient::xmlDataForAlerts = fresh->text;
+        XmlHoldsDecodedText() = true;
+        replaced = fresh;
+        LastDecoded().swap(replaced);
+      } else {
+        NTAlertProcessClient::xmlDataForAlerts = text;
+        XmlHoldsDecodedText() = false;
+      }
+    }
+    if (same) {
+      tarnalert::detail::HandBackReadBuffer(std::move(text));
+      fresh = std::move(last);
+    }
+    if (fresh != nullptr) config = fresh->config;
+    return fresh;
   }
-  config = last->config;
-  return last;
 }
 
 }  // namespace
@@ -84,10 +121,7 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   EvEvent log;
 
   // An absent or unreadable file leaves the rule list empty.
-  std::string text;
-  RetrieveDetailsFromXML(text);
-  std::shared_ptr<const DecodedConfig> decoded;
-  if (!text.empty()) decoded = LoadConfig(std::move(text), alertConfig);
+  const std::shared_ptr<const DecodedConfig> decoded = LoadConfig(alertConfig);
 
   // The rules are read through the shared, read-only view; only a rule that
   // fits the alert is reached for change (and so copied) below.
