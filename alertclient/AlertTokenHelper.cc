@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "tarnalert/alert/EvAlertEx.h"
@@ -45,12 +46,11 @@ AlertTokenHelper::AlertTokenHelper(KTGui::GetAlertDetailForClientResp& alertConf
 
 void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, std::string value) {
   if (value.empty()) return;
-  KTGui::TokenValueStruct pair;
-  pair.list(KTGui::TokenValueStruct::values).clear();
-  pair.set(KTGui::TokenValueStruct::tokenId, static_cast<int64_t>(tokenId));
-  pair.list(KTGui::TokenValueStruct::values).push_back(value);
-  details.list(KTGui::DetectedAlertsDataDetails::tokenValues).push_back(pair);
   printToken("AlertTokenHelper::Push", tokenId, value.c_str());
+  KTGui::TokenValueStruct pair;
+  pair.set(KTGui::TokenValueStruct::tokenId, static_cast<int64_t>(tokenId));
+  pair.list(KTGui::TokenValueStruct::values).push_back(std::move(value));
+  details.list(KTGui::DetectedAlertsDataDetails::tokenValues).push_back(std::move(pair));
 }
 
 void AlertTokenHelper::Push(HqMessageBase& details, unsigned long tokenId, std::string value,
@@ -97,16 +97,20 @@ void AlertTokenHelper::PushTarnholdName(HqMessageBase& details) {
   if (!name.empty()) Push(details, kTarnholdNameToken, std::string(name));
 }
 
-void AlertTokenHelper::PushDateTime(HqMessageBase& details, time_t time) {
+std::string AlertTokenHelper::DateTimeText(time_t time, bool utc) {
   tagTIMESTAMP_STRUCT record;
-  UlongTimeToDbDatetime(static_cast<long>(time), record, false);
-  Push(details, kDateTimeToken, record, false);
+  UlongTimeToDbDatetime(static_cast<long>(time), record, utc);
+  char text[512] = {};
+  DbDatetimeToUlongTime(text, record, utc);
+  return text;
+}
+
+void AlertTokenHelper::PushDateTime(HqMessageBase& details, time_t time) {
+  Push(details, kDateTimeToken, DateTimeText(time, false));
 }
 
 void AlertTokenHelper::PushDateTimeUTC(HqMessageBase& details, time_t time) {
-  tagTIMESTAMP_STRUCT record;
-  UlongTimeToDbDatetime(static_cast<long>(time), record, true);
-  Push(details, kDateTimeUtcToken, record, true);
+  Push(details, kDateTimeUtcToken, DateTimeText(time, true));
 }
 
 void AlertTokenHelper::PushAlertSeverity(HqMessageBase& details, HqMessageBase& rule,

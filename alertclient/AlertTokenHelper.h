@@ -66,6 +66,9 @@ class TARNALERT_EXPORT AlertTokenHelper : public EvEvent {
   void PushDateTime(HqMessageBase& details, time_t time);
   // The same in UTC.
   void PushDateTimeUTC(HqMessageBase& details, time_t time);
+  // The text PushDateTime (utc false) or PushDateTimeUTC (utc true) pushes
+  // for `time`; empty when they push nothing.
+  static std::string DateTimeText(time_t time, bool utc);
   // The severity of `rule` (a KTGui::AlertDetail), or of `criteria` when the
   // rule's is 0, as a number and as catalogue text.
   void PushAlertSeverity(HqMessageBase& details, HqMessageBase& rule,

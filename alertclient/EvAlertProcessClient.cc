@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "alertclient/detail/CatalogMemo.h"
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/ConfigRead.h"
 #include "alertclient/detail/RuleFields.h"
 #include "platform/message/MessageFields.h"
@@ -21,7 +21,7 @@ NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int stat
       status(status),
       alert(alert),
       createdAt(tarnalert::Env::Current()->Now()),
-      catalogMemo_(std::make_unique<tarnalert::detail::CatalogMemo>()) {}
+      memo_(std::make_unique<tarnalert::detail::AlertMemo>()) {}
 
 NTAlertProcessClient::~NTAlertProcessClient() = default;
 

@@ -32,7 +32,7 @@
 class EvAlertEx;
 namespace tarnalert {
 namespace detail {
-class CatalogMemo;
+class AlertMemo;
 }  // namespace detail
 }  // namespace tarnalert
 
@@ -73,10 +73,10 @@ class TARNALERT_EXPORT NTAlertProcessClient {
   time_t createdAt;  // detection time, seconds since the epoch
 
   // The catalogue texts this alert has looked up so far (internal).
-  tarnalert::detail::CatalogMemo& catalogMemo() { return *catalogMemo_; }
+  tarnalert::detail::AlertMemo& memo() { return *memo_; }
 
  private:
-  std::unique_ptr<tarnalert::detail::CatalogMemo> catalogMemo_;
+  std::unique_ptr<tarnalert::detail::AlertMemo> memo_;
 };
 
 class TARNALERT_EXPORT NTNotifRuleDetectedAlertProcessing {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "alertclient/detail/CatalogMemo.h"
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
@@ -47,8 +47,7 @@ constexpr int kValueIsHtml = 0x4000;
 std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
     HqMessageBase& details, std::wstring message) {
   localeId = RuleLocale(alertDetail);
-  const std::wstring& notApplicableText =
-      client.catalogMemo().Text(kNotApplicableTextId, 2048, localeId);
+  const std::wstring& notApplicableText = client.memo().Text(kNotApplicableTextId, 2048, localeId);
 
   Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
 
@@ -152,7 +151,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
   std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
-  const auto& names = client.catalogMemo().AlertNames(tokenHelper.localeId, [&] {
+  const auto& names = client.memo().AlertNames(tokenHelper.localeId, [&] {
     return std::make_pair(tokenHelper.getAlertCategoryName(client.alertType),
                           tokenHelper.getAlertTypeName(client.alertType));
   });

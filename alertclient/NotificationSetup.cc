@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "alertclient/detail/CatalogMemo.h"
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/Notification.h"
@@ -27,8 +27,8 @@ HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& fiel
 namespace tarnalert {
 namespace detail {
 
-const std::wstring& CatalogMemo::Text(unsigned long messageId, unsigned long size,
-                                      unsigned long localeId) {
+const std::wstring& AlertMemo::Text(unsigned long messageId, unsigned long size,
+                                    unsigned long localeId) {
   auto [entry, added] = texts_.try_emplace({messageId, size, localeId});
   if (added) {
     // A freshly zeroed buffer, so that nothing of an earlier look-up carries over.
@@ -46,7 +46,7 @@ const std::wstring& CatalogMemo::Text(unsigned long messageId, unsigned long siz
 void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
   const unsigned long locale = tarnalert::detail::RuleLocale(alertDetail);
 
-  tarnalert::detail::CatalogMemo& catalog = client.catalogMemo();
+  tarnalert::detail::AlertMemo& catalog = client.memo();
   // The markers are kept as the catalogue gives them, blanks included.
   if (subjectStartMarker.empty()) {
     subjectStartMarker = catalog.Text(kSubjectStartMarkerId, 2047, locale);

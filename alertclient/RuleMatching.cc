@@ -2,6 +2,7 @@
 // the collection of the alert's token values for a rule that fits.
 #include <cstdint>
 
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
@@ -49,8 +50,14 @@ bool NTNotifRuleDetectedAlertProcessing::ProcessFailoverAlert(KTGui::AlertCriter
 
   AlertTokenHelper helper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   helper.PushTarnholdName(details);
-  helper.PushDateTime(details, client.createdAt);
-  helper.PushDateTimeUTC(details, client.createdAt);
+  // The detection time reads the same for every rule of the alert.
+  const time_t detected = client.createdAt;
+  helper.Push(details, AlertTokenHelper::kDateTimeToken, client.memo().TimeText(false, [=] {
+    return AlertTokenHelper::DateTimeText(detected, false);
+  }));
+  helper.Push(details, AlertTokenHelper::kDateTimeUtcToken, client.memo().TimeText(true, [=] {
+    return AlertTokenHelper::DateTimeText(detected, true);
+  }));
   helper.PushCriteria(details, static_cast<unsigned long>(static_cast<long>(client.criteria)));
   helper.PushAlertSeverity(details, alertDetail, criteria);
 
@@ -58,6 +65,6 @@ bool NTNotifRuleDetectedAlertProcessing::ProcessFailoverAlert(KTGui::AlertCriter
   details.set(KTGui::DetectedAlertsDataDetails::sequenceNumber,
               static_cast<int64_t>(entries.size()) + 1);
   helper.PushCommentToken(details, client.alert);
-  entries.push_back(details);
+  entries.push_back(std::move(details));
   return true;
 }

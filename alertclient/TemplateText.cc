@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "alertclient/detail/CatalogMemo.h"
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -429,7 +429,7 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
   auto known = rule.tokenTexts.find(tokenId);
   if (known == rule.tokenTexts.end()) {
     std::wstring text =
-        rule.client.catalogMemo().Text(static_cast<unsigned long>(tokenId), 2048, rule.localeId);
+        rule.client.memo().Text(static_cast<unsigned long>(tokenId), 2048, rule.localeId);
     size_t end = text.size();
     while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
     text.erase(end);

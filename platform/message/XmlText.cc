@@ -14,7 +14,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 // return (a reader would turn it into a line feed) and the other control
 // characters; in an attribute value also the quote, tab and line feed (a
 // reader would turn the last two into spaces).
-bool NeedsEscape(unsigned char c, XmlEscapeContext context) {
+constexpr bool NeedsEscape(unsigned char c, XmlEscapeContext context) {
   if (c == '&' || c == '<' || c == '>' || (c < 0x20 && c != '\t' && c != '\n')) return true;
   return context == XmlEscapeContext::kAttribute && (c == '"' || c == '\t' || c == '\n');
 }
@@ -43,11 +43,27 @@ size_t XmlCharacterLength(const char* text, size_t size) {
 }
 
 bool AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, std::string* out) {
+  // For each ASCII byte: whether it is written as it is.
+  struct PlainTable {
+    bool plain[2][0x80];
+    constexpr PlainTable() : plain() {
+      for (unsigned c = 0; c < 0x80; ++c) {
+        plain[0][c] = !NeedsEscape(static_cast<unsigned char>(c), XmlEscapeContext::kText);
+        plain[1][c] = !NeedsEscape(static_cast<unsigned char>(c), XmlEscapeContext::kAttribute);
+      }
+    }
+  };
+  static constexpr PlainTable kTable;
+  const bool* plain = kTable.plain[context == XmlEscapeContext::kText ? 0 : 1];
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   const size_t before = out->size();
+  out->reserve(before + size + size / 8);
   size_t runStart = 0;
   size_t i = 0;
   while (i < size) {
-    const auto c = static_cast<unsigned char>(data[i]);
+    while (i < size && bytes[i] < 0x80 && plain[bytes[i]]) ++i;  // a run written as it is
+    if (i == size) break;
+    const auto c = bytes[i];
     if (c >= 0x80) {
       const size_t length = XmlCharacterLength(data + i, size - i);
       if (length == 0) {
@@ -55,10 +71,6 @@ bool AppendXmlEscaped(const char* data, size_t size, XmlEscapeContext context, s
         return false;
       }
       i += length;
-      continue;
-    }
-    if (!NeedsEscape(c, context)) {
-      ++i;
       continue;
     }
     if (IsForbiddenControl(c)) {

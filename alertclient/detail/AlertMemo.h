@@ -1,12 +1,13 @@
-// The catalogue texts looked up while one alert is processed. Every rule the
-// alert matches asks for the same subject markers, token texts, "not
-// applicable" text and alert category and type names; the memo works each out
-// once per alert. It belongs to the NTAlertProcessClient of the alert and,
-// like it, to one thread.
-#ifndef TARNALERT_ALERTCLIENT_DETAIL_CATALOGMEMO_H_
-#define TARNALERT_ALERTCLIENT_DETAIL_CATALOGMEMO_H_
+// What the rules one alert matches have in common, worked out once per alert:
+// catalogue texts (subject markers, token texts, "not applicable"), the alert
+// type's category and type names, and the texts of the detection time. It
+// belongs to the NTAlertProcessClient of the alert and, like it, to one
+// thread.
+#ifndef TARNALERT_ALERTCLIENT_DETAIL_ALERTMEMO_H_
+#define TARNALERT_ALERTCLIENT_DETAIL_ALERTMEMO_H_
 
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -14,7 +15,7 @@
 namespace tarnalert {
 namespace detail {
 
-class CatalogMemo {
+class AlertMemo {
  public:
   // The text EvEvent::evPrintf renders for `messageId` in `localeId` into a
   // zeroed buffer of `size` bytes (size 1..2048), with no arguments; empty
@@ -30,12 +31,22 @@ class CatalogMemo {
     return entry->second;
   }
 
+  // The text of the detection time in local time or UTC: `make()` gives it
+  // the first time.
+  template <class Make>
+  const std::string& TimeText(bool utc, Make make) {
+    std::optional<std::string>& text = times_[utc ? 1 : 0];
+    if (!text) text = make();
+    return *text;
+  }
+
  private:
   std::map<std::tuple<unsigned long, unsigned long, unsigned long>, std::wstring> texts_;
   std::map<unsigned long, std::pair<std::wstring, std::wstring>> names_;
+  std::optional<std::string> times_[2];
 };
 
 }  // namespace detail
 }  // namespace tarnalert
 
-#endif  // TARNALERT_ALERTCLIENT_DETAIL_CATALOGMEMO_H_
+#endif  // TARNALERT_ALERTCLIENT_DETAIL_ALERTMEMO_H_
