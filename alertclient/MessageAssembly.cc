@@ -132,7 +132,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
       replaceToken(id, notApplicableText, true);
     }
   }
-  ReplaceInOrder(message, std::move(replacements));
+  ReplaceInOrder(message, std::move(replacements), &client.memo().tokenPlaces());
   return message;
 }
 

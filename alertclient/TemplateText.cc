@@ -17,6 +17,7 @@
 namespace {
 
 using tarnalert::detail::Replacement;
+using tarnalert::detail::TokenPlaces;
 
 constexpr size_t kNotFound = std::wstring::npos;
 
@@ -185,56 +186,50 @@ class TokenStarts {
 // path from the root to a node spells the start of one or more of them.
 class SearchTree {
  public:
-  // Adds `entry`, whose search text is lower-cased and not empty. Where two
-  // search texts are the same, the one added first is kept.
-  void Add(const Replacement& entry, size_t order) {
+  // Adds the search text `find` (lower-cased, not empty) of the entry at
+  // `order` in its list. Where two search texts are the same, the one added
+  // first is kept.
+  void Add(const std::wstring& find, size_t order) {
     int32_t node = 0;
-    for (wchar_t c : entry.find) {
+    for (wchar_t c : find) {
       int32_t child = Child(node, c);
       if (child < 0) {
         child = static_cast<int32_t>(nodes_.size());
-        nodes_.push_back(Node{c, -1, nodes_[node].child, nullptr, 0});
+        nodes_.push_back(Node{c, -1, nodes_[node].child, kNone});
         nodes_[node].child = child;
       }
       node = child;
     }
-    if (nodes_[node].entry == nullptr) {
-      nodes_[node].entry = &entry;
-      nodes_[node].order = order;
-    }
+    if (nodes_[node].order == kNone) nodes_[node].order = order;
   }
 
   // Reads `text` from `at` along the tree, letter case aside. Returns the
-  // entry added first among those whose whole search text is found there
-  // (null when none is), and in *reach the longest start of a search text
-  // found there, short of a whole one.
-  const Replacement* Walk(std::wstring_view text, size_t at, size_t* reach) const {
-    const Replacement* match = nullptr;
-    size_t matchOrder = 0;
+  // order of the entry added first among those whose whole search text is
+  // found there (kNone when none is), and in *reach the longest start of a
+  // search text found there, short of a whole one.
+  size_t Walk(std::wstring_view text, size_t at, size_t* reach) const {
+    size_t match = kNone;
     int32_t node = 0;
     size_t depth = 0;
     for (; at + depth < text.size(); ++depth) {
       const int32_t child = Child(node, LowerChar(text[at + depth]));
       if (child < 0) break;
       node = child;
-      const Node& reached = nodes_[node];
-      if (reached.entry != nullptr && (match == nullptr || reached.order < matchOrder)) {
-        match = reached.entry;
-        matchOrder = reached.order;
-      }
+      match = std::min(match, nodes_[node].order);
     }
     // A node without children ends a search text that was found whole.
     *reach = nodes_[node].child >= 0 || depth == 0 ? depth : depth - 1;
     return match;
   }
 
+  static constexpr size_t kNone = ~size_t{0};
+
  private:
   struct Node {
     wchar_t c;
-    int32_t child;             // first child, or -1
-    int32_t sibling;           // next child of the same parent, or -1
-    const Replacement* entry;  // the search text that ends here, or null
-    size_t order;              // the place of `entry` in its list
+    int32_t child;    // first child, or -1
+    int32_t sibling;  // next child of the same parent, or -1
+    size_t order;     // the entry whose search text ends here, or kNone
   };
 
   int32_t Child(int32_t node, wchar_t c) const {
@@ -243,12 +238,13 @@ class SearchTree {
     return child;
   }
 
-  std::vector<Node> nodes_{Node{L'\0', -1, -1, nullptr, 0}};  // the root
+  std::vector<Node> nodes_{Node{L'\0', -1, -1, kNone}};  // the root
 };
 
-// Makes the replacements of `list` (search texts lower-cased) in one pass over
-// `message` and returns true when that gives the text that replacing entry
-// after entry gives; otherwise returns false and leaves `message` alone.
+// Works out where the search texts of `list` (lower-cased) are found in
+// `message` for a fill in one pass, and whether that pass gives the text
+// that replacing entry after entry gives, as far as the search texts tell:
+// the values are looked at by ReplaceInOrder.
 //
 // One pass is taken only when every search text starts with '<' or '&' and
 // no replacement holds either: then every match starts at one of those
@@ -260,19 +256,18 @@ class SearchTree {
 // anchor with a match within another's reach sends the caller back to
 // replacing entry by entry. Otherwise the matches of the message never touch
 // one another's reach, and the entry listed first wins where several match.
-bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& list) {
+TokenPlaces FindTokenPlaces(const std::wstring& message, const std::vector<Replacement>& list) {
+  TokenPlaces places;
   SearchTree tree;
   for (size_t k = 0; k < list.size(); ++k) {
-    const Replacement& entry = list[k];
-    if (entry.find.empty()) continue;
-    if (!IsTokenStart(entry.find[0]) || FindTokenStart(entry.with, 0) != kNotFound) {
-      return false;
-    }
-    tree.Add(entry, k);
+    const std::wstring& find = list[k].find;
+    if (find.empty()) continue;
+    if (!IsTokenStart(find[0])) return places;
+    tree.Add(find, k);
   }
   struct Anchor {
     size_t at;
-    const Replacement* match;  // the first entry that matches here, or null
+    size_t match;  // the first entry that matches here, or kNone
     size_t reach;
   };
   // Only anchors that match or reach past themselves matter below.
@@ -280,29 +275,38 @@ bool ReplaceInOnePass(std::wstring& message, const std::vector<Replacement>& lis
   std::vector<Anchor> anchors;
   TokenStarts starts(text);
   for (size_t at = starts.Next(); at != kNotFound; at = starts.Next()) {
-    Anchor anchor{at, nullptr, 0};
+    Anchor anchor{at, SearchTree::kNone, 0};
     anchor.match = tree.Walk(text, at, &anchor.reach);
-    if (anchor.match != nullptr || anchor.reach > 0) anchors.push_back(anchor);
+    if (anchor.match != SearchTree::kNone || anchor.reach > 0) anchors.push_back(anchor);
   }
   for (size_t k = 0; k < anchors.size(); ++k) {
     for (size_t next = k + 1;
          next < anchors.size() && anchors[next].at <= anchors[k].at + anchors[k].reach; ++next) {
-      if (anchors[next].match != nullptr) return false;
+      if (anchors[next].match != SearchTree::kNone) return places;
     }
   }
-  std::wstring result;
-  size_t copied = 0;
+  places.onePass = true;
   for (const Anchor& anchor : anchors) {
-    if (anchor.match == nullptr) continue;
-    if (result.empty()) result.reserve(message.size() + message.size() / 4);
-    result.append(text, copied, anchor.at - copied);
-    result.append(anchor.match->with);
-    copied = anchor.at + anchor.match->find.size();
+    if (anchor.match != SearchTree::kNone) places.matches.push_back({anchor.at, anchor.match});
   }
-  if (copied == 0) return true;  // nothing matched
-  result.append(text, copied, kNotFound);
+  return places;
+}
+
+// Makes the replacements of `list` at the places found for it in `message`.
+void ReplaceAtPlaces(std::wstring& message, const std::vector<Replacement>& list,
+                     const TokenPlaces& places) {
+  if (places.matches.empty()) return;
+  std::wstring result;
+  result.reserve(message.size() + message.size() / 4);
+  size_t copied = 0;
+  for (const TokenPlaces::Match& match : places.matches) {
+    const Replacement& entry = list[match.entry];
+    result.append(message, copied, match.at - copied);
+    result.append(entry.with);
+    copied = match.at + entry.find.size();
+  }
+  result.append(message, copied, kNotFound);
   message.swap(result);
-  return true;
 }
 
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
@@ -443,9 +447,46 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
   return Replacement{tokenText, std::move(value)};
 }
 
-void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list) {
+const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
+                                        const std::vector<Replacement>& list) {
+  auto sameFinds = [&list](const Kept& kept) {
+    if (kept.finds.size() != list.size()) return false;
+    for (size_t k = 0; k < list.size(); ++k) {
+      if (kept.finds[k] != list[k].find) return false;
+    }
+    return true;
+  };
+  for (const Kept& kept : kept_) {
+    if (kept.message == message && sameFinds(kept)) return kept.places;
+  }
+  Kept fresh{message, {}, FindTokenPlaces(message, list)};
+  for (const Replacement& entry : list) fresh.finds.push_back(entry.find);
+  if (kept_.size() < kCapacity) {
+    kept_.push_back(std::move(fresh));
+    return kept_.back().places;
+  }
+  Kept& replaced = kept_[next_];
+  next_ = (next_ + 1) % kCapacity;
+  replaced = std::move(fresh);
+  return replaced.places;
+}
+
+void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenPlaceMemo* memo) {
   for (Replacement& entry : list) FXString::ToLower(entry.find);
-  if (ReplaceInOnePass(message, list)) return;
+  // No value may hold the start of a token (see FindTokenPlaces).
+  bool plainValues = true;
+  for (const Replacement& entry : list) {
+    plainValues = plainValues && (entry.find.empty() || FindTokenStart(entry.with, 0) == kNotFound);
+  }
+  if (plainValues) {
+    TokenPlaces found;
+    const TokenPlaces& places =
+        memo != nullptr ? memo->Find(message, list) : (found = FindTokenPlaces(message, list));
+    if (places.onePass) {
+      ReplaceAtPlaces(message, list, places);
+      return;
+    }
+  }
   for (Replacement& entry : list) ReplaceFolded(message, entry.find, std::move(entry.with));
 }
 

@@ -155,6 +155,7 @@ TEST_F(TemplateTextTest, OnePassFillAgreesWithReplacingTokenAfterToken) {
   const std::wstring finds[] = {L"<a>", L"<ab>", L"&lt;a&gt;", L"<a", L"<é>", L"b>", L"", L"&"};
   const std::wstring withs[] = {L"", L"v", L"<a>", L"&amp;", L"b>", L"ÉÉ", L"Not Applicable"};
   std::mt19937 random(7);
+  tarnalert::detail::TokenPlaceMemo kept;
   for (int round = 0; round < 40000; ++round) {
     std::wstring message;
     for (int n = random() % 14; n > 0; --n) message += pieces[random() % std::size(pieces)];
@@ -174,6 +175,13 @@ TEST_F(TemplateTextTest, OnePassFillAgreesWithReplacingTokenAfterToken) {
     std::wstring actual = message;
     tarnalert::detail::ReplaceInOrder(actual, list);
     ASSERT_EQ(actual, expected) << described;
+    // Places kept from earlier fills (short messages come back with other
+    // tokens and values) must give the same.
+    for (int pass = 0; pass < 2; ++pass) {
+      actual = message;
+      tarnalert::detail::ReplaceInOrder(actual, list, &kept);
+      ASSERT_EQ(actual, expected) << described << " (kept places, pass " << pass << ")";
+    }
   }
 }
 

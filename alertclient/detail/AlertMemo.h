@@ -1,6 +1,7 @@
 // What the rules one alert matches have in common, worked out once per alert:
 // catalogue texts (subject markers, token texts, "not applicable"), the alert
-// type's category and type names, and the texts of the detection time. It
+// type's category and type names, the texts of the detection time, and where
+// the tokens are in the templates filled. It
 // belongs to the NTAlertProcessClient of the alert and, like it, to one
 // thread.
 #ifndef TARNALERT_ALERTCLIENT_DETAIL_ALERTMEMO_H_
@@ -11,6 +12,8 @@
 #include <string>
 #include <tuple>
 #include <utility>
+
+#include "alertclient/detail/TokenReplacement.h"
 
 namespace tarnalert {
 namespace detail {
@@ -40,10 +43,13 @@ class AlertMemo {
     return *text;
   }
 
+  TokenPlaceMemo& tokenPlaces() { return tokenPlaces_; }
+
  private:
   std::map<std::tuple<unsigned long, unsigned long, unsigned long>, std::wstring> texts_;
   std::map<unsigned long, std::pair<std::wstring, std::wstring>> names_;
   std::optional<std::string> times_[2];
+  TokenPlaceMemo tokenPlaces_;
 };
 
 }  // namespace detail

@@ -27,10 +27,43 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
 // puts it in.
 std::wstring NumberText(int value);
 
+// Where the search texts of a list of replacements are found in a message,
+// for a fill in one pass (FindTokenPlaces in TemplateText.cc): what the
+// values put in do not change.
+struct TokenPlaces {
+  struct Match {
+    size_t at;     // where in the message
+    size_t entry;  // which entry of the list, the first listed that matches there
+  };
+  bool onePass = false;  // false: the message must be filled entry by entry
+  std::vector<Match> matches;
+};
+
+// The token places of the last few messages and lists of search texts
+// filled, so that the rules of one alert that fill the same template with
+// the same tokens find them once. Belongs to one thread.
+class TokenPlaceMemo {
+ public:
+  // The places for `message` and the search texts (lower-cased) of `list`.
+  const TokenPlaces& Find(const std::wstring& message, const std::vector<Replacement>& list);
+
+ private:
+  static constexpr size_t kCapacity = 8;
+  struct Kept {
+    std::wstring message;
+    std::vector<std::wstring> finds;
+    TokenPlaces places;
+  };
+  std::vector<Kept> kept_;
+  size_t next_ = 0;  // the one replaced next once full
+};
+
 // The text that NTNotifRuleDetectedAlertProcessing::Replace called for each
 // entry in turn gives, made in one pass over `message` when that is sure to
-// give the same (see ReplaceInOnePass in TemplateText.cc), else entry by entry.
-void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list);
+// give the same, else entry by entry. `memo`, when given, keeps the places
+// found for later fills.
+void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list,
+                    TokenPlaceMemo* memo = nullptr);
 
 }  // namespace detail
 }  // namespace tarnalert
