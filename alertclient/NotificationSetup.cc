@@ -2,6 +2,7 @@
 // flags, token texts) and the preparation of a raw template for its format.
 #include <cstdint>
 #include <cstring>
+#include <map>
 
 #include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
@@ -9,6 +10,7 @@
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
+#include "tarnalert/util/NTBasicLib.h"
 
 namespace {
 
@@ -40,6 +42,12 @@ const std::wstring& AlertMemo::Text(unsigned long messageId, unsigned long size,
   return entry->second;
 }
 
+const std::wstring& AlertMemo::Escaped(const std::wstring& text) {
+  auto [entry, added] = escaped_.try_emplace(text);
+  if (added) entry->second = NTBasicLib::htmlEncode(text.c_str());
+  return entry->second;
+}
+
 }  // namespace detail
 }  // namespace tarnalert
 
@@ -55,41 +63,55 @@ void NTNotifRuleDetectedAlertProcessing::InitializeNotification() {
     subjectEndMarker = catalog.Text(kSubjectEndMarkerId, 2047, locale);
   }
 
-  KTGui::GetAlertDetailForClientResp& config = client.alertConfig;
-  if (!config.isSet(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)) return;
-  HqMessageList* alertTypes =
-      FindList(config.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog),
-               KTGui::AlertTypeCatalog::alertTypes);
-  if (alertTypes == nullptr) return;
-
   // Every criteria of the alert type offers its tokens, whatever the criteria
   // of the detected alert; the first occurrence of a token id wins.
-  for (HqMessageBase& alertTypeEntry : *alertTypes) {
-    if (static_cast<int>(alertTypeEntry.get(KTGui::AlertTypeListItem::alertTypeId)) !=
-        client.alertType) {
-      continue;
-    }
-    HqMessageList* available = FindList(alertTypeEntry, KTGui::AlertTypeListItem::availCriteria);
-    if (available == nullptr) continue;
-    for (HqMessageBase& criteria : *available) {
-      HqMessageList* tokens = FindList(criteria, KTGui::AlertAvailCriteria::tokens);
-      if (tokens == nullptr) continue;
-      for (const HqMessageBase& token : *tokens) {
-        const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
-        if (IsMarkerToken(tokenId)) continue;
-        if (tokenFlags.count(tokenId) == 0) {
-          tokenFlags[tokenId] = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags));
-        }
-        if (tokenTexts.count(tokenId) == 0) {
-          std::wstring text = catalog.Text(static_cast<unsigned long>(tokenId), 2048, locale);
-          size_t end = text.size();
-          while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
-          text.erase(end);
-          tokenTexts[tokenId] = std::move(text);
+  auto collect = [&](std::map<int, int>& flags, std::map<int, std::wstring>& texts) {
+    KTGui::GetAlertDetailForClientResp& config = client.alertConfig;
+    if (!config.isSet(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)) return;
+    HqMessageList* alertTypes =
+        FindList(config.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog),
+                 KTGui::AlertTypeCatalog::alertTypes);
+    if (alertTypes == nullptr) return;
+    for (HqMessageBase& alertTypeEntry : *alertTypes) {
+      if (static_cast<int>(alertTypeEntry.get(KTGui::AlertTypeListItem::alertTypeId)) !=
+          client.alertType) {
+        continue;
+      }
+      HqMessageList* available = FindList(alertTypeEntry, KTGui::AlertTypeListItem::availCriteria);
+      if (available == nullptr) continue;
+      for (HqMessageBase& criteria : *available) {
+        HqMessageList* tokens = FindList(criteria, KTGui::AlertAvailCriteria::tokens);
+        if (tokens == nullptr) continue;
+        for (const HqMessageBase& token : *tokens) {
+          const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
+          if (IsMarkerToken(tokenId)) continue;
+          if (flags.count(tokenId) == 0) {
+            flags[tokenId] = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags));
+          }
+          if (texts.count(tokenId) == 0) {
+            std::wstring text = catalog.Text(static_cast<unsigned long>(tokenId), 2048, locale);
+            size_t end = text.size();
+            while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
+            text.erase(end);
+            texts[tokenId] = std::move(text);
+          }
         }
       }
     }
+  };
+  // A rule that starts with none gets what every rule of the alert in its
+  // locale gets, collected once.
+  if (tokenFlags.empty() && tokenTexts.empty()) {
+    const tarnalert::detail::AlertMemo::Tokens& tokens = catalog.TokensOf(locale, [&] {
+      tarnalert::detail::AlertMemo::Tokens collected;
+      collect(collected.flags, collected.texts);
+      return collected;
+    });
+    tokenFlags = tokens.flags;
+    tokenTexts = tokens.texts;
+    return;
   }
+  collect(tokenFlags, tokenTexts);
 }
 
 std::wstring NTNotifRuleDetectedAlertProcessing::GetEncodedRawMessage(

@@ -309,6 +309,14 @@ void ReplaceAtPlaces(std::wstring& message, const std::vector<Replacement>& list
   message.swap(result);
 }
 
+// True when htmlEncode would change `text`.
+bool HasMarkup(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if (c == L'&' || c == L'<' || c == L'>') return true;
+  }
+  return false;
+}
+
 bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
 
 }  // namespace
@@ -441,8 +449,8 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
   }
   const std::wstring& tokenText = known->second;
   if (rule.messageFormat == 1) {
-    if (escapeValue) value = NTBasicLib::htmlEncode(value.c_str());
-    return Replacement{NTBasicLib::htmlEncode(tokenText.c_str()), std::move(value)};
+    if (escapeValue && HasMarkup(value)) value = NTBasicLib::htmlEncode(value.c_str());
+    return Replacement{rule.client.memo().Escaped(tokenText), std::move(value)};
   }
   return Replacement{tokenText, std::move(value)};
 }

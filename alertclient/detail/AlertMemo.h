@@ -1,7 +1,7 @@
 // What the rules one alert matches have in common, worked out once per alert:
 // catalogue texts (subject markers, token texts, "not applicable"), the alert
-// type's category and type names, the texts of the detection time, and where
-// the tokens are in the templates filled. It
+// type's category and type names, the tokens it offers, the texts of the
+// detection time, and where the tokens are in the templates filled. It
 // belongs to the NTAlertProcessClient of the alert and, like it, to one
 // thread.
 #ifndef TARNALERT_ALERTCLIENT_DETAIL_ALERTMEMO_H_
@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "alertclient/detail/TokenReplacement.h"
@@ -43,12 +44,30 @@ class AlertMemo {
     return *text;
   }
 
+  // The flags and texts of the tokens the alert type offers in `localeId`:
+  // `collect()` gives them the first time.
+  struct Tokens {
+    std::map<int, int> flags;
+    std::map<int, std::wstring> texts;
+  };
+  template <class Collect>
+  const Tokens& TokensOf(unsigned long localeId, Collect collect) {
+    auto [entry, added] = tokens_.try_emplace(localeId);
+    if (added) entry->second = collect();
+    return entry->second;
+  }
+
+  // `text` HTML-escaped (NTBasicLib::htmlEncode), escaped once per alert.
+  const std::wstring& Escaped(const std::wstring& text);
+
   TokenPlaceMemo& tokenPlaces() { return tokenPlaces_; }
 
  private:
   std::map<std::tuple<unsigned long, unsigned long, unsigned long>, std::wstring> texts_;
   std::map<unsigned long, std::pair<std::wstring, std::wstring>> names_;
   std::optional<std::string> times_[2];
+  std::map<unsigned long, Tokens> tokens_;
+  std::unordered_map<std::wstring, std::wstring> escaped_;
   TokenPlaceMemo tokenPlaces_;
 };
 
