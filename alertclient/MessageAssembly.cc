@@ -53,11 +53,17 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
 
   // The token replacements are gathered in the order they apply and then made
   // in one pass over the message.
+  // Each replacement points at its texts: values that live as long as the
+  // fill, or texts kept in `texts`.
   std::vector<Replacement> replacements;
   replacements.reserve(4 + 2 * details.list(KTGui::DetectedAlertsDataDetails::tokenValues).size() +
                        tokenFlags.size());
+  tarnalert::detail::ReplacementTexts texts;
+  auto replaceTokenWith = [&](int id, const std::wstring& lastingValue, bool escape) {
+    replacements.push_back(TokenReplacement(*this, id, lastingValue, escape, &texts));
+  };
   auto replaceToken = [&](int id, std::wstring value, bool escape) {
-    replacements.push_back(TokenReplacement(*this, id, std::move(value), escape));
+    replaceTokenWith(id, texts.emplace_back(std::move(value)), escape);
   };
   HqMessageBase& idName = RuleIdName(alertDetail);
   replaceToken(kTokenAlertName, FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
@@ -104,7 +110,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
   }
 
   std::optional<Replacement> categoryAndType;  // made the first time it is needed
-  for (auto& [id, text] : collectedTexts) {
+  for (const auto& [id, text] : collectedTexts) {
     auto flagsEntry = tokenFlags.find(id);
     if (flagsEntry == tokenFlags.end()) continue;
     if (id == kTokenCriteria) {
@@ -115,12 +121,13 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     // The category token is listed again before each value, so that a value
     // holding its text reads as before; the one pass replaces it only once.
     if (!categoryAndType) {
-      categoryAndType = TokenReplacement(*this, kTokenCategoryAndType,
-                                         alertCategoryName + L" - " + alertTypeName, true);
+      categoryAndType = TokenReplacement(
+          *this, kTokenCategoryAndType,
+          texts.emplace_back(alertCategoryName + L" - " + alertTypeName), true, &texts);
     }
     replacements.push_back(*categoryAndType);
     const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
-    replaceToken(id, std::move(text), escape);
+    replaceTokenWith(id, text, escape);
   }
 
   // Every token the rule knows that got no value reads "not applicable".
@@ -129,7 +136,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     const int id = entry.first;
     if (IsMarkerToken(id)) continue;
     if (!std::binary_search(presentIds.begin(), presentIds.end(), id)) {
-      replaceToken(id, notApplicableText, true);
+      replaceTokenWith(id, notApplicableText, true);
     }
   }
   ReplaceInOrder(message, std::move(replacements), &client.memo().tokenPlaces());

@@ -42,9 +42,12 @@ const std::wstring& AlertMemo::Text(unsigned long messageId, unsigned long size,
   return entry->second;
 }
 
-const std::wstring& AlertMemo::Escaped(const std::wstring& text) {
-  auto [entry, added] = escaped_.try_emplace(text);
-  if (added) entry->second = NTBasicLib::htmlEncode(text.c_str());
+const std::wstring& AlertMemo::SearchText(const std::wstring& tokenText, bool html) {
+  auto [entry, added] = searchTexts_[html ? 1 : 0].try_emplace(tokenText);
+  if (added) {
+    entry->second = html ? NTBasicLib::htmlEncode(tokenText.c_str()) : tokenText;
+    FXString::ToLower(entry->second);
+  }
   return entry->second;
 }
 

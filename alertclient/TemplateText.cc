@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -189,7 +190,7 @@ class SearchTree {
   // Adds the search text `find` (lower-cased, not empty) of the entry at
   // `order` in its list. Where two search texts are the same, the one added
   // first is kept.
-  void Add(const std::wstring& find, size_t order) {
+  void Add(std::wstring_view find, size_t order) {
     int32_t node = 0;
     for (wchar_t c : find) {
       int32_t child = Child(node, c);
@@ -260,7 +261,7 @@ TokenPlaces FindTokenPlaces(const std::wstring& message, const std::vector<Repla
   TokenPlaces places;
   SearchTree tree;
   for (size_t k = 0; k < list.size(); ++k) {
-    const std::wstring& find = list[k].find;
+    const std::wstring_view find = list[k].find;
     if (find.empty()) continue;
     if (!IsTokenStart(find[0])) return places;
     tree.Add(find, k);
@@ -417,9 +418,10 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                std::wstring value,
                                                                bool escapeValue) {
+  tarnalert::detail::ReplacementTexts texts;
   const Replacement replacement =
-      tarnalert::detail::TokenReplacement(*this, tokenId, std::move(value), escapeValue);
-  Replace(message, replacement.find.c_str(), replacement.with.c_str());
+      tarnalert::detail::TokenReplacement(*this, tokenId, value, escapeValue, &texts);
+  Replace(message, std::wstring(replacement.find).c_str(), std::wstring(replacement.with).c_str());
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
@@ -437,7 +439,7 @@ std::wstring NumberText(int value) {
 }
 
 Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
-                             std::wstring value, bool escapeValue) {
+                             const std::wstring& value, bool escapeValue, ReplacementTexts* texts) {
   auto known = rule.tokenTexts.find(tokenId);
   if (known == rule.tokenTexts.end()) {
     std::wstring text =
@@ -447,12 +449,12 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
     text.erase(end);
     known = rule.tokenTexts.emplace(tokenId, std::move(text)).first;
   }
-  const std::wstring& tokenText = known->second;
-  if (rule.messageFormat == 1) {
-    if (escapeValue && HasMarkup(value)) value = NTBasicLib::htmlEncode(value.c_str());
-    return Replacement{rule.client.memo().Escaped(tokenText), std::move(value)};
+  const bool html = rule.messageFormat == 1;
+  Replacement replacement{rule.client.memo().SearchText(known->second, html), value};
+  if (html && escapeValue && HasMarkup(value)) {
+    replacement.with = texts->emplace_back(NTBasicLib::htmlEncode(value.c_str()));
   }
-  return Replacement{tokenText, std::move(value)};
+  return replacement;
 }
 
 const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
@@ -468,7 +470,7 @@ const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
     if (kept.message == message && sameFinds(kept)) return kept.places;
   }
   Kept fresh{message, {}, FindTokenPlaces(message, list)};
-  for (const Replacement& entry : list) fresh.finds.push_back(entry.find);
+  for (const Replacement& entry : list) fresh.finds.emplace_back(entry.find);
   if (kept_.size() < kCapacity) {
     kept_.push_back(std::move(fresh));
     return kept_.back().places;
@@ -480,7 +482,17 @@ const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
 }
 
 void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenPlaceMemo* memo) {
-  for (Replacement& entry : list) FXString::ToLower(entry.find);
+  // Search texts are compared lower-cased; one that is not gets a lowered copy.
+  std::deque<std::wstring> lowered;
+  for (Replacement& entry : list) {
+    if (std::all_of(entry.find.begin(), entry.find.end(),
+                    [](wchar_t c) { return LowerChar(c) == c; })) {
+      continue;
+    }
+    std::wstring& copy = lowered.emplace_back(entry.find);
+    FXString::ToLower(copy);
+    entry.find = copy;
+  }
   // No value may hold the start of a token (see FindTokenPlaces).
   bool plainValues = true;
   for (const Replacement& entry : list) {
@@ -495,7 +507,9 @@ void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenP
       return;
     }
   }
-  for (Replacement& entry : list) ReplaceFolded(message, entry.find, std::move(entry.with));
+  for (const Replacement& entry : list) {
+    ReplaceFolded(message, std::wstring(entry.find), std::wstring(entry.with));
+  }
 }
 
 }  // namespace detail

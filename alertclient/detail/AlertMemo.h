@@ -57,8 +57,9 @@ class AlertMemo {
     return entry->second;
   }
 
-  // `text` HTML-escaped (NTBasicLib::htmlEncode), escaped once per alert.
-  const std::wstring& Escaped(const std::wstring& text);
+  // What a token text is searched for as: lower-cased, and HTML-escaped
+  // first when `html`; made once per alert.
+  const std::wstring& SearchText(const std::wstring& tokenText, bool html);
 
   TokenPlaceMemo& tokenPlaces() { return tokenPlaces_; }
 
@@ -67,7 +68,7 @@ class AlertMemo {
   std::map<unsigned long, std::pair<std::wstring, std::wstring>> names_;
   std::optional<std::string> times_[2];
   std::map<unsigned long, Tokens> tokens_;
-  std::unordered_map<std::wstring, std::wstring> escaped_;
+  std::unordered_map<std::wstring, std::wstring> searchTexts_[2];  // plain, HTML
   TokenPlaceMemo tokenPlaces_;
 };
 

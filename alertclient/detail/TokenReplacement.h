@@ -4,7 +4,9 @@
 #ifndef TARNALERT_ALERTCLIENT_DETAIL_TOKENREPLACEMENT_H_
 #define TARNALERT_ALERTCLIENT_DETAIL_TOKENREPLACEMENT_H_
 
+#include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
@@ -12,16 +14,24 @@
 namespace tarnalert {
 namespace detail {
 
+// One replacement of a fill. It points at its texts; whoever lists it keeps
+// them alive until the fill is made.
 struct Replacement {
-  std::wstring find;  // matched regardless of letter case; empty matches nothing
-  std::wstring with;
+  std::wstring_view find;  // matched regardless of letter case; empty matches nothing
+  std::wstring_view with;
 };
+
+// Texts made for the replacements of one fill. A deque, so that adding one
+// never moves those already pointed at.
+using ReplacementTexts = std::deque<std::wstring>;
 
 // What ReplaceTokenInMessage searches for and puts in for this token: the
 // rule's token text (fetched and cached in tokenTexts when missing), escaped
-// in HTML format, and the value, escaped when asked in HTML format.
+// in HTML format and lower-cased (kept by the alert), and `value`, escaped
+// when asked in HTML format. `value` must outlive the replacement; a text
+// made here is kept in *texts.
 Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
-                             std::wstring value, bool escapeValue);
+                             const std::wstring& value, bool escapeValue, ReplacementTexts* texts);
 
 // The decimal text of `value`, as the int overload of ReplaceTokenInMessage
 // puts it in.
