@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -21,21 +22,43 @@ namespace {
 
 enum class Severity { kDebug, kError };
 
+// Appends `value` in decimal, zero-padded to `width` digits.
+void AppendNumber(std::string& out, long long value, int width = 0) {
+  char digits[24];
+  const auto written = std::to_chars(digits, digits + sizeof digits, value);
+  const int count = static_cast<int>(written.ptr - digits);
+  if (count < width) out.append(static_cast<size_t>(width - count), '0');
+  out.append(digits, written.ptr);
+}
+
+// "2026-12-06T17:19:08.123456Z <pid> <tid> ERROR|DEBUG <level> [<tag>: ]".
 std::string LinePrefix(Env* env, Severity severity, int level, const char* tag) {
   const uint64_t micros = env->NowMicros();
   const time_t seconds = static_cast<time_t>(micros / 1000000);
   struct tm utc;
   ::gmtime_r(&seconds, &utc);
-  char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<long>(micros % 1000000));
-  char ids[96];
-  std::snprintf(ids, sizeof ids, " %ld %ld %s %d ", static_cast<long>(::getpid()),
-                static_cast<long>(::syscall(SYS_gettid)),
-                severity == Severity::kError ? "ERROR" : "DEBUG", level);
-  std::string prefix = stamp;
-  prefix += ids;
+  std::string prefix;
+  prefix.reserve(96);
+  AppendNumber(prefix, utc.tm_year + 1900L, 4);
+  prefix.push_back('-');
+  AppendNumber(prefix, utc.tm_mon + 1, 2);
+  prefix.push_back('-');
+  AppendNumber(prefix, utc.tm_mday, 2);
+  prefix.push_back('T');
+  AppendNumber(prefix, utc.tm_hour, 2);
+  prefix.push_back(':');
+  AppendNumber(prefix, utc.tm_min, 2);
+  prefix.push_back(':');
+  AppendNumber(prefix, utc.tm_sec, 2);
+  prefix.push_back('.');
+  AppendNumber(prefix, static_cast<long long>(micros % 1000000), 6);
+  prefix += "Z ";
+  AppendNumber(prefix, ::getpid());
+  prefix.push_back(' ');
+  AppendNumber(prefix, ::syscall(SYS_gettid));
+  prefix += severity == Severity::kError ? " ERROR " : " DEBUG ";
+  AppendNumber(prefix, level);
+  prefix.push_back(' ');
   if (tag != nullptr) {
     prefix += tag;
     prefix += ": ";

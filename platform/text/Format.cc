@@ -1,5 +1,6 @@
 #include "platform/text/Format.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -101,7 +102,17 @@ std::string FormatV(const char* format, va_list args) {
             value = is_signed ? v : static_cast<long long>(static_cast<unsigned>(v));
           }
         }
-        AppendOne(out, s, value);
+        if (directive.size() == 1 &&
+            (conversion == 'd' || conversion == 'i' || conversion == 'u')) {
+          // The common plain decimal, without a call to the C library.
+          char digits[24];
+          const auto written = is_signed ? std::to_chars(digits, digits + sizeof digits, value)
+                                         : std::to_chars(digits, digits + sizeof digits,
+                                                         static_cast<unsigned long long>(value));
+          out.append(digits, written.ptr);
+        } else {
+          AppendOne(out, s, value);
+        }
         break;
       }
       case 'e':
@@ -126,15 +137,24 @@ std::string FormatV(const char* format, va_list args) {
           AppendOne(out, directive + 'c', va_arg(ap, int));
         }
         break;
-      case 's':
+      case 's': {
+        std::string narrowed;
+        const char* text;
         if (length == "l") {
           const wchar_t* wide = va_arg(ap, const wchar_t*);
-          AppendOne(out, directive + 's', wide ? FXString::ToString(wide).c_str() : "(null)");
+          narrowed = wide ? FXString::ToString(wide) : "(null)";
+          text = narrowed.c_str();
         } else {
-          const char* text = va_arg(ap, const char*);
-          AppendOne(out, directive + 's', text ? text : "(null)");
+          text = va_arg(ap, const char*);
+          if (text == nullptr) text = "(null)";
+        }
+        if (directive.size() == 1) {
+          out.append(text);  // no width or precision: the text as it is
+        } else {
+          AppendOne(out, directive + 's', text);
         }
         break;
+      }
       case 'p':
         AppendOne(out, directive + 'p', va_arg(ap, void*));
         break;
