@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/env/Settings.h"
 
@@ -51,7 +52,15 @@ void Fill(const struct stat& status, FileInfo* info) {
 // --- Settings ----------------------------------------------------------------
 
 std::string PosixEnv::GetSetting(const std::string& name) {
-  return Variable(("TARNALERT_" + name).c_str());
+  // The variable's name is put together on the stack: settings are read on
+  // every alert.
+  static constexpr char kPrefix[] = "TARNALERT_";
+  char variable[64];
+  if (name.size() >= sizeof variable - sizeof kPrefix) return Variable((kPrefix + name).c_str());
+  std::memcpy(variable, kPrefix, sizeof kPrefix - 1);
+  std::memcpy(variable + sizeof kPrefix - 1, name.data(), name.size());
+  variable[sizeof kPrefix - 1 + name.size()] = '\0';
+  return Variable(variable);
 }
 
 std::string PosixEnv::UserStateDirectory() {
