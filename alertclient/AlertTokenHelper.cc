@@ -120,10 +120,14 @@ void AlertTokenHelper::PushAlertSeverity(HqMessageBase& details, HqMessageBase& 
   const unsigned long textId = severity == 1   ? kSeverityCriticalText
                                : severity == 2 ? kSeverityMajorText
                                                : kSeverityOtherText;
-  char text[2048] = {};
-  evPrintf(textId, text, 1023, localeId);
   Push(details, kSeverityToken, severity);
-  Push(details, kSeverityTextToken, std::string(text));
+  Push(details, kSeverityTextToken, CatalogText(textId, 1023));
+}
+
+std::string AlertTokenHelper::CatalogText(unsigned long messageId, unsigned long size) {
+  char text[2048] = {};
+  evPrintf(messageId, text, size < sizeof text ? size : sizeof text, localeId);
+  return text;
 }
 
 void AlertTokenHelper::PushCommentToken(HqMessageBase& details, EvAlertEx& alert) {
@@ -207,10 +211,8 @@ std::wstring AlertTokenHelper::getAlertTypeName(int alertType) {
   if (alertTypes == nullptr) return std::wstring();
   for (const HqMessageBase& entry : *alertTypes) {  // the first entry of the type wins
     if (AlertTypeOf(entry) != alertType) continue;
-    char text[1024] = {};
-    evPrintf(static_cast<uint32_t>(entry.get(AlertTypeListItem::nameMessageId)), text, 1023,
-             localeId);
-    return FXString::ToWstring(text);
+    return FXString::ToWstring(
+        CatalogText(static_cast<uint32_t>(entry.get(AlertTypeListItem::nameMessageId)), 1023));
   }
   return std::wstring();
 }

@@ -90,6 +90,14 @@ class TARNALERT_EXPORT AlertTokenHelper : public EvEvent {
   KTGui::GetAlertDetailForClientResp& alertConfig;
   int alertType;
   unsigned long localeId;
+
+ protected:
+  // The catalogue text of `messageId` in this helper's locale, as evPrintf
+  // renders it with no arguments into a zeroed buffer of `size` bytes (at
+  // most 2048). The severity text and alert type names are looked up here,
+  // so that a caller that renders many rules of one alert may answer from
+  // what it looked up before.
+  virtual std::string CatalogText(unsigned long messageId, unsigned long size);
 };
 
 #endif  // TARNALERT_ALERTCLIENT_ALERTTOKENHELPER_H_

@@ -29,17 +29,28 @@ HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& fiel
 namespace tarnalert {
 namespace detail {
 
-const std::wstring& AlertMemo::Text(unsigned long messageId, unsigned long size,
-                                    unsigned long localeId) {
+const AlertMemo::Rendered& AlertMemo::Render(unsigned long messageId, unsigned long size,
+                                             unsigned long localeId) {
   auto [entry, added] = texts_.try_emplace({messageId, size, localeId});
   if (added) {
     // A freshly zeroed buffer, so that nothing of an earlier look-up carries over.
     char buffer[2048];
     std::memset(buffer, 0, sizeof buffer);
     EvEvent().evPrintf(messageId, buffer, size < sizeof buffer ? size : sizeof buffer, localeId);
-    entry->second = FXString::ToWstring(buffer);
+    entry->second.narrow = buffer;
+    entry->second.wide = FXString::ToWstring(buffer);
   }
   return entry->second;
+}
+
+const std::wstring& AlertMemo::Text(unsigned long messageId, unsigned long size,
+                                    unsigned long localeId) {
+  return Render(messageId, size, localeId).wide;
+}
+
+const std::string& AlertMemo::NarrowText(unsigned long messageId, unsigned long size,
+                                         unsigned long localeId) {
+  return Render(messageId, size, localeId).narrow;
 }
 
 const std::wstring& AlertMemo::SearchText(const std::wstring& tokenText, bool html) {

@@ -44,11 +44,31 @@ bool NTNotifRuleDetectedAlertProcessing::MatchAlert() {
   return true;
 }
 
+namespace {
+
+// A token helper whose catalogue look-ups the alert's memo answers: every
+// rule of the alert looks up the same severity texts.
+class MemoTokenHelper : public AlertTokenHelper {
+ public:
+  MemoTokenHelper(NTAlertProcessClient& client, unsigned long localeId)
+      : AlertTokenHelper(client.alertConfig, client.alertType, localeId), memo_(client.memo()) {}
+
+ protected:
+  std::string CatalogText(unsigned long messageId, unsigned long size) override {
+    return memo_.NarrowText(messageId, size, localeId);
+  }
+
+ private:
+  tarnalert::detail::AlertMemo& memo_;
+};
+
+}  // namespace
+
 bool NTNotifRuleDetectedAlertProcessing::ProcessFailoverAlert(KTGui::AlertCriteria criteria) {
   KTGui::DetectedAlertsDataDetails details;
   details.list(KTGui::DetectedAlertsDataDetails::tokenValues).clear();
 
-  AlertTokenHelper helper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
+  MemoTokenHelper helper(client, RuleLocale(alertDetail));
   helper.PushTarnholdName(details);
   // The detection time reads the same for every rule of the alert.
   const time_t detected = client.createdAt;

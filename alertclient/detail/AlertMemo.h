@@ -25,6 +25,9 @@ class AlertMemo {
   // zeroed buffer of `size` bytes (size 1..2048), with no arguments; empty
   // when the catalogue has no such text.
   const std::wstring& Text(unsigned long messageId, unsigned long size, unsigned long localeId);
+  // The same text, as rendered (UTF-8).
+  const std::string& NarrowText(unsigned long messageId, unsigned long size,
+                                unsigned long localeId);
 
   // The alert's category and type names in `localeId`: `find()` gives them
   // the first time.
@@ -64,7 +67,13 @@ class AlertMemo {
   TokenPlaceMemo& tokenPlaces() { return tokenPlaces_; }
 
  private:
-  std::map<std::tuple<unsigned long, unsigned long, unsigned long>, std::wstring> texts_;
+  struct Rendered {
+    std::string narrow;
+    std::wstring wide;
+  };
+  const Rendered& Render(unsigned long messageId, unsigned long size, unsigned long localeId);
+
+  std::map<std::tuple<unsigned long, unsigned long, unsigned long>, Rendered> texts_;
   std::map<unsigned long, std::pair<std::wstring, std::wstring>> names_;
   std::optional<std::string> times_[2];
   std::map<unsigned long, Tokens> tokens_;
