@@ -97,6 +97,12 @@ TEST_F(HqMessageBaseTest, ReadsHandWrittenForms) {
   KTGui::IdName name;
   ASSERT_EQ(name.unserialize("<IdName><name>a<![CDATA[<b>]]>&#x41;\r\nz</name></IdName>"), 0);
   EXPECT_EQ(name.get(KTGui::IdName::name), "a<b>A\nz");
+  // The longest references taken: a name of 15 characters between '&' and ';'.
+  ASSERT_EQ(name.unserialize("<IdName><name>&#00000000000065;&#x0000000000042;&#128276;&#xe9;"
+                             "</name></IdName>"),
+            0);
+  EXPECT_EQ(name.get(KTGui::IdName::name), "AB\xF0\x9F\x94\x94\xC3\xA9");
+  EXPECT_NE(name.unserialize("<IdName><name>&#000000000000065;</name></IdName>"), 0);
 }
 
 TEST_F(HqMessageBaseTest, UnknownElementsSurviveVerbatim) {
@@ -311,6 +317,45 @@ TEST_F(HqMessageBaseTest, DirectReadingAgreesWithTheParser) {
       "<IdName><name>\xC0\xAF</name></IdName>",
       "<!DOCTYPE IdName><IdName/>",
       "<IdName><id>1</id>",
+      // Characters beyond ASCII, and bytes that are not clean, in and around
+      // the document element.
+      "<IdName><name>caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x94\x94\x7F</name></IdName>",
+      "<IdName><name>\xEF\xBF\xBE</name></IdName>",
+      "<IdName><name>a\xC3</name></IdName>",
+      "<IdName><name>\x0B</name></IdName>",
+      "<!-- \x01 --><IdName/>",
+      "<IdName/><!-- \xFF -->",
+      "<?pi \xC0\xAF?><IdName/>",
+      "<IdName><na\xC3\xA9me>x</na\xC3\xA9me></IdName>",
+      // References at the length limit and past it, every entity, no ';'.
+      "<IdName><name>&#00000000000065;&#x0000000000041;</name></IdName>",
+      "<IdName><name>&#000000000000065;</name></IdName>",
+      "<IdName><name>&lt;&gt;&amp;&quot;&apos;&amp</name></IdName>",
+      "<IdName><name>&ap;</name></IdName>",
+      "<IdName><name>&#x;</name></IdName>",
+      "<IdName><name>&#;</name></IdName>",
+      // Numbers in and beside the form the writer gives them.
+      "<IdName><id>-0</id></IdName>",
+      "<IdName><id>007</id></IdName>",
+      "<IdName><id>999999999999999999</id></IdName>",
+      "<IdName><id>-999999999999999999</id></IdName>",
+      "<IdName><id>9223372036854775807</id></IdName>",
+      "<IdName><id>-9223372036854775808</id></IdName>",
+      "<IdName><id>9223372036854775808</id></IdName>",
+      "<IdName><id>+5</id></IdName>",
+      "<IdName><id>-</id></IdName>",
+      "<IdName><id>5-</id></IdName>",
+      "<IdName><id>1&#50;</id></IdName>",
+      "<IdName><id>1<!-- c --></id></IdName>",
+      "<IdName><id/></IdName>",
+      "<IdName><id></id></IdName>",
+      // Fields out of the writer's order, and one given twice out of order.
+      "<IdName><name>n</name><id>1</id></IdName>",
+      "<IdName><name>n</name><id>1</id><name>m</name></IdName>",
+      "<AlertDetail><nonNebrixUsers><NTNonNebrixUser><recipientType>2</recipientType>"
+      "<emailAddress>a@b</emailAddress></NTNonNebrixUser><NTNonNebrixUser/></nonNebrixUsers>"
+      "<criteria><AlertCriteria><params><AlertCriteriaParam><value>4</value></AlertCriteriaParam>"
+      "</params></AlertCriteria></criteria></AlertDetail>",
   };
   for (size_t c = 0; c < detail::MessageClassCount(); ++c) {
     const ClassInfo& cls = detail::MessageClassAt(c);
