@@ -52,9 +52,15 @@ std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
     last = LastDecoded();
   }
   if (last == nullptr || last->text != text) {
+    // The rules kept are of another text: let them go before decoding, so
+    // that the new rules take up the memory they free.
+    {
+      KtCriticalSectionLock guard(&alertDetailsCS);
+      if (LastDecoded() == last) LastDecoded().reset();
+    }
+    last.reset();  // frees them here, outside the lock, unless another alert reads them
     auto fresh = std::make_shared<DecodedConfig>();
-    if (fresh->config.unserialize(text) != 0) return nullptr;
-    tarnalert::detail::FreezeMessage(fresh->config);
+    if (tarnalert::detail::UnserializeFrozen(fresh->config, text) != 0) return nullptr;
     fresh->text = std::move(text);
     last = std::move(fresh);
     std::shared_ptr<const DecodedConfig> replaced = last;
@@ -62,7 +68,7 @@ std::shared_ptr<const DecodedConfig> LoadConfig(std::string text,
       KtCriticalSectionLock guard(&alertDetailsCS);
       LastDecoded().swap(replaced);
     }
-    // The rules replaced are freed here, outside the lock.
+    // Rules another alert decoded meanwhile are freed here, outside the lock.
   } else {
     tarnalert::detail::HandBackReadBuffer(std::move(text));
   }

@@ -286,18 +286,21 @@ int HqMessageBase::serialize(std::string& text, bool compact) const {
   return status;
 }
 
-tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
+namespace {
+
+// Parse of `message`; with `freeze`, the fields read come out frozen.
+tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text, bool freeze) {
   tarnalert::ParseResult result;
-  const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+  const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
   if (cls == nullptr) {
     result.status = tarnalert::kXmlUnknownClass;
-    result.reason = "class (" + std::to_string(module_) + ", " + std::to_string(classNumber_) +
-                    ") has no text form";
+    result.reason = "class (" + std::to_string(message.module()) + ", " +
+                    std::to_string(message.classNumber()) + ") has no text form";
     return result;
   }
   std::unique_ptr<HqMessageBase> fresh;
   const tarnalert::detail::XmlError error =
-      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements);
+      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements, freeze);
   if (!error.ok()) {
     result.status = error.status;
     result.where = tarnalert::PositionInText(text, error.offset);
@@ -311,18 +314,33 @@ tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
     element.where = tarnalert::detail::AdvancePosition(text, previous, element.where.offset);
     previous = element.where;
   }
-  fields_ = std::move(fresh->fields_);
+  message = std::move(*fresh);  // of the same class: its fields are taken over
   return result;
 }
 
-int HqMessageBase::unserialize(const std::string& text) {
-  const tarnalert::ParseResult result = Parse(text);
+// unserialize of `message`; with `freeze`, the fields read come out frozen.
+int UnserializeInto(HqMessageBase& message, const std::string& text, bool freeze) {
+  const tarnalert::ParseResult result = ParseInto(message, text, freeze);
   if (!result.ok()) {
-    const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+    const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
     LogFailure("HqMessageBase::unserialize", cls != nullptr ? cls->qualifiedName : "HqMessageBase",
                result.where.line == 0 ? result.reason : result.Description());
   }
   return result.status;
+}
+
+}  // namespace
+
+tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
+  return ParseInto(*this, text, false);
+}
+
+int HqMessageBase::unserialize(const std::string& text) {
+  return UnserializeInto(*this, text, false);
+}
+
+int tarnalert::detail::UnserializeFrozen(HqMessageBase& message, const std::string& text) {
+  return UnserializeInto(message, text, true);
 }
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {

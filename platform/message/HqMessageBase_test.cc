@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/message/MessageFields.h"
@@ -402,6 +403,48 @@ TEST_F(HqMessageBaseTest, FrozenMessagesAreSharedUntilACopyChanges) {
   EXPECT_TRUE(Config(frozen) == before);
   EXPECT_EQ(frozen.findChild(Config::alertTypeCatalog), nullptr);  // looking adds nothing
   EXPECT_FALSE(frozen.isSet(Config::alertTypeCatalog));
+}
+
+// Messages in the tree of `message` whose fields are not frozen.
+size_t UnfrozenParts(const HqMessageBase& message) {
+  const detail::MessageFields* fields = detail::FieldValue::Of(message);
+  if (fields == nullptr) return 0;
+  size_t count = fields->frozen ? 0 : 1;
+  fields->ForEach([&](int, const detail::FieldValue& value) {
+    if (const auto* child = std::get_if<detail::ChildPtr>(&value.data)) {
+      count += UnfrozenParts(child->get());
+    } else if (const auto* list = std::get_if<HqMessageList>(&value.data)) {
+      for (const HqMessageBase& entry : *list) count += UnfrozenParts(entry);
+    }
+  });
+  return count;
+}
+
+TEST_F(HqMessageBaseTest, ReadingFrozenFreezesEveryLevelOnBothRoads) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  Config original;
+  Fill(original, *tarnalert::FindClass(Config::kModule, Config::kClassNumber), 4, 7);
+  std::string direct;
+  ASSERT_EQ(original.serialize(direct, false), 0);
+  // A comment inside the document element leaves the text to the parser.
+  std::string parsed = direct;
+  parsed.insert(parsed.find('>') + 1, "<!-- c -->");
+  for (const std::string& text : {direct, parsed}) {
+    SCOPED_TRACE(text.substr(0, 60));
+    Config plain, frozen;
+    ASSERT_EQ(plain.unserialize(text), 0);
+    ASSERT_EQ(detail::UnserializeFrozen(frozen, text), 0);
+    EXPECT_TRUE(frozen == plain);
+    EXPECT_GT(UnfrozenParts(plain), 1u);
+    EXPECT_EQ(UnfrozenParts(frozen), 0u);
+  }
+  // A text that does not read leaves the message as it was, and says why.
+  Config kept = original;
+  env_.ClearLog();
+  EXPECT_EQ(detail::UnserializeFrozen(kept, "<GetAlertDetailForClientResp><tarnholdName>"),
+            tarnalert::kXmlMalformed);
+  EXPECT_TRUE(kept == original);
+  EXPECT_EQ(env_.CountLogLines("HqMessageBase::unserialize"), 1u);
 }
 
 }  // namespace

@@ -211,6 +211,11 @@ struct MessageFields {
 // message built once and then read by many (a decoded configuration).
 void FreezeMessage(HqMessageBase& message);
 
+// As message.unserialize(text), and what is read comes out frozen as
+// FreezeMessage leaves it, without a second pass over it. On failure the
+// message is unchanged, as with unserialize.
+int UnserializeFrozen(HqMessageBase& message, const std::string& text);
+
 }  // namespace detail
 }  // namespace tarnalert
 

@@ -305,7 +305,10 @@ bool HasClass(char c, uint8_t byteClass) {
 // the parser, which yields the same message or says what is wrong.
 class DirectReader {
  public:
-  explicit DirectReader(std::string_view text) : text_(text), entries_(kXmlMaxDepth + 1) {}
+  // With `freeze`, every message read is frozen (FreezeMessage) once its
+  // fields are complete.
+  DirectReader(std::string_view text, bool freeze)
+      : text_(text), freeze_(freeze), entries_(kXmlMaxDepth + 1) {}
 
   bool Read(const ClassInfo* expected, std::unique_ptr<HqMessageBase>* message) {
     if (!SkipAround()) return false;
@@ -482,9 +485,11 @@ class DirectReader {
   // field at `*next`, which then moves past the field found.
   static const FieldInfo* FieldNamed(const ClassInfo& cls, std::string_view name, size_t* next) {
     auto named = [&](size_t i) {
+      // The stored name ends in a NUL, which no name read holds.
       const char* fieldName = cls.fields[i].name;
-      return std::strncmp(fieldName, name.data(), name.size()) == 0 &&
-             fieldName[name.size()] == '\0';
+      size_t same = 0;
+      while (same < name.size() && fieldName[same] == name[same]) ++same;
+      return same == name.size() && fieldName[same] == '\0';
     };
     size_t found = *next;
     if (found >= cls.fieldCount || !named(found)) {
@@ -496,6 +501,13 @@ class DirectReader {
     return &cls.fields[found];
   }
 
+  // Marks the fields of `message`, whose children are frozen already.
+  static void Freeze(const HqMessageBase& message) {
+    if (const MessageFields* fields = FieldValue::Of(message)) {
+      const_cast<MessageFields*>(fields)->frozen = true;  // the reader's own, not shared yet
+    }
+  }
+
   // The fields of `message` up to the end tag of `element`.
   bool ReadFields(std::string_view element, const ClassInfo& cls, HqMessageBase& message,
                   int depth) {
@@ -505,7 +517,10 @@ class DirectReader {
     size_t next = 0;
     for (;;) {
       if (!BlanksBetween()) return false;
-      if (Starts("</")) return EndTag(element);
+      if (Starts("</")) {
+        if (freeze_) Freeze(message);
+        return EndTag(element);
+      }
       std::string_view name;
       bool empty = false;
       if (!StartTag(&name, &empty)) return false;
@@ -596,6 +611,7 @@ class DirectReader {
 
   std::string_view text_;
   size_t at_ = 0;
+  bool freeze_;
   std::vector<HqMessageList> entries_;  // by depth: the entries of a list being read
 };
 
@@ -623,14 +639,15 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 }
 
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
-                      std::unique_ptr<HqMessageBase>* message,
-                      std::vector<UnknownElement>* unknown) {
-  if (text.size() <= kXmlMaxDocumentSize && DirectReader(text).Read(expected, message)) {
+                      std::unique_ptr<HqMessageBase>* message, std::vector<UnknownElement>* unknown,
+                      bool freeze) {
+  if (text.size() <= kXmlMaxDocumentSize && DirectReader(text, freeze).Read(expected, message)) {
     return XmlError{};
   }
   XmlError error = ScanDocument(text.data(), text.size());
-  if (!error.ok()) return error;
-  return ParseDocument(text, expected, message, unknown);
+  if (error.ok()) error = ParseDocument(text, expected, message, unknown);
+  if (error.ok() && freeze) FreezeMessage(**message);
+  return error;
 }
 
 XmlError ParseDocument(const std::string& text, const ClassInfo* expected,
