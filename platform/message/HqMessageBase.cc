@@ -14,7 +14,7 @@
 #include "tarnalert/platform/event/EvEvent.h"
 
 using tarnalert::FieldKind;
-using tarnalert::detail::ChildPtr;
+using tarnalert::detail::ChildMessage;
 using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
@@ -59,16 +59,6 @@ std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* l
 namespace tarnalert {
 namespace detail {
 
-ChildPtr::ChildPtr(const ChildPtr& other)
-    : child_(NewMessage(other.child_->module(), other.child_->classNumber())) {
-  *child_ = *other.child_;
-}
-
-ChildPtr& ChildPtr::operator=(const ChildPtr& other) {
-  if (this != &other) *this = ChildPtr(other);
-  return *this;
-}
-
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
@@ -89,8 +79,9 @@ void FreezeMessage(HqMessageBase& message) {
   auto* fields = const_cast<MessageFields*>(FieldValue::Of(message));
   if (fields == nullptr || fields->frozen) return;
   fields->ForEach([](int, const FieldValue& value) {
-    if (auto* child = std::get_if<ChildPtr>(&value.data)) {
-      FreezeMessage(child->get());
+    if (auto* child = std::get_if<ChildMessage>(&value.data)) {
+      // The child belongs to the unfrozen fields, so it may change.
+      FreezeMessage(const_cast<HqMessageBase&>(child->get()));
     } else if (auto* list = std::get_if<HqMessageList>(&value.data)) {
       // The list belongs to the unfrozen fields, so its elements may change.
       for (HqMessageBase& element : const_cast<HqMessageList&>(*list)) FreezeMessage(element);
@@ -236,27 +227,26 @@ HqMessageBase& HqMessageBase::getObjectAccessor(bool, bool, int fieldNumber, int
                                                 int childClass) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kChild)) {
-    return std::get<ChildPtr>(value->data).get();
+    return std::get<ChildMessage>(value->data).get();
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kChild,
-                           ChildPtr(tarnalert::detail::NewMessage(childModule, childClass)));
-  return std::get<ChildPtr>(stored.data).get();
+                           ChildMessage(childModule, childClass));
+  return std::get<ChildMessage>(stored.data).get();
 }
 
 void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumber, int memberIndex,
                                       uint32_t, uint32_t) {
   // Copy first: `child` may live inside this message.
-  std::unique_ptr<HqMessageBase> copy =
-      tarnalert::detail::NewMessage(child.module(), child.classNumber());
-  *copy = child;
+  ChildMessage copy(child.module(), child.classNumber());
+  copy.get() = child;
   MessageFields& fields = FieldValue::MutableOf(*this);
-  fields.Make(memberIndex).data = ChildPtr(std::move(copy));
+  fields.Make(memberIndex).data = std::move(copy);
   fields.SetNumber(memberIndex, fieldNumber);
 }
 
 const HqMessageBase* HqMessageBase::findChild(const tarnalert::ChildField& f) const {
   const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kChild);
-  return value == nullptr ? nullptr : &std::get<ChildPtr>(value->data).get();
+  return value == nullptr ? nullptr : &std::get<ChildMessage>(value->data).get();
 }
 
 const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) const {

@@ -405,13 +405,55 @@ TEST_F(HqMessageBaseTest, FrozenMessagesAreSharedUntilACopyChanges) {
   EXPECT_FALSE(frozen.isSet(Config::alertTypeCatalog));
 }
 
+TEST_F(HqMessageBaseTest, ChildrenKeepTheirClassThroughEveryRoad) {
+  using KTGui::AlertDetail;
+  using KTGui::AlertInfo;
+  AlertDetail built;
+  built.child(AlertDetail::alert).child(AlertInfo::alert).set(KTGui::IdName::name, "n");
+  std::string text;
+  ASSERT_EQ(built.serialize(text, true), 0);
+  AlertDetail read, parsed, frozen, assigned;
+  ASSERT_EQ(read.unserialize(text), 0);
+  std::string commented = text;
+  commented.insert(commented.find('>') + 1, "<!-- c -->");  // read by the parser
+  ASSERT_EQ(parsed.unserialize(commented), 0);
+  ASSERT_EQ(detail::UnserializeFrozen(frozen, text), 0);
+  AlertDetail changed = frozen;  // its own fields, its children copied
+  changed.set(AlertDetail::senderName, "s");
+  assigned.setChild(AlertDetail::alert, built.child(AlertDetail::alert));
+  AlertDetail source = built;
+  AlertDetail moved = std::move(source);
+  const std::pair<const char*, const AlertDetail*> roads[] = {
+      {"built", &built},     {"read", &read},         {"parsed", &parsed}, {"frozen", &frozen},
+      {"changed", &changed}, {"assigned", &assigned}, {"moved", &moved},
+  };
+  for (const auto& [road, message] : roads) {
+    const HqMessageBase* alert = message->findChild(AlertDetail::alert);
+    ASSERT_NE(alert, nullptr) << road;
+    EXPECT_NE(dynamic_cast<const AlertInfo*>(alert), nullptr) << road;
+    const HqMessageBase* idName = alert->findChild(AlertInfo::alert);
+    ASSERT_NE(idName, nullptr) << road;
+    EXPECT_NE(dynamic_cast<const KTGui::IdName*>(idName), nullptr) << road;
+    EXPECT_EQ(idName->get(KTGui::IdName::name), "n") << road;
+  }
+  // A child of a class the schema does not know is kept as it was given.
+  HqMessageBase unknown(99, 7);
+  unknown.set(KTGui::IdName::name, "u");
+  assigned.setChild(AlertDetail::alert, unknown);
+  AlertDetail copy = assigned;
+  const HqMessageBase* kept = copy.findChild(AlertDetail::alert);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->classNumber(), 7);
+  EXPECT_EQ(kept->get(KTGui::IdName::name), "u");
+}
+
 // Messages in the tree of `message` whose fields are not frozen.
 size_t UnfrozenParts(const HqMessageBase& message) {
   const detail::MessageFields* fields = detail::FieldValue::Of(message);
   if (fields == nullptr) return 0;
   size_t count = fields->frozen ? 0 : 1;
   fields->ForEach([&](int, const detail::FieldValue& value) {
-    if (const auto* child = std::get_if<detail::ChildPtr>(&value.data)) {
+    if (const auto* child = std::get_if<detail::ChildMessage>(&value.data)) {
       count += UnfrozenParts(child->get());
     } else if (const auto* list = std::get_if<HqMessageList>(&value.data)) {
       for (const HqMessageBase& entry : *list) count += UnfrozenParts(entry);

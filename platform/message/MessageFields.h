@@ -5,8 +5,8 @@
 //
 // A MessageFields belongs to its message (HqMessageBase::fields_). The slots
 // are allocated once, so references handed out by the accessors stay valid
-// while other fields are added. A child is held through ChildPtr, which copies
-// and keeps the child's concrete class.
+// while other fields are added. A child is held in place by ChildMessage,
+// which copies and keeps the child's concrete class.
 //
 // A frozen MessageFields (FreezeMessage) is never changed again: copies of its
 // message share it instead of copying it, and the first change through a copy
@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <variant>
 #include <vector>
@@ -31,26 +32,49 @@
 namespace tarnalert {
 namespace detail {
 
-// Owning pointer to a child message with value semantics.
-class ChildPtr {
+// A child message held in place (no allocation of its own), an object of
+// its concrete class as NewMessage makes it; copies and moves copy or move
+// the message into an object of the same class.
+class ChildMessage {
  public:
-  explicit ChildPtr(std::unique_ptr<HqMessageBase> child) : child_(std::move(child)) {}
-  ChildPtr(const ChildPtr& other);
-  ChildPtr& operator=(const ChildPtr& other);
-  ChildPtr(ChildPtr&&) noexcept = default;
-  ChildPtr& operator=(ChildPtr&&) noexcept = default;
+  // An empty message of (module, class number).
+  ChildMessage(int module, int classNumber) { ConstructMessage(storage_, module, classNumber); }
+  ChildMessage(const ChildMessage& other)
+      : ChildMessage(other.get().module(), other.get().classNumber()) {
+    get() = other.get();
+  }
+  ChildMessage(ChildMessage&& other) noexcept
+      : ChildMessage(other.get().module(), other.get().classNumber()) {
+    get() = std::move(other.get());
+  }
+  ChildMessage& operator=(const ChildMessage& other) {
+    if (this != &other) *this = ChildMessage(other);
+    return *this;
+  }
+  ChildMessage& operator=(ChildMessage&& other) noexcept {
+    if (this != &other) {
+      get().~HqMessageBase();
+      ConstructMessage(storage_, other.get().module(), other.get().classNumber());
+      get() = std::move(other.get());
+    }
+    return *this;
+  }
+  ~ChildMessage() { get().~HqMessageBase(); }
 
-  HqMessageBase& get() const { return *child_; }
-  bool operator==(const ChildPtr& other) const { return *child_ == *other.child_; }
+  HqMessageBase& get() { return *std::launder(reinterpret_cast<HqMessageBase*>(storage_)); }
+  const HqMessageBase& get() const {
+    return *std::launder(reinterpret_cast<const HqMessageBase*>(storage_));
+  }
+  bool operator==(const ChildMessage& other) const { return get() == other.get(); }
 
  private:
-  std::unique_ptr<HqMessageBase> child_;  // never null
+  alignas(HqMessageBase) unsigned char storage_[sizeof(HqMessageBase)];
 };
 
 // The value of one field: nothing while unset, else the variant's index less
 // one is the FieldKind.
 using FieldData = std::variant<std::monostate, int64_t, std::string, std::vector<std::string>,
-                               ChildPtr, HqMessageList>;
+                               ChildMessage, HqMessageList>;
 
 struct MessageFields;
 

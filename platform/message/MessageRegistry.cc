@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 
 #include "tarnalert/platform/message/Messages.h"
 
@@ -20,6 +21,7 @@ using Positions = std::array<int8_t, FieldLayout::kIndexLimit>;
 struct RegisteredClass {
   ClassInfo info;
   HqMessageBase* (*make)();
+  HqMessageBase* (*construct)(void* where);
   Positions positions;
 };
 
@@ -40,10 +42,17 @@ HqMessageBase* Make() {
 }
 
 template <class T>
+HqMessageBase* Construct(void* where) {
+  static_assert(sizeof(T) == sizeof(HqMessageBase) && alignof(T) == alignof(HqMessageBase),
+                "message classes add no data");
+  return new (where) T;
+}
+
+template <class T>
 constexpr RegisteredClass Register(const char* qualifiedName, const char* xmlName) {
   return RegisteredClass{ClassInfo{qualifiedName, xmlName, T::kModule, T::kClassNumber, T::kFields,
                                    std::size(T::kFields)},
-                         &Make<T>, PositionsOf<T>()};
+                         &Make<T>, &Construct<T>, PositionsOf<T>()};
 }
 
 #define TARNALERT_REGISTER(Namespace, Name) Register<Namespace::Name>(#Namespace "::" #Name, #Name)
@@ -110,6 +119,12 @@ std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber) {
   const RegisteredClass* entry = FindRegistered(module, classNumber);
   if (entry == nullptr) return std::make_unique<HqMessageBase>(module, classNumber);
   return std::unique_ptr<HqMessageBase>(entry->make());
+}
+
+HqMessageBase* ConstructMessage(void* where, int module, int classNumber) {
+  const RegisteredClass* entry = FindRegistered(module, classNumber);
+  if (entry == nullptr) return new (where) HqMessageBase(module, classNumber);
+  return entry->construct(where);
 }
 
 const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name) {

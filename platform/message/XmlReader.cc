@@ -225,10 +225,8 @@ class Reader {
       case FieldKind::kChild: {
         const ClassInfo* cls = ChildClass(field, &error, node);
         if (cls == nullptr) return error;
-        std::unique_ptr<HqMessageBase> child = NewMessage(cls->module, cls->classNumber);
-        error = ReadFields(node, *cls, *child, depth);
-        if (error.ok()) *data = ChildPtr(std::move(child));
-        return error;
+        HqMessageBase& child = data->emplace<ChildMessage>(cls->module, cls->classNumber).get();
+        return ReadFields(node, *cls, child, depth);
       }
       case FieldKind::kList: {
         const ClassInfo* cls = ChildClass(field, &error, node);
@@ -576,10 +574,8 @@ class DirectReader {
       case FieldKind::kChild: {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
         if (cls == nullptr) return false;
-        std::unique_ptr<HqMessageBase> child = NewMessage(cls->module, cls->classNumber);
-        if (!empty && !ReadFields(name, *cls, *child, depth)) return false;
-        *data = ChildPtr(std::move(child));
-        return true;
+        HqMessageBase& child = data->emplace<ChildMessage>(cls->module, cls->classNumber).get();
+        return empty || ReadFields(name, *cls, child, depth);
       }
       case FieldKind::kList: {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
