@@ -2,7 +2,10 @@
 // platform/message/XmlReader.cc and XmlWriter.cc.
 #include "tarnalert/platform/message/HqMessageBase.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <memory>
 #include <utility>
 
 #include "platform/env/NoDestructor.h"
@@ -15,6 +18,7 @@
 
 using tarnalert::FieldKind;
 using tarnalert::detail::ChildMessage;
+using tarnalert::detail::FieldArena;
 using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
@@ -36,22 +40,27 @@ struct FieldsWithSlots<0> : MessageFields {
 };
 
 template <size_t N>
-std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout) {
-  return std::make_shared<FieldsWithSlots<N>>(layout);
+std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout,
+                                          const std::shared_ptr<FieldArena>* arena) {
+  if (arena == nullptr) return std::make_shared<FieldsWithSlots<N>>(layout);
+  return std::allocate_shared<FieldsWithSlots<N>>(
+      tarnalert::detail::FieldArenaAllocator<FieldsWithSlots<N>>(*arena), layout);
 }
 
 template <size_t... N>
 constexpr auto FieldMakers(std::index_sequence<N...>) {
-  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*),
+  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*,
+                                                       const std::shared_ptr<FieldArena>*),
                     sizeof...(N)>{&MakeFields<N>...};
 }
 
 // Empty fields for a message of `layout` (null: a class not in the
-// registry), its slots in the same allocation.
-std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout) {
+// registry), its slots in the same allocation, taken from `arena` when given.
+std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout,
+                                         const std::shared_ptr<FieldArena>* arena = nullptr) {
   static constexpr auto kMakers =
       FieldMakers(std::make_index_sequence<tarnalert::detail::FieldLayout::kMostFields + 1>{});
-  return kMakers[layout ? layout->cls->fieldCount : 0](layout);
+  return kMakers[layout ? layout->cls->fieldCount : 0](layout, arena);
 }
 
 }  // namespace
@@ -59,7 +68,34 @@ std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* l
 namespace tarnalert {
 namespace detail {
 
+void* FieldArena::Allocate(size_t size) {
+  constexpr size_t kAlignment = alignof(std::max_align_t);
+  // Blocks start small, for the many short messages, and grow for large trees.
+  constexpr size_t kFirstBlock = 1024;
+  constexpr size_t kLargestBlock = 64 * 1024;
+  size = (size + kAlignment - 1) & ~(kAlignment - 1);
+  if (size > left_) {
+    blockSize_ = std::min(blockSize_ == 0 ? kFirstBlock : blockSize_ * 2, kLargestBlock);
+    const size_t length = std::max(size, blockSize_);
+    blocks_.emplace_back(new char[length]);  // left uninitialized
+    next_ = blocks_.back().get();
+    left_ = length;
+  }
+  void* memory = next_;
+  next_ += size;
+  left_ -= size;
+  return memory;
+}
+
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
+
+MessageFields& FieldValue::MutableOf(HqMessageBase& message,
+                                     const std::shared_ptr<FieldArena>& arena) {
+  if (!message.fields_) {
+    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()), &arena);
+  }
+  return MutableOf(message);
+}
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
   if (!message.fields_) {

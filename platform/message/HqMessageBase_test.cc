@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -445,6 +448,49 @@ TEST_F(HqMessageBaseTest, ChildrenKeepTheirClassThroughEveryRoad) {
   ASSERT_NE(kept, nullptr);
   EXPECT_EQ(kept->classNumber(), 7);
   EXPECT_EQ(kept->get(KTGui::IdName::name), "u");
+}
+
+TEST(FieldArenaTest, HandsOutAlignedSeparateMemoryOfAnySize) {
+  detail::FieldArena arena;
+  const size_t sizes[] = {1, 15, 16, 17, 200, 1000, 1024, 5000, 70000, 3, 64 * 1024, 8};
+  std::vector<std::pair<unsigned char*, size_t>> taken;
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    auto* memory = static_cast<unsigned char*>(arena.Allocate(sizes[i]));
+    ASSERT_NE(memory, nullptr) << sizes[i];
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(memory) % alignof(std::max_align_t), 0u) << sizes[i];
+    std::memset(memory, static_cast<int>(i + 1), sizes[i]);
+    taken.emplace_back(memory, sizes[i]);
+  }
+  // Every piece still holds what was written into it: none overlaps another.
+  for (size_t i = 0; i < taken.size(); ++i) {
+    const auto [memory, size] = taken[i];
+    for (size_t at = 0; at < size; ++at) {
+      ASSERT_EQ(memory[at], i + 1) << "piece of " << size << " bytes, byte " << at;
+    }
+  }
+}
+
+TEST_F(HqMessageBaseTest, PartsOfAReadTreeOutliveItsRoot) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  Config original;
+  Fill(original, *tarnalert::FindClass(Config::kModule, Config::kClassNumber), 4, 11);
+  std::string text;
+  ASSERT_EQ(original.serialize(text, false), 0);
+  const HqMessageBase expected = original.list(Config::alertDetails).at(1);
+  for (bool frozen : {false, true}) {
+    SCOPED_TRACE(frozen ? "frozen" : "plain");
+    HqMessageBase rule(0, 0), child(0, 0);
+    {
+      auto read = std::make_unique<Config>();
+      ASSERT_EQ(frozen ? detail::UnserializeFrozen(*read, text) : read->unserialize(text), 0);
+      rule = read->findList(Config::alertDetails)->at(1);  // shares the frozen fields
+      child = *rule.findChild(KTGui::AlertDetail::alert);
+    }  // the root and its arena reference go here
+    EXPECT_TRUE(rule == expected);
+    EXPECT_TRUE(child == *expected.findChild(KTGui::AlertDetail::alert));
+    rule.set(KTGui::AlertDetail::senderName, "changed");  // a copy of its own from here
+    EXPECT_EQ(rule.get(KTGui::AlertDetail::senderName), "changed");
+  }
 }
 
 // Messages in the tree of `message` whose fields are not frozen.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -524,7 +525,7 @@ class DirectReader {
       if (!StartTag(&name, &empty)) return false;
       const FieldInfo* field = FieldNamed(cls, name, &next);
       if (field == nullptr) return false;
-      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
+      FieldValue& value = FieldValue::MutableOf(message, arena_).Make(field->index);
       if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
     }
   }
@@ -608,6 +609,8 @@ class DirectReader {
   std::string_view text_;
   size_t at_ = 0;
   bool freeze_;
+  // The fields of the messages read; freed with the last of them.
+  std::shared_ptr<FieldArena> arena_ = std::make_shared<FieldArena>();
   std::vector<HqMessageList> entries_;  // by depth: the entries of a list being read
 };
 
