@@ -41,23 +41,23 @@ struct FieldsWithSlots<0> : MessageFields {
 
 template <size_t N>
 std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout,
-                                          const std::shared_ptr<FieldArena>* arena) {
+                                          FieldArena* arena) {
   if (arena == nullptr) return std::make_shared<FieldsWithSlots<N>>(layout);
   return std::allocate_shared<FieldsWithSlots<N>>(
-      tarnalert::detail::FieldArenaAllocator<FieldsWithSlots<N>>(*arena), layout);
+      tarnalert::detail::FieldArenaAllocator<FieldsWithSlots<N>>(arena), layout);
 }
 
 template <size_t... N>
 constexpr auto FieldMakers(std::index_sequence<N...>) {
   return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*,
-                                                       const std::shared_ptr<FieldArena>*),
+                                                       FieldArena*),
                     sizeof...(N)>{&MakeFields<N>...};
 }
 
 // Empty fields for a message of `layout` (null: a class not in the
 // registry), its slots in the same allocation, taken from `arena` when given.
 std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout,
-                                         const std::shared_ptr<FieldArena>* arena = nullptr) {
+                                         FieldArena* arena = nullptr) {
   static constexpr auto kMakers =
       FieldMakers(std::make_index_sequence<tarnalert::detail::FieldLayout::kMostFields + 1>{});
   return kMakers[layout ? layout->cls->fieldCount : 0](layout, arena);
@@ -84,15 +84,15 @@ void* FieldArena::Allocate(size_t size) {
   void* memory = next_;
   next_ += size;
   left_ -= size;
+  holds_.fetch_add(1, std::memory_order_relaxed);  // the caller holds one already
   return memory;
 }
 
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
 
-MessageFields& FieldValue::MutableOf(HqMessageBase& message,
-                                     const std::shared_ptr<FieldArena>& arena) {
+MessageFields& FieldValue::MutableOf(HqMessageBase& message, FieldArena* arena) {
   if (!message.fields_) {
-    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()), &arena);
+    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()), arena);
   }
   return MutableOf(message);
 }

@@ -18,6 +18,7 @@
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -73,41 +74,56 @@ class ChildMessage {
 
 // Memory for the fields of the messages of one tree being read, taken from a
 // few large blocks instead of an allocation each: reading and freeing a large
-// tree then costs far fewer calls to the allocator. Every fields object taken
-// from the arena holds it (FieldArenaAllocator), so the arena lives as long
-// as the last of them; its blocks are freed together then. Allocate is not
-// synchronized (one reader fills an arena); releasing is, through the shared
-// ownership, from any thread.
+// tree then costs far fewer calls to the allocator. Every piece handed out
+// holds the arena, and so does its maker; the blocks are freed together when
+// the last hold is given up, from whichever thread that happens on. Allocate
+// is not synchronized (one reader fills an arena).
 class FieldArena {
  public:
-  FieldArena() = default;
+  // A new arena with one hold, the caller's.
+  static FieldArena* Create() { return new FieldArena; }
   FieldArena(const FieldArena&) = delete;
   FieldArena& operator=(const FieldArena&) = delete;
 
-  // `size` bytes aligned for any object; never null.
+  // `size` bytes aligned for any object, and a hold on the arena for them;
+  // never null.
   void* Allocate(size_t size);
+  // Gives up one hold; the last frees the arena.
+  void Release() {
+    if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
 
  private:
+  FieldArena() = default;
+  ~FieldArena() = default;
+
+  std::atomic<size_t> holds_{1};
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t blockSize_ = 0;  // of the last block; each new one doubles it, to a limit
   char* next_ = nullptr;
   size_t left_ = 0;
 };
 
-// Allocator of objects from a FieldArena, for std::allocate_shared. Giving
-// memory back does nothing: the arena frees it all at once.
+// The maker's hold on an arena, given up when it goes.
+struct ReleaseFieldArena {
+  void operator()(FieldArena* arena) const { arena->Release(); }
+};
+using FieldArenaHold = std::unique_ptr<FieldArena, ReleaseFieldArena>;
+
+// Allocator of objects from a FieldArena, for std::allocate_shared: each
+// object allocated holds the arena until it is given back.
 template <class T>
 class FieldArenaAllocator {
  public:
   using value_type = T;
 
-  explicit FieldArenaAllocator(std::shared_ptr<FieldArena> arena) : arena_(std::move(arena)) {}
+  explicit FieldArenaAllocator(FieldArena* arena) : arena_(arena) {}
   template <class U>
   FieldArenaAllocator(const FieldArenaAllocator<U>& other) : arena_(other.arena()) {}
 
   T* allocate(size_t count) { return static_cast<T*>(arena_->Allocate(count * sizeof(T))); }
-  void deallocate(T*, size_t) {}
-  const std::shared_ptr<FieldArena>& arena() const { return arena_; }
+  void deallocate(T*, size_t) { arena_->Release(); }
+  FieldArena* arena() const { return arena_; }
 
   template <class U>
   bool operator==(const FieldArenaAllocator<U>& other) const {
@@ -119,7 +135,7 @@ class FieldArenaAllocator {
   }
 
  private:
-  std::shared_ptr<FieldArena> arena_;
+  FieldArena* arena_;
 };
 
 // The value of one field: nothing while unset, else the variant's index less
@@ -143,7 +159,7 @@ struct FieldValue {
   // The storage of `message`, created when absent.
   static MessageFields& MutableOf(HqMessageBase& message);
   // As MutableOf, but storage created here is taken from `arena`.
-  static MessageFields& MutableOf(HqMessageBase& message, const std::shared_ptr<FieldArena>& arena);
+  static MessageFields& MutableOf(HqMessageBase& message, FieldArena* arena);
 };
 
 // A fixed number of field values held by the storage they belong to (see

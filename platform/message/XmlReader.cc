@@ -326,6 +326,13 @@ class DirectReader {
  private:
   bool Starts(std::string_view prefix) const { return text_.substr(at_, prefix.size()) == prefix; }
 
+  // True when `name` spells `stored`, which ends in a NUL (no name read holds one).
+  static bool NameIs(const char* stored, std::string_view name) {
+    size_t same = 0;
+    while (same < name.size() && stored[same] == name[same]) ++same;
+    return same == name.size() && stored[same] == '\0';
+  }
+
   void SkipBlanks() {
     while (at_ < text_.size() && HasClass(text_[at_], kBlankByte)) ++at_;
   }
@@ -483,13 +490,7 @@ class DirectReader {
   // The field of `cls` named `name`. The writer's order is tried first: the
   // field at `*next`, which then moves past the field found.
   static const FieldInfo* FieldNamed(const ClassInfo& cls, std::string_view name, size_t* next) {
-    auto named = [&](size_t i) {
-      // The stored name ends in a NUL, which no name read holds.
-      const char* fieldName = cls.fields[i].name;
-      size_t same = 0;
-      while (same < name.size() && fieldName[same] == name[same]) ++same;
-      return same == name.size() && fieldName[same] == '\0';
-    };
+    auto named = [&](size_t i) { return NameIs(cls.fields[i].name, name); };
     size_t found = *next;
     if (found >= cls.fieldCount || !named(found)) {
       for (found = 0; found < cls.fieldCount && !named(found); ++found) {
@@ -525,7 +526,7 @@ class DirectReader {
       if (!StartTag(&name, &empty)) return false;
       const FieldInfo* field = FieldNamed(cls, name, &next);
       if (field == nullptr) return false;
-      FieldValue& value = FieldValue::MutableOf(message, arena_).Make(field->index);
+      FieldValue& value = FieldValue::MutableOf(message, arena_.get()).Make(field->index);
       if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
     }
   }
@@ -565,7 +566,7 @@ class DirectReader {
           }
           std::string_view item;
           bool itemEmpty = false;
-          if (!StartTag(&item, &itemEmpty) || item != "item") return false;
+          if (!StartTag(&item, &itemEmpty) || !NameIs("item", item)) return false;
           items.emplace_back();
           if (!ElementText(item, itemEmpty, &items.back())) return false;
         }
@@ -593,7 +594,7 @@ class DirectReader {
           }
           std::string_view entry;
           bool entryEmpty = false;
-          if (!StartTag(&entry, &entryEmpty) || entry != cls->xmlName) return false;
+          if (!StartTag(&entry, &entryEmpty) || !NameIs(cls->xmlName, entry)) return false;
           entries.emplace_back(cls->module, cls->classNumber);
           if (!entryEmpty && !ReadFields(entry, *cls, entries.back(), depth + 1)) return false;
         }
@@ -610,7 +611,7 @@ class DirectReader {
   size_t at_ = 0;
   bool freeze_;
   // The fields of the messages read; freed with the last of them.
-  std::shared_ptr<FieldArena> arena_ = std::make_shared<FieldArena>();
+  FieldArenaHold arena_{FieldArena::Create()};
   std::vector<HqMessageList> entries_;  // by depth: the entries of a list being read
 };
 
