@@ -75,9 +75,18 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
     const bool same = last != nullptr && last->text == text;
     std::shared_ptr<const DecodedConfig> fresh;
     if (!same && !text.empty()) {
+      // The rules kept are of another text: let them go before decoding, so
+      // that the new rules take up the memory they free.
+      {
+        KtCriticalSectionLock guard(&alertDetailsCS);
+        if (LastDecoded() == last && last != nullptr) {
+          LastDecoded().reset();
+          XmlHoldsDecodedText() = false;
+        }
+      }
+      last.reset();  // frees them here, outside the lock, unless another alert reads them
       auto decoded = std::make_shared<DecodedConfig>();
-      if (decoded->config.unserialize(text) == 0) {
-        tarnalert::detail::FreezeMessage(decoded->config);
+      if (tarnalert::detail::UnserializeFrozen(decoded->config, text) == 0) {
         decoded->text = std::move(text);
         fresh = std::move(decoded);
       }

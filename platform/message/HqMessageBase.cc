@@ -2,7 +2,10 @@
 // platform/message/XmlReader.cc and XmlWriter.cc.
 #include "tarnalert/platform/message/HqMessageBase.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <memory>
 #include <utility>
 
 #include "platform/env/NoDestructor.h"
@@ -14,7 +17,8 @@
 #include "tarnalert/platform/event/EvEvent.h"
 
 using tarnalert::FieldKind;
-using tarnalert::detail::ChildPtr;
+using tarnalert::detail::ChildMessage;
+using tarnalert::detail::FieldArena;
 using tarnalert::detail::FieldData;
 using tarnalert::detail::FieldValue;
 using tarnalert::detail::MessageFields;
@@ -36,22 +40,27 @@ struct FieldsWithSlots<0> : MessageFields {
 };
 
 template <size_t N>
-std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout) {
-  return std::make_shared<FieldsWithSlots<N>>(layout);
+std::shared_ptr<MessageFields> MakeFields(const tarnalert::detail::FieldLayout* layout,
+                                          FieldArena* arena) {
+  if (arena == nullptr) return std::make_shared<FieldsWithSlots<N>>(layout);
+  return std::allocate_shared<FieldsWithSlots<N>>(
+      tarnalert::detail::FieldArenaAllocator<FieldsWithSlots<N>>(arena), layout);
 }
 
 template <size_t... N>
 constexpr auto FieldMakers(std::index_sequence<N...>) {
-  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*),
+  return std::array<std::shared_ptr<MessageFields> (*)(const tarnalert::detail::FieldLayout*,
+                                                       FieldArena*),
                     sizeof...(N)>{&MakeFields<N>...};
 }
 
 // Empty fields for a message of `layout` (null: a class not in the
-// registry), its slots in the same allocation.
-std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout) {
+// registry), its slots in the same allocation, taken from `arena` when given.
+std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* layout,
+                                         FieldArena* arena = nullptr) {
   static constexpr auto kMakers =
       FieldMakers(std::make_index_sequence<tarnalert::detail::FieldLayout::kMostFields + 1>{});
-  return kMakers[layout ? layout->cls->fieldCount : 0](layout);
+  return kMakers[layout ? layout->cls->fieldCount : 0](layout, arena);
 }
 
 }  // namespace
@@ -59,17 +68,34 @@ std::shared_ptr<MessageFields> NewFields(const tarnalert::detail::FieldLayout* l
 namespace tarnalert {
 namespace detail {
 
-ChildPtr::ChildPtr(const ChildPtr& other)
-    : child_(NewMessage(other.child_->module(), other.child_->classNumber())) {
-  *child_ = *other.child_;
-}
-
-ChildPtr& ChildPtr::operator=(const ChildPtr& other) {
-  if (this != &other) *this = ChildPtr(other);
-  return *this;
+void* FieldArena::Allocate(size_t size) {
+  constexpr size_t kAlignment = alignof(std::max_align_t);
+  // Blocks start small, for the many short messages, and grow for large trees.
+  constexpr size_t kFirstBlock = 1024;
+  constexpr size_t kLargestBlock = 64 * 1024;
+  size = (size + kAlignment - 1) & ~(kAlignment - 1);
+  if (size > left_) {
+    blockSize_ = std::min(blockSize_ == 0 ? kFirstBlock : blockSize_ * 2, kLargestBlock);
+    const size_t length = std::max(size, blockSize_);
+    blocks_.emplace_back(new char[length]);  // left uninitialized
+    next_ = blocks_.back().get();
+    left_ = length;
+  }
+  void* memory = next_;
+  next_ += size;
+  left_ -= size;
+  holds_.fetch_add(1, std::memory_order_relaxed);  // the caller holds one already
+  return memory;
 }
 
 const MessageFields* FieldValue::Of(const HqMessageBase& message) { return message.fields_.get(); }
+
+MessageFields& FieldValue::MutableOf(HqMessageBase& message, FieldArena* arena) {
+  if (!message.fields_) {
+    message.fields_ = NewFields(FindLayout(message.module(), message.classNumber()), arena);
+  }
+  return MutableOf(message);
+}
 
 MessageFields& FieldValue::MutableOf(HqMessageBase& message) {
   if (!message.fields_) {
@@ -89,8 +115,9 @@ void FreezeMessage(HqMessageBase& message) {
   auto* fields = const_cast<MessageFields*>(FieldValue::Of(message));
   if (fields == nullptr || fields->frozen) return;
   fields->ForEach([](int, const FieldValue& value) {
-    if (auto* child = std::get_if<ChildPtr>(&value.data)) {
-      FreezeMessage(child->get());
+    if (auto* child = std::get_if<ChildMessage>(&value.data)) {
+      // The child belongs to the unfrozen fields, so it may change.
+      FreezeMessage(const_cast<HqMessageBase&>(child->get()));
     } else if (auto* list = std::get_if<HqMessageList>(&value.data)) {
       // The list belongs to the unfrozen fields, so its elements may change.
       for (HqMessageBase& element : const_cast<HqMessageList&>(*list)) FreezeMessage(element);
@@ -236,27 +263,26 @@ HqMessageBase& HqMessageBase::getObjectAccessor(bool, bool, int fieldNumber, int
                                                 int childClass) {
   MessageFields& fields = FieldValue::MutableOf(*this);
   if (FieldValue* value = FindToChange(fields, memberIndex, FieldKind::kChild)) {
-    return std::get<ChildPtr>(value->data).get();
+    return std::get<ChildMessage>(value->data).get();
   }
   FieldValue& stored = Put(fields, fieldNumber, memberIndex, FieldKind::kChild,
-                           ChildPtr(tarnalert::detail::NewMessage(childModule, childClass)));
-  return std::get<ChildPtr>(stored.data).get();
+                           ChildMessage(childModule, childClass));
+  return std::get<ChildMessage>(stored.data).get();
 }
 
 void HqMessageBase::setObjectAccessor(const HqMessageBase& child, int fieldNumber, int memberIndex,
                                       uint32_t, uint32_t) {
   // Copy first: `child` may live inside this message.
-  std::unique_ptr<HqMessageBase> copy =
-      tarnalert::detail::NewMessage(child.module(), child.classNumber());
-  *copy = child;
+  ChildMessage copy(child.module(), child.classNumber());
+  copy.get() = child;
   MessageFields& fields = FieldValue::MutableOf(*this);
-  fields.Make(memberIndex).data = ChildPtr(std::move(copy));
+  fields.Make(memberIndex).data = std::move(copy);
   fields.SetNumber(memberIndex, fieldNumber);
 }
 
 const HqMessageBase* HqMessageBase::findChild(const tarnalert::ChildField& f) const {
   const FieldValue* value = Find(fields_.get(), f.info.index, FieldKind::kChild);
-  return value == nullptr ? nullptr : &std::get<ChildPtr>(value->data).get();
+  return value == nullptr ? nullptr : &std::get<ChildMessage>(value->data).get();
 }
 
 const HqMessageList* HqMessageBase::findList(const tarnalert::ListField& f) const {
@@ -286,18 +312,21 @@ int HqMessageBase::serialize(std::string& text, bool compact) const {
   return status;
 }
 
-tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
+namespace {
+
+// Parse of `message`; with `freeze`, the fields read come out frozen.
+tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text, bool freeze) {
   tarnalert::ParseResult result;
-  const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+  const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
   if (cls == nullptr) {
     result.status = tarnalert::kXmlUnknownClass;
-    result.reason = "class (" + std::to_string(module_) + ", " + std::to_string(classNumber_) +
-                    ") has no text form";
+    result.reason = "class (" + std::to_string(message.module()) + ", " +
+                    std::to_string(message.classNumber()) + ") has no text form";
     return result;
   }
   std::unique_ptr<HqMessageBase> fresh;
   const tarnalert::detail::XmlError error =
-      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements);
+      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements, freeze);
   if (!error.ok()) {
     result.status = error.status;
     result.where = tarnalert::PositionInText(text, error.offset);
@@ -311,18 +340,33 @@ tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
     element.where = tarnalert::detail::AdvancePosition(text, previous, element.where.offset);
     previous = element.where;
   }
-  fields_ = std::move(fresh->fields_);
+  message = std::move(*fresh);  // of the same class: its fields are taken over
   return result;
 }
 
-int HqMessageBase::unserialize(const std::string& text) {
-  const tarnalert::ParseResult result = Parse(text);
+// unserialize of `message`; with `freeze`, the fields read come out frozen.
+int UnserializeInto(HqMessageBase& message, const std::string& text, bool freeze) {
+  const tarnalert::ParseResult result = ParseInto(message, text, freeze);
   if (!result.ok()) {
-    const tarnalert::ClassInfo* cls = tarnalert::FindClass(module_, classNumber_);
+    const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
     LogFailure("HqMessageBase::unserialize", cls != nullptr ? cls->qualifiedName : "HqMessageBase",
                result.where.line == 0 ? result.reason : result.Description());
   }
   return result.status;
+}
+
+}  // namespace
+
+tarnalert::ParseResult HqMessageBase::Parse(const std::string& text) {
+  return ParseInto(*this, text, false);
+}
+
+int HqMessageBase::unserialize(const std::string& text) {
+  return UnserializeInto(*this, text, false);
+}
+
+int tarnalert::detail::UnserializeFrozen(HqMessageBase& message, const std::string& text) {
+  return UnserializeInto(message, text, true);
 }
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {

@@ -5,8 +5,8 @@
 //
 // A MessageFields belongs to its message (HqMessageBase::fields_). The slots
 // are allocated once, so references handed out by the accessors stay valid
-// while other fields are added. A child is held through ChildPtr, which copies
-// and keeps the child's concrete class.
+// while other fields are added. A child is held in place by ChildMessage,
+// which copies and keeps the child's concrete class.
 //
 // A frozen MessageFields (FreezeMessage) is never changed again: copies of its
 // message share it instead of copying it, and the first change through a copy
@@ -18,9 +18,11 @@
 #define TARNALERT_PLATFORM_MESSAGE_MESSAGEFIELDS_H_
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <variant>
 #include <vector>
@@ -31,26 +33,115 @@
 namespace tarnalert {
 namespace detail {
 
-// Owning pointer to a child message with value semantics.
-class ChildPtr {
+// A child message held in place (no allocation of its own), an object of
+// its concrete class as NewMessage makes it; copies and moves copy or move
+// the message into an object of the same class.
+class ChildMessage {
  public:
-  explicit ChildPtr(std::unique_ptr<HqMessageBase> child) : child_(std::move(child)) {}
-  ChildPtr(const ChildPtr& other);
-  ChildPtr& operator=(const ChildPtr& other);
-  ChildPtr(ChildPtr&&) noexcept = default;
-  ChildPtr& operator=(ChildPtr&&) noexcept = default;
+  // An empty message of (module, class number).
+  ChildMessage(int module, int classNumber) { ConstructMessage(storage_, module, classNumber); }
+  ChildMessage(const ChildMessage& other)
+      : ChildMessage(other.get().module(), other.get().classNumber()) {
+    get() = other.get();
+  }
+  ChildMessage(ChildMessage&& other) noexcept
+      : ChildMessage(other.get().module(), other.get().classNumber()) {
+    get() = std::move(other.get());
+  }
+  ChildMessage& operator=(const ChildMessage& other) {
+    if (this != &other) *this = ChildMessage(other);
+    return *this;
+  }
+  ChildMessage& operator=(ChildMessage&& other) noexcept {
+    if (this != &other) {
+      get().~HqMessageBase();
+      ConstructMessage(storage_, other.get().module(), other.get().classNumber());
+      get() = std::move(other.get());
+    }
+    return *this;
+  }
+  ~ChildMessage() { get().~HqMessageBase(); }
 
-  HqMessageBase& get() const { return *child_; }
-  bool operator==(const ChildPtr& other) const { return *child_ == *other.child_; }
+  HqMessageBase& get() { return *std::launder(reinterpret_cast<HqMessageBase*>(storage_)); }
+  const HqMessageBase& get() const {
+    return *std::launder(reinterpret_cast<const HqMessageBase*>(storage_));
+  }
+  bool operator==(const ChildMessage& other) const { return get() == other.get(); }
 
  private:
-  std::unique_ptr<HqMessageBase> child_;  // never null
+  alignas(HqMessageBase) unsigned char storage_[sizeof(HqMessageBase)];
+};
+
+// Memory for the fields of the messages of one tree being read, taken from a
+// few large blocks instead of an allocation each: reading and freeing a large
+// tree then costs far fewer calls to the allocator. Every piece handed out
+// holds the arena, and so does its maker; the blocks are freed together when
+// the last hold is given up, from whichever thread that happens on. Allocate
+// is not synchronized (one reader fills an arena).
+class FieldArena {
+ public:
+  // A new arena with one hold, the caller's.
+  static FieldArena* Create() { return new FieldArena; }
+  FieldArena(const FieldArena&) = delete;
+  FieldArena& operator=(const FieldArena&) = delete;
+
+  // `size` bytes aligned for any object, and a hold on the arena for them;
+  // never null.
+  void* Allocate(size_t size);
+  // Gives up one hold; the last frees the arena.
+  void Release() {
+    if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+ private:
+  FieldArena() = default;
+  ~FieldArena() = default;
+
+  std::atomic<size_t> holds_{1};
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t blockSize_ = 0;  // of the last block; each new one doubles it, to a limit
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
+// The maker's hold on an arena, given up when it goes.
+struct ReleaseFieldArena {
+  void operator()(FieldArena* arena) const { arena->Release(); }
+};
+using FieldArenaHold = std::unique_ptr<FieldArena, ReleaseFieldArena>;
+
+// Allocator of objects from a FieldArena, for std::allocate_shared: each
+// object allocated holds the arena until it is given back.
+template <class T>
+class FieldArenaAllocator {
+ public:
+  using value_type = T;
+
+  explicit FieldArenaAllocator(FieldArena* arena) : arena_(arena) {}
+  template <class U>
+  FieldArenaAllocator(const FieldArenaAllocator<U>& other) : arena_(other.arena()) {}
+
+  T* allocate(size_t count) { return static_cast<T*>(arena_->Allocate(count * sizeof(T))); }
+  void deallocate(T*, size_t) { arena_->Release(); }
+  FieldArena* arena() const { return arena_; }
+
+  template <class U>
+  bool operator==(const FieldArenaAllocator<U>& other) const {
+    return arena_ == other.arena();
+  }
+  template <class U>
+  bool operator!=(const FieldArenaAllocator<U>& other) const {
+    return !(*this == other);
+  }
+
+ private:
+  FieldArena* arena_;
 };
 
 // The value of one field: nothing while unset, else the variant's index less
 // one is the FieldKind.
 using FieldData = std::variant<std::monostate, int64_t, std::string, std::vector<std::string>,
-                               ChildPtr, HqMessageList>;
+                               ChildMessage, HqMessageList>;
 
 struct MessageFields;
 
@@ -67,6 +158,8 @@ struct FieldValue {
   static const MessageFields* Of(const HqMessageBase& message);
   // The storage of `message`, created when absent.
   static MessageFields& MutableOf(HqMessageBase& message);
+  // As MutableOf, but storage created here is taken from `arena`.
+  static MessageFields& MutableOf(HqMessageBase& message, FieldArena* arena);
 };
 
 // A fixed number of field values held by the storage they belong to (see
@@ -210,6 +303,11 @@ struct MessageFields {
 // and copies of it or of any part of it share its storage. Meant for a
 // message built once and then read by many (a decoded configuration).
 void FreezeMessage(HqMessageBase& message);
+
+// As message.unserialize(text), and what is read comes out frozen as
+// FreezeMessage leaves it, without a second pass over it. On failure the
+// message is unchanged, as with unserialize.
+int UnserializeFrozen(HqMessageBase& message, const std::string& text);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 
 #include "tarnalert/platform/message/Messages.h"
 
@@ -20,6 +21,7 @@ using Positions = std::array<int8_t, FieldLayout::kIndexLimit>;
 struct RegisteredClass {
   ClassInfo info;
   HqMessageBase* (*make)();
+  HqMessageBase* (*construct)(void* where);
   Positions positions;
 };
 
@@ -40,10 +42,17 @@ HqMessageBase* Make() {
 }
 
 template <class T>
+HqMessageBase* Construct(void* where) {
+  static_assert(sizeof(T) == sizeof(HqMessageBase) && alignof(T) == alignof(HqMessageBase),
+                "message classes add no data");
+  return new (where) T;
+}
+
+template <class T>
 constexpr RegisteredClass Register(const char* qualifiedName, const char* xmlName) {
   return RegisteredClass{ClassInfo{qualifiedName, xmlName, T::kModule, T::kClassNumber, T::kFields,
                                    std::size(T::kFields)},
-                         &Make<T>, PositionsOf<T>()};
+                         &Make<T>, &Construct<T>, PositionsOf<T>()};
 }
 
 #define TARNALERT_REGISTER(Namespace, Name) Register<Namespace::Name>(#Namespace "::" #Name, #Name)
@@ -73,11 +82,41 @@ constexpr RegisteredClass kClasses[] = {
 
 #undef TARNALERT_REGISTER
 
-const RegisteredClass* FindRegistered(int module, int classNumber) {
-  for (const RegisteredClass& entry : kClasses) {
-    if (entry.info.module == module && entry.info.classNumber == classNumber) return &entry;
+// Where classes are found by (module, class number): a table of positions in
+// kClasses, open addressing from a hash of the pair; -1 marks a free slot.
+constexpr size_t kIndexSlots = 64;  // a power of two, well above the number of classes
+static_assert(std::size(kClasses) < kIndexSlots / 2, "raise kIndexSlots");
+
+constexpr size_t SlotOf(int module, int classNumber) {
+  return (static_cast<size_t>(module) * 131 + static_cast<size_t>(classNumber)) & (kIndexSlots - 1);
+}
+
+constexpr std::array<int8_t, kIndexSlots> MakeIndex() {
+  std::array<int8_t, kIndexSlots> index{};
+  for (int8_t& slot : index) slot = -1;
+  for (size_t i = 0; i < std::size(kClasses); ++i) {
+    size_t slot = SlotOf(kClasses[i].info.module, kClasses[i].info.classNumber);
+    while (index[slot] >= 0) slot = (slot + 1) & (kIndexSlots - 1);
+    index[slot] = static_cast<int8_t>(i);
   }
-  return nullptr;
+  return index;
+}
+
+constexpr std::array<int8_t, kIndexSlots> kIndex = MakeIndex();
+
+// The position of (module, class number) in kClasses, or -1.
+int PositionOf(int module, int classNumber) {
+  for (size_t slot = SlotOf(module, classNumber);; slot = (slot + 1) & (kIndexSlots - 1)) {
+    const int position = kIndex[slot];
+    if (position < 0) return -1;
+    const ClassInfo& info = kClasses[position].info;
+    if (info.module == module && info.classNumber == classNumber) return position;
+  }
+}
+
+const RegisteredClass* FindRegistered(int module, int classNumber) {
+  const int position = PositionOf(module, classNumber);
+  return position < 0 ? nullptr : &kClasses[position];
 }
 
 const std::array<FieldLayout, std::size(kClasses)>& Layouts() {
@@ -94,12 +133,8 @@ const std::array<FieldLayout, std::size(kClasses)>& Layouts() {
 }  // namespace
 
 const FieldLayout* FindLayout(int module, int classNumber) {
-  for (size_t i = 0; i < std::size(kClasses); ++i) {
-    if (kClasses[i].info.module == module && kClasses[i].info.classNumber == classNumber) {
-      return &Layouts()[i];
-    }
-  }
-  return nullptr;
+  const int position = PositionOf(module, classNumber);
+  return position < 0 ? nullptr : &Layouts()[static_cast<size_t>(position)];
 }
 
 size_t MessageClassCount() { return std::size(kClasses); }
@@ -110,6 +145,12 @@ std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber) {
   const RegisteredClass* entry = FindRegistered(module, classNumber);
   if (entry == nullptr) return std::make_unique<HqMessageBase>(module, classNumber);
   return std::unique_ptr<HqMessageBase>(entry->make());
+}
+
+HqMessageBase* ConstructMessage(void* where, int module, int classNumber) {
+  const RegisteredClass* entry = FindRegistered(module, classNumber);
+  if (entry == nullptr) return new (where) HqMessageBase(module, classNumber);
+  return entry->construct(where);
 }
 
 const FieldInfo* FindFieldByName(const ClassInfo& cls, const char* name) {

@@ -24,6 +24,9 @@ const ClassInfo& MessageClassAt(size_t position);
 // class (KTGui::AlertDetail, ...) when the class is registered, otherwise a
 // plain HqMessageBase. Never null.
 std::unique_ptr<HqMessageBase> NewMessage(int module, int classNumber);
+// As NewMessage, but the message is constructed at `where`, which has room
+// and alignment for an HqMessageBase (every message class has its size).
+HqMessageBase* ConstructMessage(void* where, int module, int classNumber);
 
 // Where the fields of a registered class are stored: a field's position in
 // the class's field list, by member index.

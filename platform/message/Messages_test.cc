@@ -6,6 +6,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/message/MessageRegistry.h"
 
@@ -22,6 +23,8 @@ TEST(MessagesTest, RegistryIsConsistent) {
     const tarnalert::ClassInfo& cls = detail::MessageClassAt(c);
     SCOPED_TRACE(cls.qualifiedName);
     EXPECT_EQ(tarnalert::FindClass(cls.module, cls.classNumber), &cls);
+    ASSERT_NE(detail::FindLayout(cls.module, cls.classNumber), nullptr);
+    EXPECT_EQ(detail::FindLayout(cls.module, cls.classNumber)->cls, &cls);
     EXPECT_EQ(tarnalert::FindClassByXmlName(cls.xmlName), &cls);
     EXPECT_EQ(detail::NewMessage(cls.module, cls.classNumber)->getTagID(),
               tarnalert::MakeTypeKey(cls.module, cls.classNumber));
@@ -35,6 +38,13 @@ TEST(MessagesTest, RegistryIsConsistent) {
     }
   }
   EXPECT_EQ(tarnalert::FindClassByXmlName("item"), nullptr);  // the entry of text lists
+  // Pairs that are not classes: swapped, neighbours, negative, far out.
+  const std::pair<int, int> strangers[] = {{138, 1}, {1, 137},  {1, 244},  {30, 2144},
+                                           {2, 138}, {-1, 138}, {1, -138}, {1 << 30, 1 << 30}};
+  for (const auto& [module, classNumber] : strangers) {
+    EXPECT_EQ(tarnalert::FindClass(module, classNumber), nullptr) << module << ", " << classNumber;
+    EXPECT_EQ(detail::FindLayout(module, classNumber), nullptr) << module << ", " << classNumber;
+  }
 }
 
 // The annotated example of docs/configuration.md must stay a valid

@@ -2,8 +2,11 @@
 
 #include <pugixml.hpp>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -223,10 +226,8 @@ class Reader {
       case FieldKind::kChild: {
         const ClassInfo* cls = ChildClass(field, &error, node);
         if (cls == nullptr) return error;
-        std::unique_ptr<HqMessageBase> child = NewMessage(cls->module, cls->classNumber);
-        error = ReadFields(node, *cls, *child, depth);
-        if (error.ok()) *data = ChildPtr(std::move(child));
-        return error;
+        HqMessageBase& child = data->emplace<ChildMessage>(cls->module, cls->classNumber).get();
+        return ReadFields(node, *cls, child, depth);
       }
       case FieldKind::kList: {
         const ClassInfo* cls = ChildClass(field, &error, node);
@@ -260,19 +261,53 @@ class Reader {
   std::vector<UnknownElement>* unknown_;
 };
 
-// Reads a document whose bytes are clean (BytesAreClean) straight from its
-// text, without a scan or a tree first. It takes only the plain form the
-// writer produces (elements without attributes, text with references and
-// line ends, blanks between elements, a declaration, comments and processing
-// instructions around the document element), checking as it goes what the
-// scan would, and gives up, returning false, at anything else or at any
-// fault: a CDATA section, a comment inside the document element, an unknown
-// or repeated element, a bad number or reference, mismatched tags, nesting
+// What a byte can be where the direct reader meets it.
+enum ByteClass : uint8_t {
+  kBlankByte = 1,
+  kNameStartByte = 2,
+  kNameByte = 4,
+  // Text copied as it stands: ASCII but '<', '&', carriage return and the
+  // control characters XML does not allow.
+  kPlainTextByte = 8,
+};
+
+constexpr std::array<uint8_t, 256> MakeByteClasses() {
+  std::array<uint8_t, 256> classes{};
+  for (int c = 0x20; c < 0x80; ++c) classes[c] = kPlainTextByte;
+  classes['<'] = classes['&'] = 0;
+  for (unsigned char c : {'\t', '\n'}) classes[c] = kPlainTextByte | kBlankByte;
+  classes[' '] |= kBlankByte;
+  classes['\r'] = kBlankByte;
+  for (int c = 'a'; c <= 'z'; ++c) classes[c] |= kNameStartByte | kNameByte;
+  for (int c = 'A'; c <= 'Z'; ++c) classes[c] |= kNameStartByte | kNameByte;
+  for (int c = '0'; c <= '9'; ++c) classes[c] |= kNameByte;
+  for (unsigned char c : {'_', ':'}) classes[c] |= kNameStartByte | kNameByte;
+  for (unsigned char c : {'-', '.'}) classes[c] |= kNameByte;
+  return classes;
+}
+
+constexpr std::array<uint8_t, 256> kByteClasses = MakeByteClasses();
+
+bool HasClass(char c, uint8_t byteClass) {
+  return (kByteClasses[static_cast<unsigned char>(c)] & byteClass) != 0;
+}
+
+// Reads a document straight from its text, without a scan or a tree first.
+// It takes only the plain form the writer produces (elements without
+// attributes, text with references and line ends, blanks between elements, a
+// declaration, comments and processing instructions around the document
+// element), checking as it goes every byte it passes as the scan would, and
+// gives up, returning false, at anything else or at any fault: a CDATA
+// section, a comment inside the document element, an unknown or repeated
+// element, a bad number, reference or character, mismatched tags, nesting
 // near the limit. The caller then scans the document and reads it through
 // the parser, which yields the same message or says what is wrong.
 class DirectReader {
  public:
-  explicit DirectReader(std::string_view text) : text_(text) {}
+  // With `freeze`, every message read is frozen (FreezeMessage) once its
+  // fields are complete.
+  DirectReader(std::string_view text, bool freeze)
+      : text_(text), freeze_(freeze), entries_(kXmlMaxDepth + 1) {}
 
   bool Read(const ClassInfo* expected, std::unique_ptr<HqMessageBase>* message) {
     if (!SkipAround()) return false;
@@ -291,8 +326,26 @@ class DirectReader {
  private:
   bool Starts(std::string_view prefix) const { return text_.substr(at_, prefix.size()) == prefix; }
 
+  // True when `name` spells `stored`, which ends in a NUL (no name read holds one).
+  static bool NameIs(const char* stored, std::string_view name) {
+    size_t same = 0;
+    while (same < name.size() && stored[same] == name[same]) ++same;
+    return same == name.size() && stored[same] == '\0';
+  }
+
   void SkipBlanks() {
-    while (at_ < text_.size() && IsBlank(text_[at_])) ++at_;
+    while (at_ < text_.size() && HasClass(text_[at_], kBlankByte)) ++at_;
+  }
+
+  // Moves past `terminator`, the bytes before it checked; false when it is
+  // missing or a byte is not clean.
+  bool SkipPast(std::string_view terminator, size_t from) {
+    const size_t end = text_.find(terminator, from);
+    if (end == std::string_view::npos || !BytesAreClean(text_.data() + at_, end - at_)) {
+      return false;
+    }
+    at_ = end + terminator.size();
+    return true;
   }
 
   // Blanks, comments and processing instructions outside the document
@@ -303,39 +356,26 @@ class DirectReader {
       if (Starts("<?")) {
         // The parser wants a target name, then a blank or the end.
         size_t name = at_ + 2;
-        while (name < text_.size() && IsNameChar(text_[name])) ++name;
-        if (name == at_ + 2 || !IsNameStart(text_[at_ + 2]) ||
+        while (name < text_.size() && HasClass(text_[name], kNameByte)) ++name;
+        if (name == at_ + 2 || !HasClass(text_[at_ + 2], kNameStartByte) ||
             (!Starts("<?xml ") && name < text_.size() && !IsBlank(text_[name]) &&
              text_.substr(name, 2) != "?>")) {
           return false;
         }
-        at_ = text_.find("?>", at_ + 2);
-        if (at_ == std::string_view::npos) return false;
-        at_ += 2;
+        if (!SkipPast("?>", at_ + 2)) return false;
       } else if (Starts("<!--")) {
-        at_ = text_.find("-->", at_ + 4);
-        if (at_ == std::string_view::npos) return false;
-        at_ += 3;
+        if (!SkipPast("-->", at_ + 4)) return false;
       } else {
         return at_ == text_.size() || text_[at_] == '<';
       }
     }
   }
 
-  static bool IsNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
-  }
-
-  static bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.' || c == ':';
-  }
-
   // At '<': a start tag without attributes.
   bool StartTag(std::string_view* name, bool* empty) {
     if (at_ >= text_.size() || text_[at_] != '<') return false;
     const size_t start = ++at_;
-    while (at_ < text_.size() && IsNameChar(text_[at_])) ++at_;
+    while (at_ < text_.size() && HasClass(text_[at_], kNameByte)) ++at_;
     *name = text_.substr(start, at_ - start);
     if (name->empty()) return false;
     SkipBlanks();
@@ -356,72 +396,67 @@ class DirectReader {
     return true;
   }
 
-  // Text up to the next '<', references decoded and line ends made LF, as
-  // the parser gives it; false at a CDATA section, comment or instruction.
+  // Text up to the next '<', appended to `out` with references decoded and
+  // line ends made LF, as the parser gives it; false at a CDATA section,
+  // comment or instruction, or at a byte that is not clean.
   bool Text(std::string* out) {
-    // References and line ends only shrink the text: room for the raw text
-    // is enough, and nothing is left over when there are none.
     const size_t end = text_.find('<', at_);
-    if (end != std::string_view::npos) out->reserve(out->size() + end - at_);
-    while (at_ < text_.size()) {
+    if (end == std::string_view::npos) return false;
+    // References and line ends only shrink the text: room for the raw text
+    // is enough.
+    const size_t before = out->size();
+    out->resize(before + (end - at_));
+    char* const begin = &(*out)[0];
+    char* write = begin + before;
+    while (at_ < end) {
       size_t run = at_;
-      while (run < text_.size() && text_[run] != '<' && text_[run] != '&' && text_[run] != '\r') {
-        ++run;
-      }
-      out->append(text_.data() + at_, run - at_);
+      while (run < end && HasClass(text_[run], kPlainTextByte)) ++run;
+      std::memcpy(write, text_.data() + at_, run - at_);
+      write += run - at_;
       at_ = run;
-      if (at_ == text_.size()) return false;
-      const char c = text_[at_];
-      if (c == '<') return !Starts("<!") && !Starts("<?");
-      if (c == '\r') {
-        out->push_back('\n');
-        at_ += Starts("\r\n") ? 2 : 1;
-        continue;
-      }
-      // A predefined entity or a character reference, as the scan accepts.
-      const size_t length = ReferenceLength(text_, at_);
-      if (length == 0) return false;
-      const std::string_view name = text_.substr(at_ + 1, length - 2);
-      at_ += length;
-      if (name == "amp") {
-        out->push_back('&');
-      } else if (name == "lt") {
-        out->push_back('<');
-      } else if (name == "gt") {
-        out->push_back('>');
-      } else if (name == "quot") {
-        out->push_back('"');
-      } else if (name == "apos") {
-        out->push_back('\'');
-      } else {
-        const bool hex = name.size() > 1 && name[1] == 'x';
+      if (at_ == end) break;
+      const auto c = static_cast<unsigned char>(text_[at_]);
+      if (c == '&') {
         uint32_t code = 0;
-        for (char d : name.substr(hex ? 2 : 1)) {
-          const uint32_t digit = d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10;
-          code = code * (hex ? 16 : 10) + digit;
-        }
-        AppendUtf8(code, out);
+        const size_t length = ReadReference(text_, at_, &code);
+        if (length == 0) return false;
+        write = AppendUtf8(code, write);
+        at_ += length;
+      } else if (c == '\r') {
+        *write++ = '\n';
+        at_ += Starts("\r\n") ? 2 : 1;
+      } else if (c >= 0x80) {
+        const size_t length = XmlCharacterLength(text_.data() + at_, end - at_);
+        if (length == 0) return false;
+        std::memcpy(write, text_.data() + at_, length);
+        write += length;
+        at_ += length;
+      } else {
+        return false;  // a control character
       }
     }
-    return false;
+    out->resize(static_cast<size_t>(write - begin));
+    return !Starts("<!") && !Starts("<?");
   }
 
-  static void AppendUtf8(uint32_t code, std::string* out) {
+  // Writes the UTF-8 form of `code` at `out`; returns the end of what it wrote.
+  static char* AppendUtf8(uint32_t code, char* out) {
     if (code < 0x80) {
-      out->push_back(static_cast<char>(code));
+      *out++ = static_cast<char>(code);
     } else if (code < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+      *out++ = static_cast<char>(0xC0 | (code >> 6));
+      *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+      *out++ = static_cast<char>(0xE0 | (code >> 12));
+      *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else {
-      out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+      *out++ = static_cast<char>(0xF0 | (code >> 18));
+      *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (code & 0x3F));
     }
+    return out;
   }
 
   // Blanks only, up to the next '<'.
@@ -436,11 +471,41 @@ class DirectReader {
     return Text(out) && EndTag(name);
   }
 
-  static const FieldInfo* FieldNamed(const ClassInfo& cls, std::string_view name) {
-    for (size_t i = 0; i < cls.fieldCount; ++i) {
-      if (name == cls.fields[i].name) return &cls.fields[i];
+  // An integer in the form the writer gives it, an optional '-' and at most
+  // 18 decimal digits (which cannot overflow), read in place; false for
+  // anything else, which ParseInteger then decides on.
+  static bool ReadPlainDecimal(std::string_view text, int64_t* value) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    if (text.empty() || text.size() > 18) return false;
+    int64_t number = 0;
+    for (char c : text) {
+      if (c < '0' || c > '9') return false;
+      number = number * 10 + (c - '0');
     }
-    return nullptr;
+    *value = negative ? -number : number;
+    return true;
+  }
+
+  // The field of `cls` named `name`. The writer's order is tried first: the
+  // field at `*next`, which then moves past the field found.
+  static const FieldInfo* FieldNamed(const ClassInfo& cls, std::string_view name, size_t* next) {
+    auto named = [&](size_t i) { return NameIs(cls.fields[i].name, name); };
+    size_t found = *next;
+    if (found >= cls.fieldCount || !named(found)) {
+      for (found = 0; found < cls.fieldCount && !named(found); ++found) {
+      }
+      if (found == cls.fieldCount) return nullptr;
+    }
+    *next = found + 1;
+    return &cls.fields[found];
+  }
+
+  // Marks the fields of `message`, whose children are frozen already.
+  static void Freeze(const HqMessageBase& message) {
+    if (const MessageFields* fields = FieldValue::Of(message)) {
+      const_cast<MessageFields*>(fields)->frozen = true;  // the reader's own, not shared yet
+    }
   }
 
   // The fields of `message` up to the end tag of `element`.
@@ -449,15 +514,19 @@ class DirectReader {
     // The element is `depth` deep and its fields' items two more; leave
     // anything near the scan's limit to the scan.
     if (depth + 2 > kXmlMaxDepth) return false;
+    size_t next = 0;
     for (;;) {
       if (!BlanksBetween()) return false;
-      if (Starts("</")) return EndTag(element);
+      if (Starts("</")) {
+        if (freeze_) Freeze(message);
+        return EndTag(element);
+      }
       std::string_view name;
       bool empty = false;
       if (!StartTag(&name, &empty)) return false;
-      const FieldInfo* field = FieldNamed(cls, name);
+      const FieldInfo* field = FieldNamed(cls, name, &next);
       if (field == nullptr) return false;
-      FieldValue& value = FieldValue::MutableOf(message).Make(field->index);
+      FieldValue& value = FieldValue::MutableOf(message, arena_.get()).Make(field->index);
       if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
     }
   }
@@ -466,9 +535,18 @@ class DirectReader {
                  FieldData* data) {
     switch (field.kind) {
       case FieldKind::kInteger: {
-        std::string text;
         int64_t number = 0;
-        if (!ElementText(name, empty, &text) || ParseInteger(text, &number) != kXmlOk) return false;
+        const size_t end = empty ? std::string_view::npos : text_.find('<', at_);
+        if (end != std::string_view::npos &&
+            ReadPlainDecimal(text_.substr(at_, end - at_), &number)) {
+          at_ = end;
+          if (!EndTag(name)) return false;
+        } else {
+          std::string text;
+          if (!ElementText(name, empty, &text) || ParseInteger(text, &number) != kXmlOk) {
+            return false;
+          }
+        }
         *data = number;
         return true;
       }
@@ -488,7 +566,7 @@ class DirectReader {
           }
           std::string_view item;
           bool itemEmpty = false;
-          if (!StartTag(&item, &itemEmpty) || item != "item") return false;
+          if (!StartTag(&item, &itemEmpty) || !NameIs("item", item)) return false;
           items.emplace_back();
           if (!ElementText(item, itemEmpty, &items.back())) return false;
         }
@@ -498,15 +576,16 @@ class DirectReader {
       case FieldKind::kChild: {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
         if (cls == nullptr) return false;
-        std::unique_ptr<HqMessageBase> child = NewMessage(cls->module, cls->classNumber);
-        if (!empty && !ReadFields(name, *cls, *child, depth)) return false;
-        *data = ChildPtr(std::move(child));
-        return true;
+        HqMessageBase& child = data->emplace<ChildMessage>(cls->module, cls->classNumber).get();
+        return empty || ReadFields(name, *cls, child, depth);
       }
       case FieldKind::kList: {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
         if (cls == nullptr) return false;
-        HqMessageList entries;
+        // Entries are gathered in the buffer of this depth (lists nested in
+        // them use deeper ones) and then moved into a list of the exact size.
+        HqMessageList& entries = entries_[static_cast<size_t>(depth)];
+        entries.clear();
         while (!empty) {
           if (!BlanksBetween()) return false;
           if (Starts("</")) {
@@ -515,12 +594,13 @@ class DirectReader {
           }
           std::string_view entry;
           bool entryEmpty = false;
-          if (!StartTag(&entry, &entryEmpty) || entry != cls->xmlName) return false;
+          if (!StartTag(&entry, &entryEmpty) || !NameIs(cls->xmlName, entry)) return false;
           entries.emplace_back(cls->module, cls->classNumber);
           if (!entryEmpty && !ReadFields(entry, *cls, entries.back(), depth + 1)) return false;
         }
-        entries.shrink_to_fit();
-        *data = std::move(entries);
+        *data = HqMessageList(std::make_move_iterator(entries.begin()),
+                              std::make_move_iterator(entries.end()));
+        entries.clear();
         return true;
       }
     }
@@ -529,6 +609,10 @@ class DirectReader {
 
   std::string_view text_;
   size_t at_ = 0;
+  bool freeze_;
+  // The fields of the messages read; freed with the last of them.
+  FieldArenaHold arena_{FieldArena::Create()};
+  std::vector<HqMessageList> entries_;  // by depth: the entries of a list being read
 };
 
 }  // namespace
@@ -555,15 +639,15 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 }
 
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
-                      std::unique_ptr<HqMessageBase>* message,
-                      std::vector<UnknownElement>* unknown) {
-  if (text.size() <= kXmlMaxDocumentSize && BytesAreClean(text.data(), text.size()) &&
-      DirectReader(text).Read(expected, message)) {
+                      std::unique_ptr<HqMessageBase>* message, std::vector<UnknownElement>* unknown,
+                      bool freeze) {
+  if (text.size() <= kXmlMaxDocumentSize && DirectReader(text, freeze).Read(expected, message)) {
     return XmlError{};
   }
   XmlError error = ScanDocument(text.data(), text.size());
-  if (!error.ok()) return error;
-  return ParseDocument(text, expected, message, unknown);
+  if (error.ok()) error = ParseDocument(text, expected, message, unknown);
+  if (error.ok() && freeze) FreezeMessage(**message);
+  return error;
 }
 
 XmlError ParseDocument(const std::string& text, const ClassInfo* expected,

@@ -20,10 +20,11 @@ namespace detail {
 // kXmlBadListEntry, kXmlTooLarge, kXmlTooDeep, kXmlInvalidUtf8,
 // kXmlUnexpectedContent). Elements the schema does not know are kept in the
 // message and, when `unknown` is given, listed there with their byte offsets
-// (line 0). Logs nothing.
+// (line 0). With `freeze`, the message read comes out frozen
+// (FreezeMessage), without a second pass over it. Logs nothing.
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message,
-                      std::vector<UnknownElement>* unknown = nullptr);
+                      std::vector<UnknownElement>* unknown = nullptr, bool freeze = false);
 
 // Reads a document that ScanDocument accepted through the XML parser's tree.
 // ReadDocument reads the plain form directly and leaves the rest, and every

@@ -41,21 +41,35 @@ size_t FirstInvalidUtf8(const char* text, size_t size) {
 // Length of the reference that starts at text[at] ('&'), or 0 when it is not
 // one of the predefined entities or a character reference to a character XML
 // may hold (tab, line feed, carriage return and the Unicode scalar values
-// from U+0020 on but U+FFFE and U+FFFF).
-size_t ReferenceLength(std::string_view text, size_t at) {
-  const size_t semicolon = text.find(';', at + 1);
-  if (semicolon == kNotFound || semicolon - at > 16) return 0;
-  std::string_view name = text.substr(at + 1, semicolon - at - 1);
-  const size_t length = semicolon - at + 1;
-  if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos") {
-    return length;
+// from U+0020 on but U+FFFE and U+FFFF). The name is looked at directly,
+// without a search for the ';'.
+size_t ReadReference(std::string_view text, size_t at, uint32_t* code) {
+  // A reference takes at most 17 bytes: '&', a name of up to 15 and ';'.
+  const std::string_view name = text.substr(at + 1, 16);
+  auto entity = [&](std::string_view spelled, char c) -> size_t {
+    if (name.substr(0, spelled.size()) != spelled) return 0;
+    *code = static_cast<unsigned char>(c);
+    return spelled.size() + 1;
+  };
+  switch (name.empty() ? '\0' : name[0]) {
+    case 'l':
+      return entity("lt;", '<');
+    case 'g':
+      return entity("gt;", '>');
+    case 'q':
+      return entity("quot;", '"');
+    case 'a':
+      return name.size() > 1 && name[1] == 'm' ? entity("amp;", '&') : entity("apos;", '\'');
+    case '#':
+      break;
+    default:
+      return 0;
   }
-  if (name.size() < 2 || name[0] != '#') return 0;
+  const bool hex = name.size() > 1 && name[1] == 'x';
+  size_t end = hex ? 2 : 1;
   uint32_t value = 0;
-  const bool hex = name[1] == 'x';
-  std::string_view digits = name.substr(hex ? 2 : 1);
-  if (digits.empty()) return 0;
-  for (char c : digits) {
+  for (; end < name.size() && name[end] != ';'; ++end) {
+    const char c = name[end];
     uint32_t digit;
     if (c >= '0' && c <= '9') {
       digit = static_cast<uint32_t>(c - '0');
@@ -69,11 +83,18 @@ size_t ReferenceLength(std::string_view text, size_t at) {
     value = value * (hex ? 16 : 10) + digit;
     if (value > 0x10FFFF) return 0;
   }
+  if (end == name.size() || end == (hex ? 2u : 1u)) return 0;  // no ';' or no digit
   if ((value < 0x20 && value != '\t' && value != '\n' && value != '\r') ||
       (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE || value == 0xFFFF) {
     return 0;
   }
-  return length;
+  *code = value;
+  return end + 2;
+}
+
+size_t ReferenceLength(std::string_view text, size_t at) {
+  uint32_t code;
+  return ReadReference(text, at, &code);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #define TARNALERT_PLATFORM_MESSAGE_XMLSCAN_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/message/XmlStatus.h"
@@ -33,6 +34,9 @@ bool BytesAreClean(const char* text, size_t size);
 // one of the five predefined entities or a character reference to a
 // character XML 1.0 allows; ScanDocument rejects what gives 0.
 size_t ReferenceLength(std::string_view text, size_t at);
+// As ReferenceLength, and on success sets `*code` to the character the
+// reference stands for.
+size_t ReadReference(std::string_view text, size_t at, uint32_t* code);
 
 // One past the end of the element whose start tag begins at text[start] ('<'),
 // in a document that ScanDocument and the parser accepted; `size` when the

@@ -121,7 +121,7 @@ class Writer {
         break;
       }
       case FieldKind::kChild: {
-        const HqMessageBase& child = std::get<ChildPtr>(value.data).get();
+        const HqMessageBase& child = std::get<ChildMessage>(value.data).get();
         if (const ClassInfo* cls = EntryClass(child, field)) {
           WriteElement(child, *cls, field.name, depth);
         }
