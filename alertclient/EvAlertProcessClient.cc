@@ -84,6 +84,11 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
           XmlHoldsDecodedText() = false;
         }
       }
+      if (last.use_count() == 1) {
+        // No other alert reads them: their text's memory becomes the next read's
+        // buffer (the object was made mutable; only the pointer is to const).
+        tarnalert::detail::HandBackReadBuffer(std::move(const_cast<DecodedConfig&>(*last).text));
+      }
       last.reset();  // frees them here, outside the lock, unless another alert reads them
       auto decoded = std::make_shared<DecodedConfig>();
       if (tarnalert::detail::UnserializeFrozen(decoded->config, text) == 0) {
