@@ -450,7 +450,7 @@ Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int token
     known = rule.tokenTexts.emplace(tokenId, std::move(text)).first;
   }
   const bool html = rule.messageFormat == 1;
-  Replacement replacement{rule.client.memo().SearchText(known->second, html), value};
+  Replacement replacement{rule.client.memo().SearchText(known->second, html), value, true};
   if (html && escapeValue && HasMarkup(value)) {
     replacement.with = texts->emplace_back(NTBasicLib::htmlEncode(value.c_str()));
   }
@@ -485,8 +485,8 @@ void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenP
   // Search texts are compared lower-cased; one that is not gets a lowered copy.
   std::deque<std::wstring> lowered;
   for (Replacement& entry : list) {
-    if (std::all_of(entry.find.begin(), entry.find.end(),
-                    [](wchar_t c) { return LowerChar(c) == c; })) {
+    if (entry.findLowered || std::all_of(entry.find.begin(), entry.find.end(),
+                                         [](wchar_t c) { return LowerChar(c) == c; })) {
       continue;
     }
     std::wstring& copy = lowered.emplace_back(entry.find);

@@ -19,6 +19,7 @@ namespace detail {
 struct Replacement {
   std::wstring_view find;  // matched regardless of letter case; empty matches nothing
   std::wstring_view with;
+  bool findLowered = false;  // `find` is known to be lower-cased already
 };
 
 // Texts made for the replacements of one fill. A deque, so that adding one
