@@ -44,6 +44,26 @@ std::shared_ptr<const DecodedConfig>& LastDecoded() {
   return last;
 }
 
+// Lets the rules decoded last go before another text is decoded, so that the
+// new rules take up the memory they free (here, outside the lock, unless
+// another alert still reads them). `last` is what the caller saw as decoded
+// last; rules another alert published meanwhile are kept.
+void LetGo(std::shared_ptr<const DecodedConfig> last) {
+  if (last == nullptr) return;
+  {
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    if (LastDecoded() == last) {
+      LastDecoded().reset();
+      tarnalert::detail::XmlHoldsDecodedText() = false;
+    }
+  }
+  if (last.use_count() == 1) {
+    // No other alert reads them: their text's memory becomes the next read's
+    // buffer (the object was made mutable; only the pointer is to const).
+    tarnalert::detail::HandBackReadBuffer(std::move(const_cast<DecodedConfig&>(*last).text));
+  }
+}
+
 // Reads are retried this often when a replacement of the file comes in while
 // they read; the last one is taken as it is.
 constexpr int kReadAttempts = 3;
@@ -75,21 +95,7 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
     const bool same = last != nullptr && last->text == text;
     std::shared_ptr<const DecodedConfig> fresh;
     if (!same && !text.empty()) {
-      // The rules kept are of another text: let them go before decoding, so
-      // that the new rules take up the memory they free.
-      {
-        KtCriticalSectionLock guard(&alertDetailsCS);
-        if (LastDecoded() == last && last != nullptr) {
-          LastDecoded().reset();
-          XmlHoldsDecodedText() = false;
-        }
-      }
-      if (last.use_count() == 1) {
-        // No other alert reads them: their text's memory becomes the next read's
-        // buffer (the object was made mutable; only the pointer is to const).
-        tarnalert::detail::HandBackReadBuffer(std::move(const_cast<DecodedConfig&>(*last).text));
-      }
-      last.reset();  // frees them here, outside the lock, unless another alert reads them
+      LetGo(std::move(last));
       auto decoded = std::make_shared<DecodedConfig>();
       if (tarnalert::detail::UnserializeFrozen(decoded->config, text) == 0) {
         decoded->text = std::move(text);

@@ -225,6 +225,36 @@ TEST_F(LocalRoadTest, EveryMatchingRuleGetsItsRequestInListOrder) {
   EXPECT_EQ(deliveries[1].options, 0x12);
 }
 
+// The rules of one alert share what they look up (catalogue texts, token
+// lists, where the tokens stand); each must still read as it would alone.
+TEST_F(LocalRoadTest, RulesOfOneAlertReadAsEachWouldAlone) {
+  const std::string config = kConfiguration;
+  const size_t first = config.find("<AlertDetail>");
+  const size_t second = config.find("<AlertDetail>", first + 1);
+  const size_t end = config.find("</alertDetails>");
+  const std::string rules[] = {config.substr(first, second - first),
+                               config.substr(second, end - second)};
+  auto deliver = [&](const std::vector<int>& order) {
+    std::string text = config.substr(0, first);
+    for (int k : order) text += rules[k];
+    Install(text + config.substr(end));
+    const size_t before = env_.deliveries().size();
+    EvAlertEx alert = FailoverAlert();
+    alert.sendAlert(74, 1, 0);
+    const std::vector<Delivery> all = env_.deliveries();
+    return std::vector<Delivery>(all.begin() + static_cast<long>(before), all.end());
+  };
+  const std::vector<Delivery> alone[] = {deliver({0}), deliver({1})};
+  const std::vector<int> order = {1, 0, 0, 1, 1, 0};
+  const std::vector<Delivery> together = deliver(order);
+  ASSERT_EQ(together.size(), order.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    ASSERT_EQ(alone[order[i]].size(), 1u);
+    EXPECT_EQ(together[i].request, alone[order[i]][0].request) << "rule " << i;
+    EXPECT_EQ(together[i].options, alone[order[i]][0].options) << "rule " << i;
+  }
+}
+
 TEST_F(LocalRoadTest, LogShowsEachMatch) {
   Install(kConfiguration);
   EvAlertEx alert = FailoverAlert();

@@ -26,8 +26,9 @@ constexpr size_t kNotFound = std::wstring::npos;
 // of the next match of `findSize` characters at or after `from`, reading only
 // text at or after `from`. Matches are taken left to right and never overlap;
 // scanning resumes after each match, which is where a search in the already
-// replaced text would resume after the inserted text. `with` is an owned copy,
-// so it cannot change while `text` does.
+// replaced text would resume after the inserted text. `with` must not lie in
+// `text` (the callers hold their own copy), so it cannot change while `text`
+// does.
 template <class Next>
 void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& with, Next next) {
   using Traits = std::wstring::traits_type;
