@@ -37,9 +37,10 @@ std::string NTAlertProcessClient::xmlDataForAlerts;
 
 namespace {
 
-// Read buffers handed back for later reads, one per reading thread at most
-// (a few are kept); guarded by their own mutex, as reads take no other lock.
-constexpr size_t kSpareBuffers = 4;
+// Read buffers handed back for later reads, each the size of a configuration:
+// two are kept, enough for two threads alerting at once without holding much
+// memory; guarded by their own mutex, as reads take no other lock.
+constexpr size_t kSpareBuffers = 2;
 
 std::mutex& SpareMutex() {
   static std::mutex* const mutex = new std::mutex;  // never destroyed: used until exit
