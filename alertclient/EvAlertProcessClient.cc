@@ -7,6 +7,7 @@
 #include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/ConfigRead.h"
 #include "alertclient/detail/RuleFields.h"
+#include "platform/event/Catalog.h"
 #include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/ConfigCheck.h"
@@ -139,6 +140,8 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   using KTGui::IdName;
   constexpr const char* kTag = "MatchAndSendAlert";
   EvEvent log;
+  // The rules of the alert look up many catalogue texts.
+  const tarnalert::detail::CatalogScope catalogScope;
 
   // An absent or unreadable file leaves the rule list empty.
   const std::shared_ptr<const DecodedConfig> decoded = LoadConfig(alertConfig);

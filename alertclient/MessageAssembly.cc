@@ -8,6 +8,7 @@
 #include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenReplacement.h"
+#include "platform/event/Catalog.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/Notification.h"
@@ -145,6 +146,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
 
 std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& subject) {
   EvEvent log;
+  const tarnalert::detail::CatalogScope catalogScope;  // the fill looks up many texts
   HqMessageList& details = detectedAlertsData.list(KTGui::DetectedAlertsData::details);
   if (details.empty()) {
     log.Error("FormatMessage", "Not formatting message since no tokens are passed.");

@@ -209,14 +209,53 @@ FileCache& Files() {
   return *cache;
 }
 
+// What the catalogue scopes of this thread keep: the directory worked out
+// for an Env, and the texts of the locales looked up in it.
+struct ScopeState {
+  int depth = 0;
+  const Env* env = nullptr;  // the Env `directory` was worked out for; null: none yet
+  std::string directory;
+  std::map<unsigned long, std::shared_ptr<const Texts>> texts;
+};
+
+ScopeState& ThisThreadsScope() {
+  thread_local ScopeState state;
+  return state;
+}
+
+// The texts of the catalogue file of `locale`, through the scope when one is open.
+std::shared_ptr<const Texts> TextsOf(unsigned long locale) {
+  ScopeState& scope = ThisThreadsScope();
+  if (scope.depth == 0) return Files().Get(detail::CatalogDirectory(), locale);
+  const Env* env = Env::Current();
+  if (scope.env != env) {
+    scope.directory = detail::CatalogDirectory();
+    scope.env = env;
+    scope.texts.clear();
+  }
+  std::shared_ptr<const Texts>& texts = scope.texts[locale];
+  if (texts == nullptr) texts = Files().Get(scope.directory, locale);
+  return texts;
+}
+
 }  // namespace
 
 namespace detail {
 
+CatalogScope::CatalogScope() { ++ThisThreadsScope().depth; }
+
+CatalogScope::~CatalogScope() {
+  ScopeState& scope = ThisThreadsScope();
+  if (--scope.depth > 0) return;
+  scope.env = nullptr;
+  scope.directory.clear();
+  scope.texts.clear();
+}
+
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text) {
   if (text == nullptr) return false;
   unsigned long locale = localeId == 0 ? kDefaultLocale : localeId;
-  std::shared_ptr<const Texts> texts = Files().Get(CatalogDirectory(), locale);
+  std::shared_ptr<const Texts> texts = TextsOf(locale);
   auto found = texts->find(messageId);
   if (found != texts->end()) {
     *text = found->second;

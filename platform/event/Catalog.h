@@ -16,6 +16,19 @@ namespace detail {
 // `text` and returns true; false, text untouched, for an unknown id.
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text);
 
+// While one of these lives on a thread, the catalogue look-ups of that thread
+// work out the catalogue directory from the settings once (per Env in force)
+// rather than on every look-up: a caller that looks up many texts at once,
+// such as an alert filling its rules, opens one around them. Scopes nest; the
+// outermost one ends what they kept.
+class CatalogScope {
+ public:
+  CatalogScope();
+  ~CatalogScope();
+  CatalogScope(const CatalogScope&) = delete;
+  CatalogScope& operator=(const CatalogScope&) = delete;
+};
+
 // The texts of the catalogue file text `content` by message id (a byte order
 // mark, comments and blank lines skipped; a later line for an id wins). A
 // line that is not well formed is skipped and logged with its number and

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/event/Catalog.h"
 #include "platform/event/DefaultCatalog.h"
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/platform/env/Env.h"
@@ -161,6 +162,26 @@ TEST_F(LocaleFileTest, GoodLinesGiveTheirTexts) {
       {0x4a000007, "Date\td\\n\n "},
   };
   for (const auto& c : cases) EXPECT_EQ(Text(c.id, 1036), c.text) << std::hex << c.id;
+}
+
+// A scope works the catalogue directory out once: a change of the setting
+// inside it is seen once the outermost scope ends, and another Env put in
+// force is asked for its own.
+TEST_F(LocaleFileTest, ACatalogScopeWorksTheDirectoryOutOnce) {
+  const std::string elsewhere = env_.scratch_directory() + "/elsewhere";  // holds no file
+  {
+    tarnalert::detail::CatalogScope scope;
+    EXPECT_EQ(Text(0x4a0000a5, 1036), "Non applicable");
+    env_.SetSetting("CATALOG_DIR", elsewhere);
+    EXPECT_EQ(Text(0x4a0000a5, 1036), "Non applicable");
+    { tarnalert::detail::CatalogScope inner; }
+    EXPECT_EQ(Text(0x4a0000a5, 1036), "Non applicable");  // an inner scope ends nothing
+    tarnalert::test::TestEnv other;
+    other.SetSetting("CATALOG_DIR", elsewhere);
+    tarnalert::ScopedEnv scoped(&other);
+    EXPECT_EQ(Text(0x4a0000a5, 1036), "Not Applicable");
+  }
+  EXPECT_EQ(Text(0x4a0000a5, 1036), "Not Applicable");
 }
 
 TEST_F(LocaleFileTest, OtherLocalesAndMissingIdsFallBackToTheDefault) {
