@@ -1,7 +1,6 @@
 // The per-rule formatting state of a matched rule (subject markers, token
 // flags, token texts) and the preparation of a raw template for its format.
 #include <cstdint>
-#include <cstring>
 #include <map>
 
 #include "alertclient/detail/AlertMemo.h"
