@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/event/Catalog.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/env/Env.h"
@@ -209,8 +210,8 @@ const Example& TheExample() {
 }
 
 // FormatMessage of the example's HTML rule, on fresh rule objects of one
-// alert (as the rules an alert matches), whose token values were collected
-// outside the timing.
+// alert (as the rules an alert matches, within the alert's catalogue scope),
+// whose token values were collected outside the timing.
 void BM_FillHtmlRule(benchmark::State& state) {
   TheEnv()->set_directory(&Configurations().front()->directory);
   EvAlertEx alert;
@@ -231,6 +232,8 @@ void BM_FillHtmlRule(benchmark::State& state) {
       batch.back()->alertNotifMsg = KTGui::AlertNotifMsg(settings);
     }
     state.ResumeTiming();
+    // The rules of one alert are filled within the alert's catalogue scope.
+    const tarnalert::detail::CatalogScope alertScope;
     for (auto& processing : batch) benchmark::DoNotOptimize(processing->FormatMessage(subject));
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kFillBatch));

@@ -182,7 +182,9 @@ class FileCache {
     std::shared_ptr<Slot> slot;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      std::shared_ptr<Slot>& entry = slots_[{directory, locale}];
+      auto inDirectory = slots_.find(directory);  // no copy of the name to look it up
+      if (inDirectory == slots_.end()) inDirectory = slots_.emplace(directory, Locales()).first;
+      std::shared_ptr<Slot>& entry = inDirectory->second[locale];
       if (!entry) entry = std::make_shared<Slot>();
       slot = entry;
     }
@@ -200,8 +202,10 @@ class FileCache {
     std::shared_ptr<const Texts> texts;
   };
 
+  using Locales = std::map<unsigned long, std::shared_ptr<Slot>>;
+
   std::mutex mutex_;
-  std::map<std::pair<std::string, unsigned long>, std::shared_ptr<Slot>> slots_;
+  std::map<std::string, Locales, std::less<>> slots_;  // by directory, then locale
 };
 
 FileCache& Files() {
