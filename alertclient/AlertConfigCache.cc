@@ -298,7 +298,9 @@ int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* ou
     std::string whole;
     size_t total = content.size();
     for (const std::string& piece : filled) total += piece.size();
-    whole.reserve(total);
+    // Room for one more chunk, so that the next read of the same file, which
+    // reuses this buffer, fits without growing it.
+    whole.reserve(total + kReadChunk);
     for (std::string& piece : filled) {
       whole += piece;
       std::string().swap(piece);
