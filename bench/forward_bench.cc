@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/SettingsEnv.h"
 #include "delivery/testing/MailTestServer.h"
 #include "tarnalert/delivery/SpoolForwarder.h"
 #include "tarnalert/platform/env/Env.h"
@@ -23,18 +23,7 @@ using tarnalert::Env;
 
 constexpr int kAlerts = 10000;
 
-// Settings from a map; everything else is the real environment.
-class BenchEnv : public tarnalert::EnvWrapper {
- public:
-  BenchEnv() : EnvWrapper(Env::Default()) {}
-  std::string GetSetting(const std::string& name) override {
-    auto found = settings.find(name);
-    return found == settings.end() ? "" : found->second;
-  }
-  std::map<std::string, std::string> settings;
-};
-
-BenchEnv* bench_env = nullptr;
+SettingsEnv* bench_env = nullptr;
 std::string server_url;
 std::string ca_file;
 
@@ -130,7 +119,7 @@ int main(int argc, char** argv) {
   server_url = server.url();
   ca_file = certificates.caFile;
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  BenchEnv env;
+  SettingsEnv env;
   env.settings = {{"STATE_DIR", work + "/state"},
                   {"SPOOL_DIR", work + "/spool"},
                   {"LOG_FILE", work + "/tarnalert.log"},

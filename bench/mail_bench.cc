@@ -10,10 +10,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 
+#include "bench/SettingsEnv.h"
 #include "delivery/MailDelivery.h"
 #include "delivery/MailMessage.h"
 #include "delivery/MailRequest.h"
@@ -27,18 +27,7 @@ namespace {
 
 using tarnalert::Env;
 
-// Settings from a map; everything else is the real environment.
-class BenchEnv : public tarnalert::EnvWrapper {
- public:
-  BenchEnv() : EnvWrapper(Env::Default()) {}
-  std::string GetSetting(const std::string& name) override {
-    auto found = settings.find(name);
-    return found == settings.end() ? "" : found->second;
-  }
-  std::map<std::string, std::string> settings;
-};
-
-BenchEnv* bench_env = nullptr;
+SettingsEnv* bench_env = nullptr;
 std::string work_directory;
 
 EvAlertEx FailoverAlert() {
@@ -132,7 +121,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start the SMTP server: %s\n", error.c_str());
     return 1;
   }
-  BenchEnv env;
+  SettingsEnv env;
   bench_env = &env;
   env.settings = {{"STATE_DIR", work_directory + "/state"},
                   {"CLIENT_NAME", "client.example"},
