@@ -152,12 +152,9 @@ void ReplaceFolded(std::wstring& text, const std::wstring& lowered, std::wstring
 
 bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
 
-// Position of the first '<' or '&' at or after `from`, or kNotFound.
-size_t FindTokenStart(std::wstring_view text, size_t from) {
-  for (size_t at = from; at < text.size(); ++at) {
-    if (IsTokenStart(text[at])) return at;
-  }
-  return kNotFound;
+// True when `text` holds a '<' or '&'.
+bool HoldsTokenStart(std::wstring_view text) {
+  return std::any_of(text.begin(), text.end(), IsTokenStart);
 }
 
 // The positions of '<' and '&' in a text, in order; each character is
@@ -497,7 +494,7 @@ void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenP
   // No value may hold the start of a token (see FindTokenPlaces).
   bool plainValues = true;
   for (const Replacement& entry : list) {
-    plainValues = plainValues && (entry.find.empty() || FindTokenStart(entry.with, 0) == kNotFound);
+    plainValues = plainValues && (entry.find.empty() || !HoldsTokenStart(entry.with));
   }
   if (plainValues) {
     TokenPlaces found;
