@@ -15,8 +15,8 @@
 
 #include "bench/SettingsEnv.h"
 #include "delivery/MailDelivery.h"
-#include "delivery/MailMessage.h"
-#include "delivery/MailRequest.h"
+#include "delivery/mail/MailMessage.h"
+#include "delivery/mail/MailRequest.h"
 #include "delivery/testing/MailTestServer.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"

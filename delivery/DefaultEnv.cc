@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/AlertSpool.h"
+#include "delivery/spool/AlertSpool.h"
 #include "delivery/MailDelivery.h"
 #include "platform/env/NoDestructor.h"
 #include "platform/env/PosixEnv.h"

@@ -1,12 +1,11 @@
 #include "delivery/MailDelivery.h"
 
-#include "delivery/FileTransport.h"
-#include "delivery/MailMessage.h"
-#include "delivery/MailRequest.h"
-#include "delivery/MailResult.h"
-#include "delivery/MailSettings.h"
-#include "delivery/OutboxQueue.h"
-#include "delivery/SmtpTransport.h"
+#include "delivery/mail/MailMessage.h"
+#include "delivery/mail/MailRequest.h"
+#include "delivery/mail/MailResult.h"
+#include "delivery/mail/MailSettings.h"
+#include "delivery/mail/MailTransport.h"
+#include "delivery/outbox/OutboxQueue.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -59,13 +58,6 @@ DeliveryResult Defer(Env* env, const MailContent& content, const MailEnvelope& e
 }
 
 }  // namespace
-
-DeliveryResult TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
-                            const std::string& name, const std::string& message) {
-  return settings.transport == MailTransport::kFile
-             ? WriteToOutbox(env, settings.directory, name, message)
-             : SendBySmtp(env, settings, envelope, message);
-}
 
 DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOptions) {
   MailSettings settings;

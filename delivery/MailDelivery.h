@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "delivery/MailRequest.h"
-#include "delivery/MailSettings.h"
+#include "delivery/mail/MailRequest.h"
+#include "delivery/mail/MailSettings.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
@@ -25,12 +25,6 @@ namespace detail {
 // (IsTemporaryFailure) stores the message in the outbox for a retry; the
 // code stays the transport's and the text says where the message waits.
 DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOptions);
-
-// Hands the finished `message` to the transport of `settings` (which must
-// name one); `name` is its unique file name for the file transport. The
-// transport's result, unchanged.
-DeliveryResult TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
-                            const std::string& name, const std::string& message);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -17,7 +17,7 @@
 #include <memory>
 #include <sstream>
 
-#include "delivery/MailResult.h"
+#include "delivery/mail/MailResult.h"
 #include "delivery/testing/MailTestServer.h"
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/alert/EvAlertEx.h"

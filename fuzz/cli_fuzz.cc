@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
+#include "tools/Commands.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> words{"tarnalert"};

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "delivery/MailMessage.h"
-#include "delivery/MailRequest.h"
+#include "delivery/mail/MailMessage.h"
+#include "delivery/mail/MailRequest.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "delivery/AlertSpool.h"
+#include "delivery/spool/AlertSpool.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
 

@@ -12,7 +12,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "delivery/AlertSpool.h"
+#include "delivery/spool/AlertSpool.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/message/Messages.h"
 #include "tarnalert/platform/text/FXString.h"

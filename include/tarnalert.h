@@ -29,5 +29,6 @@
 #include "tarnalert/platform/text/FXString.h"
 #include "tarnalert/util/KtCriticalSection.h"
 #include "tarnalert/util/NTBasicLib.h"
+#include "tarnalert/version.h"
 
 #endif  // TARNALERT_INCLUDE_TARNALERT_H_

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "gtest/gtest.h"
+#include <gtest/gtest.h>
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/platform/event/EvEvent.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "gtest/gtest.h"
+#include <gtest/gtest.h>
 #include "platform/event/Catalog.h"
 #include "platform/event/DefaultCatalog.h"
 #include "platform/testing/TestEnv.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "gtest/gtest.h"
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "gtest/gtest.h"
+#include <gtest/gtest.h>
 
 namespace {
 

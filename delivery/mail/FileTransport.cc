@@ -1,4 +1,4 @@
-#include "delivery/FileTransport.h"
+#include "delivery/mail/FileTransport.h"
 
 #include <fcntl.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "delivery/MailResult.h"
+#include "delivery/mail/MailResult.h"
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "tarnalert/platform/event/EvEvent.h"

@@ -21,7 +21,7 @@
 #include <ctime>
 #include <string>
 
-#include "delivery/MailRequest.h"
+#include "delivery/mail/MailRequest.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/files/CYqError.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "delivery/AlertSpool.h"
+#include "delivery/spool/AlertSpool.h"
 #include "platform/testing/CrashEnv.h"
 #include "platform/testing/FaultEnv.h"
 #include "platform/testing/TestEnv.h"

@@ -1,4 +1,4 @@
-#include "delivery/AlertSpool.h"
+#include "delivery/spool/AlertSpool.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>

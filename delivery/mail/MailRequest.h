@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/MailMessage.h"
+#include "delivery/mail/MailMessage.h"
 
 namespace tarnalert {
 namespace detail {

@@ -1,4 +1,4 @@
-#include "delivery/OutboxQueue.h"
+#include "delivery/outbox/OutboxQueue.h"
 
 #include <unistd.h>
 

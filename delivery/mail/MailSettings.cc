@@ -1,4 +1,4 @@
-#include "delivery/MailSettings.h"
+#include "delivery/mail/MailSettings.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>

@@ -1,10 +1,10 @@
-#include "delivery/MailMessage.h"
+#include "delivery/mail/MailMessage.h"
 
 #include <gmime/gmime.h>
 
 #include <memory>
 
-#include "delivery/HtmlText.h"
+#include "delivery/mail/HtmlText.h"
 
 namespace tarnalert {
 namespace detail {

@@ -1,4 +1,4 @@
-#include "delivery/HtmlText.h"
+#include "delivery/mail/HtmlText.h"
 
 #include <cstdint>
 #include <cstring>

@@ -14,7 +14,7 @@
 #include <map>
 #include <random>
 
-#include "delivery/OutboxQueue.h"
+#include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"

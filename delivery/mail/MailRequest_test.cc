@@ -1,4 +1,4 @@
-#include "delivery/MailRequest.h"
+#include "delivery/mail/MailRequest.h"
 
 #include <gtest/gtest.h>
 

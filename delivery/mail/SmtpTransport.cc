@@ -1,4 +1,4 @@
-#include "delivery/SmtpTransport.h"
+#include "delivery/mail/SmtpTransport.h"
 
 #include <curl/curl.h>
 
@@ -6,7 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "delivery/MailResult.h"
+#include "delivery/mail/MailResult.h"
+#include "delivery/transfer/CurlTransfer.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace tarnalert {
@@ -15,13 +16,6 @@ namespace detail {
 namespace {
 
 constexpr size_t kMostCaBytes = 1 << 20;
-
-struct EasyCleanup {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct ListFree {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 // What the conversation showed, for the error text: the last command sent
 // (AUTH without its data), the server's last reply line, and the first
@@ -139,32 +133,10 @@ DeliveryResult Explain(CURLcode result, long reply, const char* curlText,
 
 }  // namespace
 
-void SetUpCurl() {
-  static const CURLcode done = curl_global_init(CURL_GLOBAL_DEFAULT);
-  (void)done;
-}
-
-void SetVerifiedTransfer(CURL* handle, const char* protocols, char* errorBuffer,
-                         long connectTimeout, long timeout, const std::string& caCertificates) {
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, protocols);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connectTimeout);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, timeout);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!caCertificates.empty()) {
-    // A private CA replaces the system's store (the blob is copied).
-    curl_blob blob{const_cast<char*>(caCertificates.data()), caCertificates.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
-    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
-  }
-}
-
 DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
                           const std::string& message) {
   SetUpCurl();
-  std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
+  CurlHandle curl(curl_easy_init());
   if (!curl) return Failure(kMailConnectionFailed, "cannot set up an SMTP connection");
   CURL* handle = curl.get();
 
@@ -190,7 +162,7 @@ DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnve
   char curlText[CURL_ERROR_SIZE] = {};
   Conversation conversation;
   Upload upload{&message, 0};
-  std::unique_ptr<curl_slist, ListFree> recipients;
+  CurlList recipients;
   for (const std::string& recipient : envelope.recipients) {
     curl_slist* list = curl_slist_append(recipients.get(), ("<" + recipient + ">").c_str());
     if (list == nullptr) return Failure(kMailConnectionFailed, "out of memory");

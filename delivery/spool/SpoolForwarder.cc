@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "delivery/DirectoryNames.h"
-#include "delivery/MailSettings.h"
-#include "delivery/SmtpTransport.h"
+#include "delivery/mail/MailSettings.h"
+#include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
 #include "platform/files/File.h"
 #include "platform/files/Paths.h"
@@ -49,13 +49,6 @@ bool ReadSeconds(Env* env, const char* name, long* seconds, std::string* error) 
   *seconds = std::stol(text);
   return true;
 }
-
-struct EasyCleanup {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct ListFree {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 size_t KeepReply(char* data, size_t size, size_t count, void* user) {
   std::string* reply = static_cast<std::string*>(user);
@@ -106,7 +99,7 @@ class Poster {
   // Posts `body` with `key`; false with a reason when no HTTP reply came.
   bool Post(const std::string& key, const std::string& body, long* status, std::string* reply,
             std::string* reason) {
-    std::unique_ptr<curl_slist, ListFree> headers;
+    detail::CurlList headers;
     for (const std::string& header : {std::string("Content-Type: application/xml; charset=utf-8"),
                                       "Idempotency-Key: " + key, std::string("Expect:")}) {
       curl_slist* list = curl_slist_append(headers.get(), header.c_str());
@@ -140,7 +133,7 @@ class Poster {
   }
 
  private:
-  std::unique_ptr<CURL, EasyCleanup> curl_;
+  detail::CurlHandle curl_;
   std::string ca_, certificate_, key_;
   std::string reply_;
   char curlText_[CURL_ERROR_SIZE] = {};

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "delivery/DirectoryNames.h"
-#include "delivery/MailDelivery.h"
-#include "delivery/MailSettings.h"
-#include "delivery/OutboxQueue.h"
+#include "delivery/mail/MailTransport.h"
+#include "delivery/mail/MailSettings.h"
+#include "delivery/outbox/OutboxQueue.h"
 #include "platform/files/File.h"
 #include "platform/files/Paths.h"
 #include "tarnalert/delivery/RetryDelay.h"

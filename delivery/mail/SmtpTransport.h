@@ -8,28 +8,14 @@
 #ifndef TARNALERT_DELIVERY_SMTPTRANSPORT_H_
 #define TARNALERT_DELIVERY_SMTPTRANSPORT_H_
 
-#include <curl/curl.h>
-
 #include <string>
 
-#include "delivery/MailRequest.h"
-#include "delivery/MailSettings.h"
+#include "delivery/mail/MailRequest.h"
+#include "delivery/mail/MailSettings.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
 namespace detail {
-
-// libcurl's process-wide set-up, done once; every transport calls it before
-// its first handle.
-void SetUpCurl();
-
-// The options every transfer of ours shares: only `protocols`, no signals,
-// libcurl's error text into `errorBuffer` (CURL_ERROR_SIZE bytes), the two
-// timeouts in seconds, the peer's certificate and host name always verified,
-// and, when `caCertificates` (PEM) is not empty, that CA in place of the
-// system's store.
-void SetVerifiedTransfer(CURL* handle, const char* protocols, char* errorBuffer,
-                         long connectTimeout, long timeout, const std::string& caCertificates);
 
 // Sends `message` to every recipient of `envelope`. Code 0 when the server
 // accepted it for all of them; otherwise the server's reply code (4xx, 5xx)
