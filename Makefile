@@ -33,8 +33,10 @@ $(BUILD_FUZZ)/build.ninja: | deps
 $(BUILD_TSAN)/build.ninja: | deps
 	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTARNALERT_TSAN=ON
 
+# Builds only what the demo runs, the library and the tool; make test builds
+# the tests.
 demo: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target tarnalert_tool
 	$(BUILD)/tools/tarnalert demo
 
 test: test-normal test-asan test-tsan test-fuzz
