@@ -1,7 +1,7 @@
-# Installs the build into a private prefix, then builds and runs the consumer
-# program against it twice, with find_package(tarnalert) and with pkg-config,
-# and runs the installed tool, which must find the installed library by
-# itself.
+# Installs the build into a private prefix, compiles each installed header
+# alone, then builds and runs the consumer program against it twice, with
+# find_package(tarnalert) and with pkg-config, and runs the installed tool,
+# which must find the installed library by itself.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 function(run)
@@ -12,6 +12,21 @@ function(run)
 endfunction()
 set(state TARNALERT_STATE_DIR=${WORK_DIR}/state TARNALERT_LOG_FILE=${WORK_DIR}/state/tarnalert.log)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# Every installed header compiles on its own: a consumer may include any one
+# of them by its installed path.
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*.h)
+list(LENGTH headers count)
+if(count LESS 20)
+  message(FATAL_ERROR "only ${count} headers installed under ${prefix}/include")
+endif()
+set(sources)
+foreach(header IN LISTS headers)
+  string(MAKE_C_IDENTIFIER ${header} name)
+  file(WRITE ${WORK_DIR}/headers/${name}.cc "#include <${header}>\n")
+  list(APPEND sources ${WORK_DIR}/headers/${name}.cc)
+endforeach()
+run(${CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${prefix}/include ${sources})
 
 # CMake.
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
