@@ -35,15 +35,19 @@ CYqError WriteWhole(WritableFile& file, const std::string& message) {
 
 DeliveryResult WriteToOutbox(Env* env, const std::string& directory, const std::string& name,
                              const std::string& message) {
-  // Each directory is checked and held by its descriptor, so a link or a
-  // directory swapped in later cannot redirect the message.
-  Directory temporaryDirectory, newDirectory, curDirectory;
+  // The directory is resolved once and each directory in it is checked and
+  // held by its descriptor, so a link or a directory swapped in later cannot
+  // redirect the message.
+  Directory outbox, temporaryDirectory, newDirectory, curDirectory;
+  CYqError opened = Directory::Open(env, directory, true, &outbox);
+  if (opened.IsError()) return Failure("cannot use the outbox directory " + directory, opened);
   const std::pair<const char*, Directory*> directories[] = {
-      {"/tmp", &temporaryDirectory}, {"/new", &newDirectory}, {"/cur", &curDirectory}};
-  for (const auto& [suffix, opened] : directories) {
-    CYqError error = Directory::Open(env, directory + suffix, true, opened);
-    if (error.IsError())
-      return Failure("cannot use the outbox directory " + directory + suffix, error);
+      {"tmp", &temporaryDirectory}, {"new", &newDirectory}, {"cur", &curDirectory}};
+  for (const auto& [name, subdirectory] : directories) {
+    CYqError error = outbox.OpenDirectory(name, true, subdirectory);
+    if (error.IsError()) {
+      return Failure("cannot use the outbox directory " + outbox.PathOf(name), error);
+    }
   }
   // Messages a killed writer left half written are of no use to anyone.
   temporaryDirectory.RemoveStaleTemporaries(

@@ -5,12 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "delivery/DirectoryNames.h"
-#include "delivery/mail/MailTransport.h"
 #include "delivery/mail/MailSettings.h"
+#include "delivery/mail/MailTransport.h"
 #include "delivery/outbox/OutboxQueue.h"
+#include "platform/files/Directory.h"
 #include "platform/files/File.h"
-#include "platform/files/Paths.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -32,7 +31,7 @@ CYqError Refusal(int line, const std::string& text) {
 // The outbox lock, held from Take to destruction: one flusher at a time.
 class FlushLock {
  public:
-  explicit FlushLock(Env* env) : env_(env) {}
+  FlushLock() = default;
   ~FlushLock() {
     if (fd_ < 0) return;
     (void)env_->LockFile(fd_, false);  // closing releases it anyway
@@ -41,11 +40,24 @@ class FlushLock {
   FlushLock(const FlushLock&) = delete;
   FlushLock& operator=(const FlushLock&) = delete;
 
-  // Waits until no other flusher holds the lock of `path`, then holds it.
-  CYqError Take(const std::string& path) {
-    fd_ = env_->OpenFile(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
-    if (fd_ < 0 || env_->LockFile(fd_, true) != 0) {
+  // Takes the lock of the outbox `root` without waiting; sets `*busy` when
+  // another flusher holds it.
+  CYqError Take(const Directory& root, bool* busy) {
+    env_ = root.env();
+    const std::string name = "flush.lock";
+    const std::string path = root.PathOf(name);
+    fd_ = env_->OpenFileAt(root.fd(), name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
+    FileInfo info;
+    if (fd_ >= 0 && env_->StatFile(fd_, &info) == 0 && !info.isRegular) errno = EINVAL;
+    if (fd_ < 0 || !info.isRegular || env_->TryLockFile(fd_) != 0) {
       const int number = errno;
+      *busy = number == EWOULDBLOCK;
+      if (*busy) {
+        return FXErrorUtil::ErrorErrNo(FlushLocation(__LINE__), number,
+                                       "another flush of %s is running (it holds %s); this one "
+                                       "ends without touching a message",
+                                       root.path().c_str(), path.c_str());
+      }
       return FXErrorUtil::ErrorErrNo(FlushLocation(__LINE__), number, "cannot lock %s: %s",
                                      path.c_str(), FXErrorUtil::ErrorText(number).c_str());
     }
@@ -53,7 +65,7 @@ class FlushLock {
   }
 
  private:
-  Env* env_;
+  Env* env_ = nullptr;
   int fd_ = -1;
 };
 
@@ -72,15 +84,20 @@ void Remember(CYqError* first, CYqError error) {
 
 class Flusher {
  public:
-  Flusher(Env* env, const detail::MailSettings& settings, time_t giveUp, bool all,
-          OutboxFlushReport* report)
-      : env_(env), settings_(settings), giveUp_(giveUp), all_(all), report_(report) {}
+  Flusher(Env* env, const detail::Outbox& outbox, const detail::MailSettings& settings,
+          time_t giveUp, bool all, OutboxFlushReport* report)
+      : env_(env),
+        outbox_(outbox),
+        settings_(settings),
+        giveUp_(giveUp),
+        all_(all),
+        report_(report) {}
 
   // Acts on the stored message `name`; the first problem goes into `problem`.
   void Flush(const std::string& name, CYqError* problem) {
-    const std::string path = detail::DeferredDirectory() + "/" + name;
+    const std::string path = outbox_.deferred.PathOf(name);
     std::string text;
-    CYqError read = ReadFileToString(env_, path, kLargestStoredMail, &text);
+    CYqError read = ReadFileToString(outbox_.deferred, name, kLargestStoredMail, &text);
     QueuedMail mail;
     if (read.IsError() || !detail::DecodeQueuedMail(text, &mail)) {
       report_->lines.push_back(name + ": cannot be read; left as it is");
@@ -106,11 +123,11 @@ class Flusher {
       report_->lines.push_back(name + ": delivered to " + Recipients(mail));
       // Should the removal fail, the next flush sends the message again:
       // twice rather than never.
-      if (env_->RemoveFile(path) != 0 || env_->SyncDirectory(detail::DeferredDirectory()) != 0) {
-        const int number = errno;
-        Remember(problem, FXErrorUtil::ErrorErrNo(
-                              FlushLocation(__LINE__), number, "cannot remove the delivered %s: %s",
-                              path.c_str(), FXErrorUtil::ErrorText(number).c_str()));
+      CYqError removed = outbox_.deferred.Remove(name);
+      if (!removed.IsError()) removed = outbox_.deferred.Sync();
+      if (removed.IsError()) {
+        Remember(problem, removed.Push(FlushLocation(__LINE__),
+                                       "the delivered %s stays for another attempt", path.c_str()));
       }
       return;
     }
@@ -129,7 +146,7 @@ class Flusher {
     ++report_->deferred;
     report_->lines.push_back(name + ": deferred again (attempt " + std::to_string(mail.attempts) +
                              "): " + mail.lastError);
-    Remember(problem, detail::RewriteDeferredMail(env_, name, mail));
+    Remember(problem, detail::RewriteDeferredMail(outbox_, name, mail));
   }
 
  private:
@@ -144,12 +161,13 @@ class Flusher {
 
   void Fail(const std::string& name, const QueuedMail& mail, CYqError* problem) {
     ++report_->failed;
-    report_->lines.push_back(name + ": failed, moved to " + detail::FailedDirectory() + ": " +
+    report_->lines.push_back(name + ": failed, moved to " + outbox_.failed.path() + ": " +
                              mail.lastError);
-    Remember(problem, detail::MoveMailToFailed(env_, name, mail));
+    Remember(problem, detail::MoveMailToFailed(outbox_, name, mail));
   }
 
   Env* env_;
+  const detail::Outbox& outbox_;
   const detail::MailSettings& settings_;
   time_t giveUp_;
   bool all_;
@@ -173,16 +191,20 @@ CYqError FlushOutbox(bool all, OutboxFlushReport* report) {
                    "no mail transport is configured (TARNALERT_MAIL_URL); the messages stay in "
                    "the outbox");
   }
-  CYqError error = MakeDirectories(env, detail::DeferredDirectory());
+  // The directories are checked before anything in them is opened, the
+  // lock included; and the lock is never waited for.
+  detail::Outbox outbox;
+  CYqError error = detail::OpenOutbox(env, true, &outbox);
   if (error.IsError()) return error;
-  FlushLock lock(env);
-  error = lock.Take(detail::OutboxDirectory() + "/flush.lock");
+  FlushLock lock;
+  error = lock.Take(outbox.root, &report->anotherFlushRunning);
   if (error.IsError()) return error;
+  detail::RemoveStaleOutboxFiles(outbox);
   std::vector<std::string> names;
-  error = detail::ListNames(detail::DeferredDirectory(), detail::kQueuedMailSuffix, &names);
+  error = outbox.deferred.List(detail::kQueuedMailSuffix, &names);
   if (error.IsError()) return error;
 
-  Flusher flusher(env, settings, giveUp, all, report);
+  Flusher flusher(env, outbox, settings, giveUp, all, report);
   CYqError problem;
   for (const std::string& name : names) flusher.Flush(name, &problem);
   return problem;
@@ -190,16 +212,19 @@ CYqError FlushOutbox(bool all, OutboxFlushReport* report) {
 
 CYqError ListOutbox(std::vector<OutboxEntry>* entries) {
   entries->clear();
-  Env* env = Env::Current();
-  for (const bool failed : {false, true}) {
-    const std::string directory = failed ? detail::FailedDirectory() : detail::DeferredDirectory();
+  detail::Outbox outbox;
+  CYqError error = detail::OpenOutbox(Env::Current(), false, &outbox);
+  if (error.IsError()) return error;
+  for (const Directory* directory : {&outbox.deferred, &outbox.failed}) {
+    if (!directory->is_open()) continue;  // nothing was ever kept there
+    const bool failed = directory == &outbox.failed;
     std::vector<std::string> names;
-    CYqError error = detail::ListNames(directory, detail::kQueuedMailSuffix, &names);
+    error = directory->List(detail::kQueuedMailSuffix, &names);
     if (error.IsError()) return error;
     for (const std::string& name : names) {
       std::string text;
       QueuedMail mail;
-      if (ReadFileToString(env, directory + "/" + name, kLargestStoredMail, &text).IsError() ||
+      if (ReadFileToString(*directory, name, kLargestStoredMail, &text).IsError() ||
           !detail::DecodeQueuedMail(text, &mail)) {
         continue;
       }

@@ -3,19 +3,24 @@
 // after a 5xx or the give-up time, and flushers that race or are killed.
 #include "tarnalert/delivery/MailOutbox.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <fstream>
 #include <map>
 #include <random>
 
 #include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
+#include "platform/testing/SwappingEnv.h"
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
 #include "tarnalert/platform/message/Messages.h"
@@ -185,13 +190,22 @@ TEST_F(MailOutboxTest, AMessageOlderThanTheGiveUpTimeFailsWithoutAnotherAttempt)
       << error.ToString();
 }
 
+// A flush's outcome as an exit code: 0 done, 2 another flush was running,
+// 1 any other failure.
+constexpr int kFlushed = 0, kFailed = 1, kAnotherFlushRunning = 2;
+int FlushOutcome() {
+  OutboxFlushReport report;
+  const CYqError error = FlushOutbox(true, &report);
+  if (!error.IsError()) return kFlushed;
+  const bool busy = report.anotherFlushRunning &&
+                    error.LastMessage().find("another flush of ") != std::string::npos;
+  return busy ? kAnotherFlushRunning : kFailed;
+}
+
 // Runs a flush in a child process; its pid.
 pid_t FlushInChild() {
   const pid_t pid = ::fork();
-  if (pid == 0) {
-    OutboxFlushReport report;
-    ::_exit(FlushOutbox(true, &report).IsError() ? 1 : 0);
-  }
+  if (pid == 0) ::_exit(FlushOutcome());
   return pid;
 }
 
@@ -200,14 +214,123 @@ TEST_F(MailOutboxTest, TwoFlushersAtOnceDeliverEachMessageOnce) {
   StartServer();
   const pid_t first = FlushInChild();
   const pid_t second = FlushInChild();
-  int status = 0;
-  ASSERT_EQ(::waitpid(first, &status, 0), first);
-  EXPECT_EQ(status, 0);
-  ASSERT_EQ(::waitpid(second, &status, 0), second);
-  EXPECT_EQ(status, 0);
+  int outcomes[2] = {-1, -1};
+  for (int n = 0; n < 2; ++n) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(n == 0 ? first : second, &status, 0), n == 0 ? first : second);
+    ASSERT_TRUE(WIFEXITED(status));
+    outcomes[n] = WEXITSTATUS(status);
+    EXPECT_TRUE(outcomes[n] == kFlushed || outcomes[n] == kAnotherFlushRunning) << outcomes[n];
+  }
+  EXPECT_TRUE(outcomes[0] == kFlushed || outcomes[1] == kFlushed);
   const std::map<std::string, int> subjects = ReceivedSubjects();
   EXPECT_EQ(subjects.size(), 20u);
   for (const auto& subject : subjects) EXPECT_EQ(subject.second, 1) << subject.first;
+}
+
+// The lock is taken without waiting: a flush started while another holds it
+// ends at once, says so, and leaves the messages to the one at work.
+TEST_F(MailOutboxTest, AFlushWhileAnotherHoldsTheLockEndsAtOnce) {
+  Defer("held");
+  StartServer();
+  const int held = ::open((env_.scratch_directory() + "/state/outbox/flush.lock").c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  int outcome = -1;
+  EXPECT_TRUE(test::EndsInChild(FlushOutcome, 30, &outcome)) << "the flush waited for the lock";
+  ::close(held);
+  EXPECT_EQ(outcome, kAnotherFlushRunning);
+  EXPECT_TRUE(ReceivedSubjects().empty());
+  EXPECT_EQ(Entries().size(), 1u);
+}
+
+// An outbox directory others may write is refused by the listing and the
+// flush alike, with the reason; nothing is made inside it.
+TEST_F(MailOutboxTest, ARefusedOutboxIsAnErrorNeverAnEmptyOutbox) {
+  Defer("kept");
+  const std::string outbox = env_.scratch_directory() + "/state/outbox";
+  ::chmod(outbox.c_str(), 0777);
+  ::rmdir((outbox + "/failed").c_str());
+  const std::string refusal =
+      "Refusing directory " + outbox + ": writable by group or others (mode 0777)";
+  std::vector<OutboxEntry> entries;
+  EXPECT_EQ(ListOutbox(&entries).LastMessage(), refusal);
+  EXPECT_TRUE(entries.empty());
+  OutboxFlushReport report;
+  EXPECT_EQ(FlushOutbox(true, &report).LastMessage(), refusal);
+  EXPECT_EQ(ListDirectory(outbox), (std::vector<std::string>{"deferred"}));
+}
+
+// A directory swapped for a link while a message is on its way redirects
+// neither the removal of a delivered message nor the move of a refused one:
+// both go through the descriptors opened at the check.
+TEST_F(MailOutboxTest, ADirectorySwappedDuringAFlushRedirectsNothing) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "refused" : "delivered");
+    test::SwappingEnv env;
+    ScopedEnv scoped(&env);
+    env.SetSetting("MAIL_TLS", "none");
+    env.SetSetting("MAIL_URL", "smtp://127.0.0.1:1");
+    ASSERT_EQ(env.DeliverEmail(Request("swapped"), 2).code, 3);
+    const std::string deferred = env.scratch_directory() + "/state/outbox/deferred";
+    const std::vector<std::string> names = ListDirectory(deferred);
+    ASSERT_EQ(names.size(), 1u);
+    const std::string victim = env.scratch_directory() + "/victim";
+    ::mkdir(victim.c_str(), 0700);
+    std::ofstream(victim + "/" + names[0]) << "the victim's file";
+    MailServerOptions options;
+    if (refused) options.refusals = {{"ops@example.com", "550 5.1.1 user unknown"}};
+    StartServer(options);
+    env.SetSetting("MAIL_URL", "smtp://127.0.0.1:" + std::to_string(server_.port()));
+    env.SwapWhenOpening(".mail", deferred, victim);
+
+    OutboxFlushReport report;
+    EXPECT_YQ_OK(FlushOutbox(true, &report));
+    EXPECT_TRUE(env.swapped());
+    EXPECT_EQ(report.delivered + report.failed, 1);
+    EXPECT_EQ(ReadWhole(victim + "/" + names[0]), "the victim's file");
+    EXPECT_EQ(ListDirectory(victim), std::vector<std::string>{names[0]});
+    EXPECT_EQ(ListDirectory(deferred + ".moved"), std::vector<std::string>{});
+    EXPECT_EQ(ListDirectory(env.scratch_directory() + "/state/outbox/failed").size(),
+              refused ? 2u : 0u);
+  }
+}
+
+// What writers killed mid-write left (a temporary file, an error whose
+// message never moved beside it) goes once it is an hour old; what is
+// younger, or whole, stays.
+TEST_F(MailOutboxTest, AFlushRemovesStaleFilesOfKilledWriters) {
+  const std::string outbox = env_.scratch_directory() + "/state/outbox";
+  ::mkdir((env_.scratch_directory() + "/state").c_str(), 0700);
+  ::mkdir(outbox.c_str(), 0700);
+  ::mkdir((outbox + "/deferred").c_str(), 0700);
+  ::mkdir((outbox + "/failed").c_str(), 0700);
+  const struct {
+    const char* file;
+    bool old;
+    bool stays;
+  } files[] = {
+      {"deferred/.1-1-0.mail.tmp", true, false},
+      {"deferred/.1-1-1.mail.tmp", false, true},
+      {"deferred/notes.txt", true, true},
+      {"failed/1-1-2.mail.error", true, false},
+      {"failed/.1-1-3.mail.error.tmp", true, false},
+      {"failed/1-1-4.mail.error", false, true},
+      {"failed/1-1-5.mail.error", true, true},
+      {"failed/1-1-5.mail", true, true},
+  };
+  const time_t now = ::time(nullptr);
+  for (const auto& f : files) {
+    const std::string path = outbox + "/" + f.file;
+    std::ofstream(path) << "x";
+    const struct timespec times[2] = {{now, 0}, {f.old ? now - 3601 : now - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
+  StartServer();
+  Flush(true);
+  for (const auto& f : files) {
+    EXPECT_EQ(::access((outbox + "/" + f.file).c_str(), F_OK) == 0, f.stays) << f.file;
+  }
 }
 
 TEST_F(MailOutboxTest, AFlusherKilledAtAnyMomentLosesNothingAndLeavesNoHalfFile) {
@@ -215,10 +338,11 @@ TEST_F(MailOutboxTest, AFlusherKilledAtAnyMomentLosesNothingAndLeavesNoHalfFile)
   StartServer();
   std::mt19937 random(12);
   const std::string deferred = env_.scratch_directory() + "/state/outbox/deferred";
+  int kills = 0;
   for (int round = 0; round < 40 && !Entries().empty(); ++round) {
     const pid_t child = FlushInChild();
     ::usleep(std::uniform_int_distribution<int>(0, 20000)(random));
-    ::kill(child, SIGKILL);
+    kills += ::kill(child, SIGKILL) == 0;
     ::waitpid(child, nullptr, 0);
     for (const std::string& name : ListDirectory(deferred)) {
       if (name[0] == '.') continue;  // a temporary file, never read
@@ -227,6 +351,9 @@ TEST_F(MailOutboxTest, AFlusherKilledAtAnyMomentLosesNothingAndLeavesNoHalfFile)
           << name << " after round " << round;
     }
   }
+  // The kills must have met flushers at work, or nothing was tested.
+  EXPECT_GT(kills, 0);
+  EXPECT_GT(ReceivedSubjects().size(), 0u) << "no flusher delivered anything before its kill";
   Flush(true);
   EXPECT_TRUE(Entries().empty());
   const std::map<std::string, int> subjects = ReceivedSubjects();

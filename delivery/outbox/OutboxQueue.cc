@@ -12,7 +12,6 @@
 
 #include "platform/env/Settings.h"
 #include "platform/files/File.h"
-#include "platform/files/Paths.h"
 
 namespace tarnalert {
 namespace detail {
@@ -130,40 +129,73 @@ bool DecodeQueuedMail(const std::string& text, QueuedMail* mail) {
   return mail->created > 0 && !mail->envelope.recipients.empty();
 }
 
+CYqError OpenOutbox(Env* env, bool create, Outbox* outbox) {
+  CYqError error = Directory::Open(env, OutboxDirectory(), create, &outbox->root);
+  if (error.IsError()) return !create && error.Code() == -ENOENT ? CYqError() : error;
+  for (auto [name, directory] :
+       {std::make_pair("deferred", &outbox->deferred), std::make_pair("failed", &outbox->failed)}) {
+    error = outbox->root.OpenDirectory(name, create, directory);
+    if (error.IsError() && (create || error.Code() != -ENOENT)) return error;
+  }
+  return CYqError();
+}
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void RemoveStaleOutboxFiles(const Outbox& outbox) {
+  if (outbox.deferred.is_open()) {
+    outbox.deferred.RemoveStaleTemporaries(IsDurableWriteTemporary, kStaleTemporaryAge);
+  }
+  if (!outbox.failed.is_open()) return;
+  const std::string error = ".error";
+  outbox.failed.RemoveStaleTemporaries(
+      [&](const std::string& name) {
+        if (IsDurableWriteTemporary(name)) return true;
+        if (!EndsWith(name, std::string(kQueuedMailSuffix) + error)) return false;
+        // An error without its message: the move that was to follow it
+        // never happened.
+        FileInfo message;
+        return outbox.failed.env()->StatFileAt(
+                   outbox.failed.fd(), name.substr(0, name.size() - error.size()), &message) != 0 &&
+               errno == ENOENT;
+      },
+      kStaleTemporaryAge);
+}
+
 CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name) {
-  const std::string directory = DeferredDirectory();
-  CYqError error = MakeDirectories(env, directory);
+  Outbox outbox;
+  Directory& deferred = outbox.deferred;
+  CYqError error = Directory::Open(env, OutboxDirectory(), true, &outbox.root);
+  if (!error.IsError()) error = outbox.root.OpenDirectory("deferred", true, &deferred);
   if (error.IsError()) {
-    return error.Push(OutboxLocation("DeferMail", __LINE__),
-                      "cannot create the outbox directory %s", directory.c_str());
+    return error.Push(OutboxLocation("DeferMail", __LINE__), "cannot use the outbox directory %s",
+                      DeferredDirectory().c_str());
   }
   *name = NewName(env);
-  return WriteFileDurably(env, directory, *name, EncodeQueuedMail(mail));
+  return WriteFileDurably(deferred, *name, EncodeQueuedMail(mail));
 }
 
-CYqError RewriteDeferredMail(Env* env, const std::string& name, const QueuedMail& mail) {
-  return WriteFileDurably(env, DeferredDirectory(), name, EncodeQueuedMail(mail));
+CYqError RewriteDeferredMail(const Outbox& outbox, const std::string& name,
+                             const QueuedMail& mail) {
+  return WriteFileDurably(outbox.deferred, name, EncodeQueuedMail(mail));
 }
 
-CYqError MoveMailToFailed(Env* env, const std::string& name, const QueuedMail& mail) {
-  const std::string failed = FailedDirectory();
-  CYqError error = MakeDirectories(env, failed);
-  if (!error.IsError())
-    error = WriteFileDurably(env, failed, name + ".error", mail.lastError + "\n");
+CYqError MoveMailToFailed(const Outbox& outbox, const std::string& name, const QueuedMail& mail) {
+  CYqError error = WriteFileDurably(outbox.failed, name + ".error", mail.lastError + "\n");
   // The stored copy gets the last attempt too, so failed/ lists it truly.
-  if (!error.IsError()) error = RewriteDeferredMail(env, name, mail);
+  if (!error.IsError()) error = RewriteDeferredMail(outbox, name, mail);
+  if (!error.IsError()) error = outbox.deferred.Move(name, outbox.failed, name);
   if (error.IsError()) return error;
-  const std::string from = DeferredDirectory() + "/" + name;
-  if (env->RenameFile(from, failed + "/" + name) != 0) {
-    const int number = errno;
-    return FXErrorUtil::ErrorErrNo(OutboxLocation("MoveMailToFailed", __LINE__), number,
-                                   "cannot move %s into %s: %s", from.c_str(), failed.c_str(),
-                                   FXErrorUtil::ErrorText(number).c_str());
-  }
   // Failing to make the move durable at worst brings the message back for
   // one more attempt.
-  (void)env->SyncDirectory(failed);
-  (void)env->SyncDirectory(DeferredDirectory());
+  (void)outbox.failed.Sync();
+  (void)outbox.deferred.Sync();
   return CYqError();
 }
 

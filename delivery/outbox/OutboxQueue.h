@@ -4,6 +4,9 @@
 //   <state>/outbox/deferred/   messages to retry, one file each
 //   <state>/outbox/failed/     messages given up, each with NAME.error beside
 //
+// The directories are opened by the trust rule (platform/files/Directory.h)
+// and every step goes through their descriptors.
+//
 // A file holds a few header lines (envelope, subject, attempts, times, last
 // error), an empty line, and the message exactly as it goes to the server.
 // Every file is written with WriteFileDurably (temporary name, sync, rename,
@@ -22,6 +25,7 @@
 #include <string>
 
 #include "delivery/mail/MailRequest.h"
+#include "platform/files/Directory.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/files/CYqError.h"
 
@@ -42,10 +46,27 @@ struct QueuedMail {
   std::string message;    // the whole message as sent
 };
 
-// <state>/outbox and its two directories.
+// <state>/outbox and its two directories, for messages.
 std::string OutboxDirectory();
 std::string DeferredDirectory();
 std::string FailedDirectory();
+
+// The outbox's directories, each held open by its descriptor.
+struct Outbox {
+  Directory root;  // <state>/outbox, which holds flush.lock
+  Directory deferred;
+  Directory failed;
+};
+
+// Opens the outbox's directories; with `create` they are made when missing.
+// Without it a missing directory is left closed (nothing waits there).
+// Fails with the refusal or the system's reason.
+CYqError OpenOutbox(Env* env, bool create, Outbox* outbox);
+
+// Removes what writers killed mid-write left, once it is older than an
+// hour: temporary files (".NAME.mail.tmp") in both directories, and in
+// failed/ a NAME.mail.error whose message never arrived beside it.
+void RemoveStaleOutboxFiles(const Outbox& outbox);
 
 // True for the results worth a retry: no connection, TLS or timeout (3), a
 // setting or secret file to mend (2), the file outbox not writable (5), and
@@ -65,12 +86,12 @@ bool DecodeQueuedMail(const std::string& text, QueuedMail* mail);
 CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name);
 
 // Replaces the stored deferred/`name` with `mail` (after a failed retry).
-CYqError RewriteDeferredMail(Env* env, const std::string& name, const QueuedMail& mail);
+CYqError RewriteDeferredMail(const Outbox& outbox, const std::string& name, const QueuedMail& mail);
 
 // Moves deferred/`name` into failed/, with its last error in
 // failed/`name`.error written first, so a failed message always has its
-// reason beside it.
-CYqError MoveMailToFailed(Env* env, const std::string& name, const QueuedMail& mail);
+// reason beside it. REQUIRES: both directories open.
+CYqError MoveMailToFailed(const Outbox& outbox, const std::string& name, const QueuedMail& mail);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -6,12 +6,11 @@
 #include <cerrno>
 #include <memory>
 
-#include "delivery/DirectoryNames.h"
 #include "delivery/mail/MailSettings.h"
 #include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
+#include "platform/files/Directory.h"
 #include "platform/files/File.h"
-#include "platform/files/Paths.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
@@ -29,12 +28,6 @@ FXCodeLocation ForwardLocation(const char* function, int line) {
 
 CYqError Refusal(const char* function, int line, const std::string& text) {
   return FXErrorUtil::ErrorErrNo(ForwardLocation(function, line), EINVAL, "%s", text.c_str());
-}
-
-CYqError SystemError(const char* function, int line, const std::string& text) {
-  const int number = errno;
-  return FXErrorUtil::ErrorErrNo(ForwardLocation(function, line), number, "%s: %s", text.c_str(),
-                                 FXErrorUtil::ErrorText(number).c_str());
 }
 
 bool ReadSeconds(Env* env, const char* name, long* seconds, std::string* error) {
@@ -144,20 +137,25 @@ bool IsRejection(long status) {
 }
 
 // Moves the alert `name` to rejected/, the reply written beside it first.
-CYqError Reject(Env* env, const std::string& spool, const std::string& name, long status,
+CYqError Reject(const Directory& spool, const std::string& name, long status,
                 const std::string& reply) {
-  const std::string rejected = spool + "/rejected";
-  CYqError error = MakeDirectories(env, rejected);
+  Directory rejected;
+  CYqError error = spool.OpenDirectory("rejected", true, &rejected);
   if (!error.IsError()) {
-    error = WriteFileDurably(env, rejected, name + ".reply",
+    error = WriteFileDurably(rejected, name + ".reply",
                              "HTTP " + std::to_string(status) + "\n" + reply);
   }
+  if (!error.IsError()) error = spool.Move(name, rejected, name);
   if (error.IsError()) return error;
-  if (env->RenameFile(spool + "/" + name, rejected + "/" + name) != 0) {
-    return SystemError("ForwardSpool", __LINE__, "cannot move " + name + " into " + rejected);
-  }
-  (void)env->SyncDirectory(rejected);  // at worst the alert is sent once more
+  (void)rejected.Sync();  // at worst the alert is sent once more
   return CYqError();
+}
+
+// Opens the spool directory; a missing one (nothing spooled yet) stays
+// closed.
+CYqError OpenSpool(Directory* spool) {
+  CYqError error = Directory::Open(Env::Current(), detail::SpoolDirectory(), false, spool);
+  return error.Code() == -ENOENT ? CYqError() : error;
 }
 
 }  // namespace
@@ -186,13 +184,15 @@ CYqError ReadForwarderSettings(const std::string& url, ForwarderSettings* settin
 CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<bool()>& stopRequested,
                       ForwardReport* report) {
   *report = ForwardReport();
-  Env* env = Env::Current();
-  const std::string spool = detail::SpoolDirectory();
+  // Every step goes through the descriptor of the spool checked here: a
+  // directory swapped for a link during a slow POST redirects nothing.
+  Directory spool;
   std::vector<std::string> names;
-  CYqError error = detail::ListNames(spool, kAlertSuffix, &names);
+  CYqError error = OpenSpool(&spool);
+  if (!error.IsError() && spool.is_open()) error = spool.List(kAlertSuffix, &names);
   if (error.IsError() || names.empty()) return error;
   Poster poster;
-  error = poster.SetUp(env, settings);
+  error = poster.SetUp(Env::Current(), settings);
   if (error.IsError()) return error;
 
   for (const std::string& name : names) {
@@ -201,9 +201,12 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
       break;
     }
     std::string body;
-    error = ReadFileToString(env, spool + "/" + name, kLargestAlert, &body);
+    error = ReadFileToString(spool, name, kLargestAlert, &body);
     if (error.IsError()) {
-      if (error.Code() == -ENOENT) continue;  // taken away meanwhile
+      if (error.Code() == -ENOENT) {  // taken away meanwhile
+        error = CYqError();
+        continue;
+      }
       break;
     }
     long status = 0;
@@ -214,18 +217,19 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
     } else if (status >= 200 && status <= 299) {
       // Removed only now that the server has it: a kill before this line
       // sends the alert again, never loses it.
-      if (env->RemoveFile(spool + "/" + name) != 0) {
-        error = SystemError("ForwardSpool", __LINE__, "cannot remove the sent " + name);
+      error = spool.Remove(name);
+      if (error.IsError()) {
+        error.Push(ForwardLocation("ForwardSpool", __LINE__), "the sent alert stays");
         break;
       }
       ++report->sent;
       continue;
     } else if (IsRejection(status)) {
-      error = Reject(env, spool, name, status, reply);
+      error = Reject(spool, name, status, reply);
       if (error.IsError()) break;
       ++report->rejected;
       report->lines.push_back(name + ": rejected with HTTP " + std::to_string(status) +
-                              ", moved to " + spool + "/rejected");
+                              ", moved to " + spool.PathOf("rejected"));
       continue;
     } else {
       report->retryLater = true;
@@ -236,18 +240,26 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
   }
   // The removals become durable together; a power loss before this sends
   // the alerts of the round again, never loses one.
-  if (report->sent > 0) (void)env->SyncDirectory(spool);
+  if (report->sent > 0) (void)spool.Sync();
   return error;
 }
 
 CYqError ListSpool(std::vector<std::string>* names) {
-  return detail::ListNames(detail::SpoolDirectory(), kAlertSuffix, names);
+  names->clear();
+  Directory spool;
+  CYqError error = OpenSpool(&spool);
+  if (error.IsError() || !spool.is_open()) return error;
+  return spool.List(kAlertSuffix, names);
 }
 
 CYqError ReadSpooledAlert(const std::string& name, std::string* text) {
-  const std::string path =
-      name.find('/') == std::string::npos ? detail::SpoolDirectory() + "/" + name : name;
-  return ReadFileToString(Env::Current(), path, kLargestAlert, text);
+  if (name.find('/') != std::string::npos) {
+    return ReadFileToString(Env::Current(), name, kLargestAlert, text);
+  }
+  Directory spool;
+  CYqError error = Directory::Open(Env::Current(), detail::SpoolDirectory(), false, &spool);
+  if (error.IsError()) return error;
+  return ReadFileToString(spool, name, kLargestAlert, text);
 }
 
 }  // namespace tarnalert

@@ -15,6 +15,7 @@
 #include <random>
 
 #include "delivery/testing/MailTestServer.h"
+#include "platform/testing/SwappingEnv.h"
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
 
@@ -165,6 +166,9 @@ TEST_F(SpoolForwarderTest, AForwarderKilledAtRandomMomentsLosesNothing) {
     if (::kill(child, SIGKILL) == 0) ++kills;
     ::waitpid(child, nullptr, 0);
   }
+  // The kills must have met forwarders at work, or nothing was tested.
+  EXPECT_GT(kills, 0);
+  EXPECT_GT(server_.Requests().size(), 0u) << "no forwarder sent anything before its kill";
   Round();
   EXPECT_TRUE(Spooled().empty());
   std::map<std::string, int> arrivals;
@@ -181,6 +185,38 @@ TEST_F(SpoolForwarderTest, AForwarderKilledAtRandomMomentsLosesNothing) {
     duplicates += arrivals[name] - 1;
   }
   EXPECT_LE(duplicates, kills) << "each kill sends at most the alert in flight again";
+}
+
+// The spool swapped for a link to another directory while an alert is on
+// its way redirects neither its removal nor its move to rejected/: both go
+// through the descriptor of the spool checked at the start of the round.
+TEST_F(SpoolForwarderTest, ASpoolSwappedDuringAPostRedirectsNothing) {
+  for (const int status : {200, 400}) {
+    SCOPED_TRACE(status);
+    test::SwappingEnv env;
+    ScopedEnv scoped(&env);
+    const std::string spool = env.scratch_directory() + "/spool";
+    ::mkdir(spool.c_str(), 0700);
+    env.SetSetting("SPOOL_DIR", spool);
+    env.SetSetting("SERVER_CA_FILE", certificates_.caFile);
+    const std::string name = "20261206T100000.000000000Z-1-1-0.alert";
+    std::ofstream(spool + "/" + name) << Body(0);
+    const std::string victim = env.scratch_directory() + "/victim";
+    ::mkdir(victim.c_str(), 0700);
+    std::ofstream(victim + "/" + name) << "the victim's file";
+    server_.Stop();
+    StartServer({status});
+    env.SwapWhenOpening(".alert", spool, victim);
+
+    ForwardReport report;
+    EXPECT_YQ_OK(ForwardSpool(Settings(), nullptr, &report));
+    EXPECT_TRUE(env.swapped());
+    EXPECT_EQ(report.sent + report.rejected, 1);
+    EXPECT_EQ(ListDirectory(victim), std::vector<std::string>{name});
+    EXPECT_EQ(ReadWhole(victim + "/" + name), "the victim's file");
+    EXPECT_EQ(ListDirectory(spool + ".moved"),
+              status == 200 ? std::vector<std::string>{} : std::vector<std::string>{"rejected"});
+  }
 }
 
 TEST_F(SpoolForwarderTest, AServerCertificateFromAnotherCaGetsNothing) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -189,12 +190,41 @@ int PosixEnv::ListDirectory(int directory, std::vector<std::string>* names) {
   return saved == 0 ? 0 : -1;
 }
 
+int PosixEnv::ReadLinkAt(int directory, const std::string& name, std::string* target) {
+  // A link's target is at most PATH_MAX bytes; grow once more in case a
+  // file system reports a longer one.
+  for (size_t size = 256;; size *= 2) {
+    target->resize(size);
+    const ssize_t length = ::readlinkat(directory, name.c_str(), &(*target)[0], size);
+    if (length < 0) return -1;
+    if (static_cast<size_t>(length) < size) {
+      target->resize(static_cast<size_t>(length));
+      return 0;
+    }
+    if (size > PATH_MAX) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+  }
+}
+
+int PosixEnv::CurrentDirectory(std::string* path) {
+  char buffer[PATH_MAX];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return -1;
+  *path = buffer;
+  return 0;
+}
+
 uid_t PosixEnv::EffectiveUserId() { return ::geteuid(); }
 
 // --- Locks and clock ---------------------------------------------------------
 
 int PosixEnv::LockFile(int fd, bool lock) {
   return RetryOnEintr([&] { return ::flock(fd, lock ? LOCK_EX : LOCK_UN); });
+}
+
+int PosixEnv::TryLockFile(int fd) {
+  return RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
 }
 
 uint64_t PosixEnv::NowMicros() {

@@ -38,8 +38,11 @@ class PosixEnv : public Env {
   int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
   int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
   int ListDirectory(int directory, std::vector<std::string>* names) override;
+  int ReadLinkAt(int directory, const std::string& name, std::string* target) override;
+  int CurrentDirectory(std::string* path) override;
   uid_t EffectiveUserId() override;
   int LockFile(int fd, bool lock) override;
+  int TryLockFile(int fd) override;
   uint64_t NowMicros() override;
 
   // Knows no text: always false.

@@ -79,6 +79,26 @@ CYqError WritableFile::Close() {
 
 // --- Whole files ---------------------------------------------------------------
 
+CYqError ReadToEnd(Env* env, int fd, const std::string& path, size_t maxBytes, std::string* out) {
+  char chunk[8192];
+  CYqError error;
+  for (;;) {
+    const ssize_t count = env->ReadFile(fd, chunk, sizeof chunk);
+    if (count < 0) error = Failed(FILE_LOCATION, "read", path, errno);
+    if (count <= 0) break;
+    out->append(chunk, static_cast<size_t>(count));
+    if (out->size() > maxBytes) {  // the file grew while it was read
+      error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EFBIG, "Cannot read %s: larger than %zu bytes",
+                                      path.c_str(), maxBytes);
+      break;
+    }
+  }
+  // The chunk may have held a secret.
+  volatile char* wipe = chunk;
+  for (size_t i = 0; i < sizeof chunk; ++i) wipe[i] = '\0';
+  return error;
+}
+
 CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t maxBytes,
                           std::string* out) {
   out->clear();
@@ -96,17 +116,8 @@ CYqError ReadFileToString(const Directory& dir, const std::string& name, size_t 
   } else if (info.size > maxBytes) {
     error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EFBIG, "Cannot read %s: larger than %zu bytes",
                                     path.c_str(), maxBytes);
-  }
-  char chunk[8192];
-  while (!error.IsError()) {
-    ssize_t count = env->ReadFile(fd, chunk, sizeof chunk);
-    if (count < 0) error = Failed(FILE_LOCATION, "read", path, errno);
-    if (count <= 0) break;
-    out->append(chunk, static_cast<size_t>(count));
-    if (out->size() > maxBytes) {  // the file grew while it was read
-      error = FXErrorUtil::ErrorErrNo(FILE_LOCATION, EFBIG, "Cannot read %s: larger than %zu bytes",
-                                      path.c_str(), maxBytes);
-    }
+  } else {
+    error = ReadToEnd(env, fd, path, maxBytes, out);
   }
   (void)env->CloseFile(fd);  // nothing was written: close has nothing to report
   if (error.IsError()) out->clear();

@@ -52,6 +52,12 @@ class WritableFile {
   int fd_ = -1;
 };
 
+// Appends what is left of the open file `fd` to `out`, failing with EFBIG
+// once `out` holds more than `maxBytes` bytes (a file that grows while it is
+// read). `path` names the file in errors. What was read stays in `out` on
+// failure, for the caller to clear or wipe; the read buffer is wiped.
+CYqError ReadToEnd(Env* env, int fd, const std::string& path, size_t maxBytes, std::string* out);
+
 // Reads the whole regular file `name` in the open directory `dir` into `out`
 // (replacing its content). The file is opened without following a symbolic
 // link and without waiting (a FIFO in its place cannot block the reader).

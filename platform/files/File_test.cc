@@ -9,7 +9,6 @@
 #include <fstream>
 #include <string>
 
-#include "platform/files/Paths.h"
 #include "platform/testing/CrashEnv.h"
 #include "platform/testing/FaultEnv.h"
 #include "platform/testing/TestUtil.h"
@@ -114,24 +113,6 @@ TEST_F(FileTest, WriteFileDurablySaysWhenOnlyTheDirectorySyncFailed) {
   EXPECT_EQ(error.LastMessage(), "Wrote " + dir_ + "/target but cannot flush directory " + dir_ +
                                      ": Input/output error");
   EXPECT_EQ(ReadWhole(dir_ + "/target"), "new");
-}
-
-TEST_F(FileTest, MakeDirectoriesNamesWhatIsInTheWay) {
-  std::ofstream(dir_ + "/file") << "x";
-  const struct {
-    std::string path;
-    std::string message;
-  } cases[] = {
-      {dir_ + "/a/b/c", ""},
-      {dir_ + "/a/b/c", ""},  // exists now
-      {dir_ + "/file", "Cannot create directory " + dir_ + "/file: Not a directory"},
-      {dir_ + "/file/sub", "Cannot create directory " + dir_ + "/file: Not a directory"},
-  };
-  for (const auto& c : cases) {
-    CYqError error = tarnalert::MakeDirectories(&env_, c.path);
-    EXPECT_EQ(error.LastMessage(), c.message) << c.path;
-    EXPECT_EQ(fs::is_directory(c.path), c.message.empty()) << c.path;
-  }
 }
 
 // A power loss at any step of a durable write leaves the old or the new

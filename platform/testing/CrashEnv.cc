@@ -203,9 +203,12 @@ int CrashEnv::SyncDirectory(const std::string& directory) {
 
 int CrashEnv::LockFile(int fd, bool lock) { return Runs() ? TestEnv::LockFile(fd, lock) : -1; }
 
+int CrashEnv::TryLockFile(int fd) { return Runs() ? TestEnv::TryLockFile(fd) : -1; }
+
 std::string CrashEnv::PathIn(int directory, const std::string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return paths_[directory] + "/" + name;
+  const std::string& path = paths_[directory];
+  return path == "/" ? "/" + name : path + "/" + name;
 }
 
 int CrashEnv::OpenDirectory(const std::string& path) {
@@ -241,6 +244,14 @@ int CrashEnv::CreateDirectoryAt(int directory, const std::string& name, mode_t m
 
 int CrashEnv::StatFileAt(int directory, const std::string& name, FileInfo* info) {
   return Runs() ? TestEnv::StatFileAt(directory, name, info) : -1;
+}
+
+int CrashEnv::ListDirectory(int directory, std::vector<std::string>* names) {
+  return Runs() ? TestEnv::ListDirectory(directory, names) : -1;
+}
+
+int CrashEnv::ReadLinkAt(int directory, const std::string& name, std::string* target) {
+  return Runs() ? TestEnv::ReadLinkAt(directory, name, target) : -1;
 }
 
 }  // namespace test

@@ -53,6 +53,7 @@ class CrashEnv : public TestEnv {
   int StatFile(int fd, FileInfo* info) override;
   int SyncDirectory(const std::string& directory) override;
   int LockFile(int fd, bool lock) override;
+  int TryLockFile(int fd) override;
   int OpenDirectory(const std::string& path) override;
   int OpenDirectoryAt(int directory, const std::string& name) override;
   int OpenFileAt(int directory, const std::string& name, int flags, mode_t mode) override;
@@ -61,6 +62,8 @@ class CrashEnv : public TestEnv {
   int RemoveFileAt(int directory, const std::string& name) override;
   int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
   int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
+  int ListDirectory(int directory, std::vector<std::string>* names) override;
+  int ReadLinkAt(int directory, const std::string& name, std::string* target) override;
 
  private:
   // A change of names in `directory` not yet made durable.

@@ -129,6 +129,10 @@ int FaultEnv::LockFile(int fd, bool lock) {
   return Fails(FileOp::kLock, PathOf(fd)) ? -1 : TestEnv::LockFile(fd, lock);
 }
 
+int FaultEnv::TryLockFile(int fd) {
+  return Fails(FileOp::kLock, PathOf(fd)) ? -1 : TestEnv::TryLockFile(fd);
+}
+
 int FaultEnv::OpenDirectory(const std::string& path) {
   if (Fails(FileOp::kOpenDirectory, path)) return -1;
   return Opened(TestEnv::OpenDirectory(path), path, true);
@@ -165,6 +169,16 @@ int FaultEnv::CreateDirectoryAt(int directory, const std::string& name, mode_t m
 int FaultEnv::StatFileAt(int directory, const std::string& name, FileInfo* info) {
   if (Fails(FileOp::kStat, PathIn(directory, name))) return -1;
   return TestEnv::StatFileAt(directory, name, info);
+}
+
+int FaultEnv::ListDirectory(int directory, std::vector<std::string>* names) {
+  if (Fails(FileOp::kList, PathOf(directory))) return -1;
+  return TestEnv::ListDirectory(directory, names);
+}
+
+int FaultEnv::ReadLinkAt(int directory, const std::string& name, std::string* target) {
+  if (Fails(FileOp::kReadLink, PathIn(directory, name))) return -1;
+  return TestEnv::ReadLinkAt(directory, name, target);
 }
 
 }  // namespace test

@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/testing/TestEnv.h"
 
@@ -36,7 +37,9 @@ enum class FileOp {
   kSyncDirectory,
   kLock,
   kOpenDirectory,
-  kAny,  // every one of the above, counted together
+  kList,      // listing a directory
+  kReadLink,  // reading a symbolic link
+  kAny,       // every one of the above, counted together
 };
 
 class FaultEnv : public TestEnv {
@@ -75,6 +78,9 @@ class FaultEnv : public TestEnv {
   int RemoveFileAt(int directory, const std::string& name) override;
   int CreateDirectoryAt(int directory, const std::string& name, mode_t mode) override;
   int StatFileAt(int directory, const std::string& name, FileInfo* info) override;
+  int ListDirectory(int directory, std::vector<std::string>* names) override;
+  int ReadLinkAt(int directory, const std::string& name, std::string* target) override;
+  int TryLockFile(int fd) override;
 
  private:
   // Counts the call and says whether it fails; sets errno when it does. A
@@ -82,7 +88,8 @@ class FaultEnv : public TestEnv {
   bool Fails(FileOp op, const std::string& path, const std::string& otherPath = "");
   std::string PathOf(int fd);
   std::string PathIn(int directory, const std::string& name) {
-    return PathOf(directory) + "/" + name;
+    const std::string path = PathOf(directory);
+    return path == "/" ? "/" + name : path + "/" + name;
   }
   // Remembers the path of a descriptor just opened (nothing for -1).
   int Opened(int fd, const std::string& path, bool directory);

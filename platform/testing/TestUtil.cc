@@ -1,6 +1,7 @@
 #include "platform/testing/TestUtil.h"
 
 #include <grp.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +57,30 @@ bool AsOtherUser(const std::function<bool()>& make) {
                     WEXITSTATUS(status) == 0;
   EXPECT_TRUE(made) << "the files of user " << kOtherUser << " could not be made";
   return made;
+}
+
+bool EndsInChild(const std::function<int()>& run, int seconds, int* exitCode) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(run());
+  int status = -1;
+  pid_t ended = 0;
+  for (int tenth = 0; child > 0 && tenth < seconds * 10; ++tenth) {
+    ended = ::waitpid(child, &status, WNOHANG);
+    if (ended != 0) break;
+    ::usleep(100000);
+  }
+  if (child > 0 && ended == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ADD_FAILURE() << "the child did not end within " << seconds << " s";
+    return false;
+  }
+  if (ended != child || !WIFEXITED(status)) {
+    ADD_FAILURE() << "the child did not exit normally";
+    return false;
+  }
+  *exitCode = WEXITSTATUS(status);
+  return true;
 }
 
 }  // namespace test

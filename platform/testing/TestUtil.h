@@ -37,6 +37,12 @@ constexpr uid_t kOtherUser = 65534;
 // skips) or when `make` failed (a test failure is added).
 bool AsOtherUser(const std::function<bool()>& make);
 
+// Runs `run` in a child process and waits at most `seconds` for it to end:
+// a guard for calls that must not wait forever. True with the value `run`
+// returned (its exit code, 0 to 255) in *exitCode; false when the child had
+// to be killed or died otherwise (a test failure is added).
+bool EndsInChild(const std::function<int()>& run, int seconds, int* exitCode);
+
 // For EXPECT_PRED_FORMAT1: success, or a failure showing the error's chain.
 ::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error);
 

@@ -4,9 +4,9 @@
 // <state>/outbox/failed/ with their last error beside them
 // (docs/delivery.md).
 //
-// FlushOutbox is the retry: one flusher at a time per outbox (a lock file;
-// a second flusher waits for the first), while deliveries in any process
-// keep adding messages. Nothing here starts a thread; the caller (the
+// FlushOutbox is the retry: one flusher at a time per outbox (a lock file,
+// taken without waiting: a second flusher ends at once), while deliveries in
+// any process keep adding messages. Nothing here starts a thread; the caller (the
 // tarnalert tool, a timer) decides when to flush. Both calls work with the
 // Env in force and its settings.
 #ifndef TARNALERT_DELIVERY_MAILOUTBOX_H_
@@ -38,11 +38,12 @@ struct OutboxEntry {
 
 // What one flush did.
 struct OutboxFlushReport {
-  int delivered = 0;               // sent and removed
-  int deferred = 0;                // failed again; wait for their next try
-  int failed = 0;                  // moved to failed/ now
-  int notDue = 0;                  // left alone: their next try is later
-  std::vector<std::string> lines;  // one sentence per message acted on
+  int delivered = 0;                 // sent and removed
+  int deferred = 0;                  // failed again; wait for their next try
+  int failed = 0;                    // moved to failed/ now
+  int notDue = 0;                    // left alone: their next try is later
+  bool anotherFlushRunning = false;  // another flusher held the lock: nothing was done
+  std::vector<std::string> lines;    // one sentence per message acted on
 };
 
 // Retries the deferred messages that are due (all of them with `all`),
@@ -50,13 +51,17 @@ struct OutboxFlushReport {
 // accepts is removed; a temporary failure sets its next try (one minute,
 // doubling per attempt, at most an hour); a permanent one, or a message
 // older than the give-up time, moves to failed/. Fails without touching a
-// message when the settings are wrong, no transport is configured, or the
-// outbox cannot be read or locked; a message whose file cannot be updated
-// stays as it was and the error says so.
+// message when the settings are wrong, no transport is configured, the
+// outbox's directories are refused (docs/settings.md) or cannot be read, or
+// another flush holds the lock (then anotherFlushRunning is set; the lock is
+// never waited for). A message whose file cannot be updated stays as it was
+// and the error says so. Files left by writers killed mid-write, older than
+// an hour, are removed.
 TARNALERT_EXPORT CYqError FlushOutbox(bool all, OutboxFlushReport* report);
 
 // The messages of deferred/ and then failed/, each oldest first. Fails when
-// a directory cannot be read; unreadable files are left out.
+// a directory is refused or cannot be read (a missing one holds nothing);
+// unreadable files are left out.
 TARNALERT_EXPORT CYqError ListOutbox(std::vector<OutboxEntry>* entries);
 
 }  // namespace tarnalert

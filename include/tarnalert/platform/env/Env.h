@@ -147,6 +147,12 @@ class TARNALERT_EXPORT Env {
   virtual int StatFileAt(int directory, const std::string& name, FileInfo* info) = 0;
   // Puts the names in `directory` but "." and ".." into `names`.
   virtual int ListDirectory(int directory, std::vector<std::string>* names) = 0;
+  // Puts the target of the symbolic link `name` inside `directory` into
+  // `target` (readlinkat).
+  virtual int ReadLinkAt(int directory, const std::string& name, std::string* target) = 0;
+  // Puts the absolute path of the working directory into `path` (getcwd):
+  // relative paths start there.
+  virtual int CurrentDirectory(std::string* path) = 0;
   // The effective user id of the process: the owner a directory must have
   // before the library trusts it.
   virtual uid_t EffectiveUserId() = 0;
@@ -155,6 +161,10 @@ class TARNALERT_EXPORT Env {
   // Takes (lock true) or releases an exclusive advisory lock on `fd`. Taking
   // waits while another descriptor holds the lock.
   virtual int LockFile(int fd, bool lock) = 0;
+  // Takes the exclusive advisory lock on `fd` without waiting: fails with
+  // EWOULDBLOCK while another descriptor holds it. LockFile(fd, false)
+  // releases it.
+  virtual int TryLockFile(int fd) = 0;
 
   // --- Clock ------------------------------------------------------------------
   // Microseconds since 1970-01-01 UTC. Log timestamps, spool names and record
@@ -248,8 +258,13 @@ class TARNALERT_EXPORT EnvWrapper : public Env {
   int ListDirectory(int directory, std::vector<std::string>* names) override {
     return target_->ListDirectory(directory, names);
   }
+  int ReadLinkAt(int directory, const std::string& name, std::string* target) override {
+    return target_->ReadLinkAt(directory, name, target);
+  }
+  int CurrentDirectory(std::string* path) override { return target_->CurrentDirectory(path); }
   uid_t EffectiveUserId() override { return target_->EffectiveUserId(); }
   int LockFile(int fd, bool lock) override { return target_->LockFile(fd, lock); }
+  int TryLockFile(int fd) override { return target_->TryLockFile(fd); }
   uint64_t NowMicros() override { return target_->NowMicros(); }
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {
     return target_->CatalogText(messageId, localeId, text);
