@@ -14,6 +14,9 @@ namespace tarnalert_tool {
 
 namespace {
 
+// The exit code of a flush that found another one at work.
+constexpr int kAnotherFlushRunning = 3;
+
 std::string UtcTime(time_t when) {
   struct tm utc;
   gmtime_r(&when, &utc);
@@ -32,7 +35,7 @@ int RunFlush(bool all) {
               << report.failed << " failed, " << report.notDue << " not yet due.\n";
   if (error.IsError()) {
     PrintError("outbox flush", ErrorReason(error));
-    return kFailed;
+    return report.anotherFlushRunning ? kAnotherFlushRunning : kFailed;
   }
   return kSuccess;
 }
@@ -74,7 +77,8 @@ void AddOutboxCommand(CLI::App& app, Action& action) {
   flush->add_flag("--all", *all, "Retry every deferred message now, whatever its back-off");
   flush->footer(
       "Exit codes: 0 the outbox was worked through (messages may be deferred again), 1 it "
-      "could not be (the reason is on standard error), 2 bad usage.");
+      "could not be (the reason is on standard error), 2 bad usage, 3 another flush was "
+      "running (this one did nothing).");
   flush->callback([all, &action] { action = [all] { return RunFlush(*all); }; });
   CLI::App* list = outbox->add_subcommand("list", "Show the deferred and failed messages");
   list->callback([&action] { action = [] { return RunList(); }; });
