@@ -467,6 +467,8 @@ TEST_F(MailDeliveryTest, AFailedOutboxWriteLeavesNothingBehind) {
 
 TEST_F(MailDeliveryTest, WrongSettingsAndUnusableRequestsAreRefusedWithAReason) {
   const std::string outbox = "file://" + env_.scratch_directory() + "/outbox";
+  const std::string emptyCa = env_.scratch_directory() + "/empty-ca.pem";
+  std::ofstream{emptyCa};
   const struct {
     const char* label;
     std::vector<std::pair<std::string, std::string>> settings;
@@ -505,12 +507,17 @@ TEST_F(MailDeliveryTest, WrongSettingsAndUnusableRequestsAreRefusedWithAReason) 
         {"MAIL_PASSWORD_FILE", PasswordFile(env_, "pw", 0640)}},
        Request({{"a@example.com"}}),
        2,
-       "may be read by group or others; refused"},
+       "may be read by group or others (mode 0640); make it private"},
       {"empty CA file",
+       {{"MAIL_URL", "smtps://127.0.0.1:1"}, {"MAIL_CA_FILE", emptyCa}},
+       Request({{"a@example.com"}}),
+       2,
+       emptyCa + " is empty"},
+      {"CA file that is not a regular file",
        {{"MAIL_URL", "smtps://127.0.0.1:1"}, {"MAIL_CA_FILE", "/dev/null"}},
        Request({{"a@example.com"}}),
        2,
-       "/dev/null is empty"},
+       "Refusing the CA file /dev/null: not a regular file"},
       {"timeout not a number",
        {{"MAIL_URL", outbox}, {"MAIL_TIMEOUT", "10s"}},
        Request({{"a@example.com"}}),

@@ -1,12 +1,11 @@
 #include "delivery/mail/MailSettings.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
+
+#include "platform/files/TrustedFile.h"
 
 namespace tarnalert {
 namespace detail {
@@ -158,101 +157,19 @@ bool ReadMailSettings(Env* env, MailSettings* settings, std::string* error) {
   return true;
 }
 
-namespace {
-
-// Reads what is left of the open file `fd` (at most `limit` bytes) and
-// closes it.
-bool ReadAndClose(Env* env, int fd, const std::string& path, size_t limit, std::string* text,
-                  std::string* error) {
-  text->clear();
-  error->clear();
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = env->ReadFile(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      *error = "cannot read " + path + ": " + std::strerror(errno);
-      break;
-    }
-    if (got == 0) break;
-    if (text->size() + static_cast<size_t>(got) > limit) {
-      *error = path + " is larger than " + std::to_string(limit) + " bytes";
-      break;
-    }
-    text->append(buffer, static_cast<size_t>(got));
-  }
-  std::fill(buffer, buffer + sizeof buffer, '\0');
-  env->CloseFile(fd);
-  if (!error->empty()) {
-    WipeSecret(text);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ReadSmallFile(Env* env, const std::string& path, size_t limit, std::string* text,
-                   std::string* error) {
-  int fd = env->OpenFile(path, O_RDONLY, 0);
-  if (fd < 0) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return ReadAndClose(env, fd, path, limit, text, error);
-}
-
-bool ReadPrivateFile(Env* env, const std::string& path, const std::string& what, size_t limit,
-                     std::string* text, std::string* error) {
-  int fd = env->OpenFile(path, O_RDONLY, 0);
-  if (fd < 0) {
-    *error = "cannot open " + what + " " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  // The checks and the read use the same open file, so the file cannot be
-  // swapped in between.
-  FileInfo info;
-  if (env->StatFile(fd, &info) != 0) {
-    *error = "cannot examine " + what + " " + path + ": " + std::strerror(errno);
-    env->CloseFile(fd);
-    return false;
-  }
-  if (!info.isRegular) {
-    *error = what + " " + path + " is not a regular file";
-    env->CloseFile(fd);
-    return false;
-  }
-  if ((info.mode & (S_IRWXG | S_IRWXO)) != 0) {
-    *error = what + " " + path +
-             " may be read by group or others; refused (make it private: chmod 600 " + path + ")";
-    env->CloseFile(fd);
-    return false;
-  }
-  std::string read_error;
-  if (!ReadAndClose(env, fd, path, limit, text, &read_error)) {
-    *error = what + ": " + read_error;
-    return false;
-  }
-  return true;
-}
-
-bool ReadPasswordFile(Env* env, const std::string& path, std::string* password,
-                      std::string* error) {
-  if (!ReadPrivateFile(env, path, "the password file", 4096, password, error)) return false;
+CYqError ReadPasswordFile(Env* env, const std::string& path, std::string* password) {
+  CYqError error =
+      ReadTrustedFile(env, "the password file", path, FileKeeping::kPrivate, 4096, password);
+  if (error.IsError()) return error;
   while (!password->empty() && (password->back() == '\n' || password->back() == '\r')) {
     password->back() = '\0';
     password->pop_back();
   }
   if (password->empty()) {
-    *error = "the password file " + path + " is empty";
-    return false;
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("MailSettings", "ReadPasswordFile", __LINE__),
+                                   EINVAL, "the password file %s is empty", path.c_str());
   }
-  return true;
-}
-
-void WipeSecret(std::string* secret) {
-  volatile char* data = secret->empty() ? nullptr : &(*secret)[0];
-  for (size_t i = 0; i < secret->size(); ++i) data[i] = '\0';
-  secret->clear();
+  return CYqError();
 }
 
 }  // namespace detail

@@ -1,6 +1,6 @@
 // The mail transport settings (TARNALERT_MAIL_*, see docs/delivery.md), read
 // through the Env so that tests and tools can set them, and the reading of
-// the secrets they name: the password file and a private CA.
+// the password file they name.
 //
 // Every function here runs on the caller's thread and keeps no state.
 #ifndef TARNALERT_DELIVERY_MAILSETTINGS_H_
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/files/CYqError.h"
 
 namespace tarnalert {
 namespace detail {
@@ -46,24 +47,12 @@ struct MailSettings {
 // a sentence naming it and saying what is accepted in `error`.
 bool ReadMailSettings(Env* env, MailSettings* settings, std::string* error);
 
-// Reads the password from `path` (one line; a final line break is dropped).
-// Refuses, with a sentence in `error`, a file that is not a regular file or
-// that group or others may read. The caller wipes the password after use.
-bool ReadPasswordFile(Env* env, const std::string& path, std::string* password, std::string* error);
-
-// Reads the private file `path` (at most `limit` bytes), named `what` in
-// messages ("the password file"). Refuses, with a sentence in `error`, a
-// file that is not a regular file or that group or others may read.
-bool ReadPrivateFile(Env* env, const std::string& path, const std::string& what, size_t limit,
-                     std::string* text, std::string* error);
-
-// Reads the whole of the small file `path` (at most `limit` bytes) through
-// `env`. False with a sentence in `error` when that fails.
-bool ReadSmallFile(Env* env, const std::string& path, size_t limit, std::string* text,
-                   std::string* error);
-
-// Overwrites `secret` before it is released.
-void WipeSecret(std::string* secret);
+// Reads the password from `path` (one line; a final line break is dropped)
+// with the reader of private files (platform/files/TrustedFile.h): a
+// regular file of the user or root that group and others may neither read
+// nor write. Fails with that reader's message, or "the password file P is
+// empty". The caller wipes the password after use (WipeSecret).
+CYqError ReadPasswordFile(Env* env, const std::string& path, std::string* password);
 
 }  // namespace detail
 }  // namespace tarnalert

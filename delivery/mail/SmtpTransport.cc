@@ -8,6 +8,7 @@
 
 #include "delivery/mail/MailResult.h"
 #include "delivery/transfer/CurlTransfer.h"
+#include "platform/files/TrustedFile.h"
 #include "tarnalert/platform/text/FXString.h"
 
 namespace tarnalert {
@@ -142,9 +143,10 @@ DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnve
 
   std::string caCertificates;
   if (!settings.caFile.empty()) {
-    std::string error;
-    if (!ReadSmallFile(env, settings.caFile, kMostCaBytes, &caCertificates, &error)) {
-      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + error);
+    CYqError error = ReadTrustedFile(env, "the CA file", settings.caFile, FileKeeping::kTrusted,
+                                     kMostCaBytes, &caCertificates);
+    if (error.IsError()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + error.LastMessage());
     }
     if (caCertificates.empty()) {
       return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + settings.caFile +
@@ -153,9 +155,9 @@ DeliveryResult SendBySmtp(Env* env, const MailSettings& settings, const MailEnve
   }
   std::string password;
   if (!settings.user.empty()) {
-    std::string error;
-    if (!ReadPasswordFile(env, settings.passwordFile, &password, &error)) {
-      return Failure(kMailSettingsWrong, error);
+    CYqError error = ReadPasswordFile(env, settings.passwordFile, &password);
+    if (error.IsError()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_PASSWORD_FILE: " + error.LastMessage());
     }
   }
 

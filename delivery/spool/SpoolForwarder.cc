@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <memory>
 
-#include "delivery/mail/MailSettings.h"
 #include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
+#include "platform/files/TrustedFile.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
@@ -29,6 +29,8 @@ FXCodeLocation ForwardLocation(const char* function, int line) {
 CYqError Refusal(const char* function, int line, const std::string& text) {
   return FXErrorUtil::ErrorErrNo(ForwardLocation(function, line), EINVAL, "%s", text.c_str());
 }
+
+FXCodeLocation Here(int line) { return ForwardLocation("ForwardSpool", line); }
 
 bool ReadSeconds(Env* env, const char* name, long* seconds, std::string* error) {
   const std::string text = env->GetSetting(name);
@@ -58,17 +60,19 @@ class Poster {
     detail::SetUpCurl();
     curl_.reset(curl_easy_init());
     if (!curl_) return Refusal("ForwardSpool", __LINE__, "cannot set up an HTTPS connection");
-    std::string error;
-    if (!settings.caFile.empty() &&
-        !detail::ReadSmallFile(env, settings.caFile, kLargestPem, &ca_, &error)) {
-      return Refusal("ForwardSpool", __LINE__, "TARNALERT_SERVER_CA_FILE: " + error);
+    CYqError error;
+    if (!settings.caFile.empty()) {
+      error = ReadTrustedFile(env, "the CA file", settings.caFile, FileKeeping::kTrusted,
+                              kLargestPem, &ca_);
+      if (error.IsError()) return error.Push(Here(__LINE__), "TARNALERT_SERVER_CA_FILE");
     }
-    if (!settings.certificateFile.empty() &&
-        (!detail::ReadSmallFile(env, settings.certificateFile, kLargestPem, &certificate_,
-                                &error) ||
-         !detail::ReadPrivateFile(env, settings.keyFile, "the client key file", kLargestPem, &key_,
-                                  &error))) {
-      return Refusal("ForwardSpool", __LINE__, error);
+    if (!settings.certificateFile.empty()) {
+      error = ReadTrustedFile(env, "the client certificate file", settings.certificateFile,
+                              FileKeeping::kTrusted, kLargestPem, &certificate_);
+      if (error.IsError()) return error.Push(Here(__LINE__), "TARNALERT_SERVER_CERT");
+      error = ReadTrustedFile(env, "the client key file", settings.keyFile, FileKeeping::kPrivate,
+                              kLargestPem, &key_);
+      if (error.IsError()) return error.Push(Here(__LINE__), "TARNALERT_SERVER_KEY");
     }
     CURL* handle = curl_.get();
     curl_easy_setopt(handle, CURLOPT_URL, settings.url.c_str());
@@ -81,7 +85,7 @@ class Poster {
       curl_easy_setopt(handle, CURLOPT_SSLCERTTYPE, "PEM");
       curl_easy_setopt(handle, CURLOPT_SSLKEY_BLOB, &key);
       curl_easy_setopt(handle, CURLOPT_SSLKEYTYPE, "PEM");
-      detail::WipeSecret(&key_);
+      WipeSecret(&key_);
     }
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, KeepReply);

@@ -245,7 +245,9 @@ TEST_F(SpoolForwarderTest, AServerThatRequiresAClientCertificateGetsOnlyWithIt) 
   ForwardReport report;
   CYqError error = ForwardSpool(Settings(), nullptr, &report);
   ::chmod(certificates_.clientKeyFile.c_str(), 0600);
-  EXPECT_NE(error.LastMessage().find("may be read by group or others; refused"), std::string::npos)
+  EXPECT_NE(error.ToString().find("Refusing the client key file " + certificates_.clientKeyFile +
+                                  ": may be read by group or others (mode 0644)"),
+            std::string::npos)
       << error.ToString();
   EXPECT_EQ(server_.Requests().size(), 2u);
 }
