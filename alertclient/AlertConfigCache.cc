@@ -241,28 +241,16 @@ int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* ou
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
   Env* env = Env::Current();
-  Directory directory;
-  CYqError opened = Directory::Open(env, DirectoryOf(path), false, &directory);
+  int fd = -1;
+  CYqError opened = OpenConfigFile(path, &fd, file);
   if (opened.IsError()) {
-    // No directory yet means no configuration yet; any other reason is news.
+    // No file (or no directory) yet means no configuration yet; any other
+    // reason is news.
     if (opened.Code() != -ENOENT) ev.Error(kTag, "%s", opened.LastMessage().c_str());
-    return 1;
-  }
-  // An administrator may link the file elsewhere: reading follows the link
-  // (replacing it never writes through one). The link itself sits in a
-  // directory only its owner can change.
-  const std::string name = path.substr(path.find_last_of('/') + 1);
-  int fd = env->OpenFileAt(directory.fd(), name, O_RDONLY | O_CLOEXEC, 0);
-  if (!auto_handle::_dac_is_valid_handle(fd)) {
-    int error = errno;
-    if (error != ENOENT) {
-      ev.Error(kTag, "Couldn't open %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
-    }
     return 1;
   }
   auto_handle handle;
   handle.reset(fd);
-  if (env->StatFile(handle.get(), file) != 0) *file = FileInfo();
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 

@@ -23,6 +23,7 @@
 #include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/InstalledConfig.h"
 #include "tarnalert/delivery/MailOutbox.h"
 #include "tarnalert/delivery/SpoolForwarder.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -137,6 +138,10 @@ void ExpectEveryUseRefused(const Layout& layout) {
   EXPECT_EQ(NTAlertProcessClient::RetrieveDetailsFromXML(read), 1) << "read";
   EXPECT_EQ(read, "") << "read";
   EXPECT_EQ(env.CountLogLines(refusal("jobresults")), 1u) << "read";
+  std::string path;
+  EXPECT_EQ(tarnalert::ReadInstalledConfig(&path, &read).LastMessage(), refusal("jobresults"))
+      << "read for the tool";
+  EXPECT_EQ(read, "") << "read for the tool";
 
   env.ClearLog();
   std::string text;

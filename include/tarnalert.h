@@ -14,6 +14,7 @@
 #include "tarnalert/alertclient/ConfigCheck.h"
 #include "tarnalert/alertclient/DbDatetime.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/InstalledConfig.h"
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/alertclient/TemplateText.h"
 #include "tarnalert/delivery/MailOutbox.h"

@@ -9,9 +9,17 @@
 #include <string>
 
 #include "tarnalert/platform/env/Env.h"
+#include "tarnalert/platform/files/CYqError.h"
 
 namespace tarnalert {
 namespace detail {
+
+// Opens the configuration file at `path` for reading by the trust rule
+// (platform/files/Directory.h): its directory as a directory the library
+// uses, the file (or where a link in its place leads) as a trusted file.
+// Fails with the refusal, or with "Couldn't open P: <system text>" and the
+// errno as code (-ENOENT when there is no configuration).
+CYqError OpenConfigFile(const std::string& path, int* fd, FileInfo* file);
 
 // Reads the configuration file at `path` whole, in 4 KiB reads, with the log
 // lines of NTAlertProcessClient::RetrieveDetailsFromXML, into *content (a
