@@ -8,7 +8,9 @@
 //
 //   crash_consistency SECONDS SOURCE_DIR
 //
-// Exits 0 when everything held, 1 with a line per fault otherwise.
+// Exits 0 when everything held and work was done (writers killed,
+// configurations read, alerts reported and spooled), 1 with a line per
+// fault otherwise: a run in which every write failed proves nothing.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -89,6 +91,10 @@ int main(int argc, char** argv) {
   char stateTemplate[] = "/tmp/tarnalert-crash-XXXXXX";
   const char* state = mkdtemp(stateTemplate);
   if (state == nullptr) return 2;
+  // Everything under the state directory checked below, whatever the
+  // caller's environment says.
+  unsetenv("TARNALERT_SPOOL_DIR");
+  unsetenv("TARNALERT_JOB_RESULTS_DIR");
   setenv("TARNALERT_STATE_DIR", state, 1);
   setenv("TARNALERT_CLIENT_NAME", "crash-test", 1);
   setenv("TARNALERT_LOG_FILE", (std::string(state) + "/tarnalert.log").c_str(), 1);
@@ -168,6 +174,19 @@ int main(int argc, char** argv) {
     if (spooled.count(id) == 0) {
       std::fprintf(stderr, "FAULT: alert %s was reported handed over but is not in the spool\n",
                    id.c_str());
+      ++faults;
+    }
+  }
+  const struct {
+    const char* what;
+    size_t done;
+  } work[] = {{"writers killed", static_cast<size_t>(kills)},
+              {"configuration reads", static_cast<size_t>(reads)},
+              {"alerts reported", reported.size()},
+              {"spool files", files}};
+  for (const auto& part : work) {
+    if (part.done == 0) {
+      std::fprintf(stderr, "FAULT: no %s: the run tested nothing\n", part.what);
       ++faults;
     }
   }
