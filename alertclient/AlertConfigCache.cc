@@ -235,7 +235,8 @@ bool& XmlHoldsDecodedText() {
   return holds;
 }
 
-int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* out, FileInfo* file) {
+int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* out, FileInfo* file,
+                   std::string* problem) {
   static const char kTag[] = "RetrieveDetailsFromXML";
   EvEvent ev;
   ev.Error(kTag, "Updating alert configuration from XML into cache");
@@ -246,7 +247,10 @@ int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* ou
   if (opened.IsError()) {
     // No file (or no directory) yet means no configuration yet; any other
     // reason is news.
-    if (opened.Code() != -ENOENT) ev.Error(kTag, "%s", opened.LastMessage().c_str());
+    if (opened.Code() != -ENOENT) {
+      ev.Error(kTag, "%s", opened.LastMessage().c_str());
+      if (problem != nullptr) *problem = opened.LastMessage();
+    }
     return 1;
   }
   auto_handle handle;
@@ -276,6 +280,8 @@ int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* ou
       // Half a configuration would silently drop rules: report and keep nothing.
       int error = errno;
       ev.Error(kTag, "Couldn't read %s: %s", path.c_str(), FXErrorUtil::ErrorText(error).c_str());
+      if (problem != nullptr)
+        *problem = "Couldn't read " + path + ": " + FXErrorUtil::ErrorText(error);
       HandBackReadBuffer(std::move(content));
       return 1;
     }

@@ -4,12 +4,31 @@
 #include "platform/KTAlert.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/FailoverResult.h"
+
+namespace {
+
+// Type, criteria and status as the alert is sent (a status of 0 takes the
+// alert's default).
+void Stamp(EvAlertEx& alert, int alertType, int criteria, int status) {
+  alert.alertType = alertType;
+  alert.criteria = criteria;
+  alert.status = status != 0 ? status : static_cast<int32_t>(alert.defaultStatus);
+}
+
+}  // namespace
+
+tarnalert::FailoverResult tarnalert::SendFailoverAlert(EvAlertEx& alert, int criteria, int status) {
+  Stamp(alert, kFailoverAlertType, criteria, status);
+  NTAlertProcessClient client(kFailoverAlertType, criteria, status, alert);
+  FailoverResult result;
+  client.MatchAndSendAlert(&result);
+  return result;
+}
 
 int EvAlertEx::sendAlert(int alertType, int criteria, int status) {
   EvEvent log;
-  this->alertType = alertType;
-  this->criteria = criteria;
-  this->status = status != 0 ? status : static_cast<int32_t>(defaultStatus);
+  Stamp(*this, alertType, criteria, status);
   if (alertType == tarnalert::kFailoverAlertType) {
     // The local road sees the status exactly as the caller passed it.
     NTAlertProcessClient client(alertType, criteria, status, *this);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "alertclient/detail/RuleFields.h"
+#include "platform/text/MailAddress.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -104,18 +105,11 @@ std::string FirstControl(const std::string& text, bool lineBreaksAllowed) {
   return "";
 }
 
-// A plain address local@domain: one '@', neither part empty, no blank,
-// control character or character that separates addresses, and a domain of
-// non-empty labels.
-bool IsValidAddress(const std::string& address) {
-  const size_t at = address.find('@');
-  if (at == std::string::npos || at == 0 || at + 1 >= address.size()) return false;
-  if (address.find('@', at + 1) != std::string::npos) return false;
-  for (unsigned char c : address) {
-    if (c <= 0x20 || c == 0x7f || std::strchr("<>()[],;:\\\"", c) != nullptr) return false;
-  }
-  const std::string domain = address.substr(at + 1);
-  return domain.front() != '.' && domain.back() != '.' && domain.find("..") == std::string::npos;
+// An address as the delivery takes it: one mailbox, with or without a
+// display name.
+bool IsValidAddress(const std::string& text) {
+  tarnalert::detail::MailAddress mailbox;
+  return tarnalert::detail::ReadMailbox(text, &mailbox);
 }
 
 class Checker {

@@ -38,6 +38,15 @@ const char kGoodRecipients[] =
     "<senderAddress>alerts@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
     "<emailAddress>ops@example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>";
 
+// `text` as XML character data.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
+  }
+  return out;
+}
+
 const ConfigFinding* Find(const ConfigReport& report, const std::string& code) {
   for (const ConfigFinding& finding : report.findings) {
     if (finding.code == code) return &finding;
@@ -101,6 +110,32 @@ TEST_F(ConfigCheckTest, EachMistakeGivesItsWarning) {
     EXPECT_EQ(finding->ruleIndex, 0) << c.code;
     EXPECT_EQ(finding->ruleId, 7) << c.code;
     EXPECT_EQ(report.Count(Severity::kWarning), 1u) << c.code << ": " << report.findings[0].message;
+  }
+}
+
+// The check takes an address exactly when the delivery does.
+TEST_F(ConfigCheckTest, AddressesAreJudgedByTheDeliverysRule) {
+  const struct {
+    const char* sender;
+    const char* recipient;
+    bool valid;
+  } cases[] = {
+      {"Alerts <alerts@example.com>", "Oncall Team <oncall@example.com>", true},
+      {"alerts@example.com", "\"Ops, Nord\" <ops@example.com>", true},
+      {"alerts@example.com", "rémi@example.fr", false},
+      {"alerts@example.com", "a@b_c.example", false},
+      {"alerts@example.com", "a.@example.com", false},
+      {"alerts@example.com", "a@-x.example", false},
+      {"Alerts alerts@example.com", "ops@example.com", false},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(std::string(row.sender) + " / " + row.recipient);
+    const ConfigReport report = CheckConfig(
+        Config(Email("0", "S\nB") + "<senderAddress>" + Escaped(row.sender) +
+               "</senderAddress><nonNebrixUsers><NTNonNebrixUser><emailAddress>" +
+               Escaped(row.recipient) + "</emailAddress></NTNonNebrixUser></nonNebrixUsers>"));
+    ASSERT_TRUE(report.parse) << report.parse.Description();
+    EXPECT_EQ(Find(report, "invalid-address") == nullptr, row.valid);
   }
 }
 

@@ -1,8 +1,9 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
-#include "alertclient/detail/DeliveryOptions.h"
 #include "alertclient/detail/RuleFields.h"
+#include "tarnalert/alertclient/DeliveryOptions.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/FailoverResult.h"
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -13,18 +14,43 @@ namespace {
 using tarnalert::kEmailNotification;
 constexpr size_t kMaxRecipients = tarnalert::kRecipientLimit;
 
-using tarnalert::detail::kOptionDefault;
-using tarnalert::detail::kOptionFormatted;
-using tarnalert::detail::kOptionLowestSeverityOne;
+using tarnalert::kDeliveryOptionDefault;
+using tarnalert::kDeliveryOptionFormatted;
+using tarnalert::kDeliveryOptionImportant;
 
 }  // namespace
 
-void NTNotifRuleDetectedAlertProcessing::SendNotification() {
+namespace {
+
+// The words of the outcome line.
+const char* OutcomeWords(tarnalert::NotificationOutcome outcome) {
+  switch (outcome) {
+    case tarnalert::NotificationOutcome::kDelivered:
+      return "delivered";
+    case tarnalert::NotificationOutcome::kPartlyDelivered:
+      return "partly delivered";
+    case tarnalert::NotificationOutcome::kDeferred:
+      return "deferred";
+    case tarnalert::NotificationOutcome::kFailed:
+      return "failed";
+    case tarnalert::NotificationOutcome::kNoTransport:
+      return "not sent (no mail transport)";
+    case tarnalert::NotificationOutcome::kNotBuilt:
+      break;
+  }
+  return "not built";
+}
+
+}  // namespace
+
+void NTNotifRuleDetectedAlertProcessing::SendNotification() { SendNotification(nullptr); }
+
+void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::NotificationResult* result) {
   using KTGui::AlertDetail;
   using KTGui::AlertNotifMsg;
   EvEvent log;
   App::EmailInfo request;
-  int deliveryOptions = kOptionDefault;
+  int deliveryOptions = kDeliveryOptionDefault;
   int64_t resultCode = -1;
   std::wstring resultText;
 
@@ -35,17 +61,18 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
   if (tarnalert::detail::NotifType(alertNotifMsg) != kEmailNotification) {
     log.Error("SendNotification",
               "Alert does not have email notification configured. So not processing. ");
+    if (result != nullptr) result->reason = "the rule has no e-mail notification configured";
     return;
   }
 
   const int messageFormat = tarnalert::detail::MessageFormat(alertNotifMsg);
   const int formatOptions = tarnalert::detail::FormatOptions(alertNotifMsg);
-  if (messageFormat != 0 || (formatOptions & 1)) deliveryOptions |= kOptionFormatted;
-  if (formatOptions == 2) deliveryOptions &= ~kOptionDefault;
+  if (messageFormat != 0 || (formatOptions & 1)) deliveryOptions |= kDeliveryOptionFormatted;
+  if (formatOptions == 2) deliveryOptions &= ~kDeliveryOptionDefault;
 
   std::wstring subject;
   const std::wstring body = FormatMessage(subject);
-  if (lowestSeverity == 1) deliveryOptions |= kOptionLowestSeverityOne;
+  if (lowestSeverity == 1) deliveryOptions |= kDeliveryOptionImportant;
 
   request.set(App::EmailInfo::usedEmbedded, messageFormat == 1 ? 1 : 0);
   request.set(App::EmailInfo::subject, FXString::ToString(subject));
@@ -60,6 +87,7 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
   }
 
   std::wstring toText, ccText, bccText;
+  size_t recipientCount = 0;
   HqMessageList& recipients = alertDetail.list(AlertDetail::nonNebrixUsers);
   for (size_t i = 0;; ++i) {
     if (i >= recipients.size()) break;
@@ -73,6 +101,7 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
     const std::wstring address =
         FXString::ToWstring(user.get(KTGui::NTNonNebrixUser::emailAddress));
     email.set(App::Email::address, FXString::ToString(address));
+    if (type >= 0 && type <= 2) ++recipientCount;
     if (type == 0) {
       request.list(App::EmailInfo::toList).push_back(email);
       toText += address;
@@ -99,6 +128,12 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
   HqMessageBase& idName = tarnalert::detail::RuleIdName(alertDetail);
   const std::string& alertName = idName.get(KTGui::IdName::name);
   const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
+  const tarnalert::NotificationOutcome outcome = tarnalert::OutcomeOf(delivery);
+  // A positive trace too: one line per outcome at the default level.
+  log.DebugLvl("SendNotification", 1,
+               "notification of rule [%d:%s] %s: message <%s>, %zu recipient(s)%s%s", alertId,
+               alertName.c_str(), OutcomeWords(outcome), delivery.messageId.c_str(), recipientCount,
+               delivery.keptAs.empty() ? "" : ", waits as ", delivery.keptAs.c_str());
   const char* embedded = usedEmbedded ? "True" : "False";
   log.debugLvl(10,
                "EvAlertProcessClient(828): -Debug-: Sending Email Notification for Alert [%s ( "
@@ -115,5 +150,13 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification() {
               alertName.c_str(), alertId, toText.c_str(), ccText.c_str(), bccText.c_str(),
               deliveryOptions, embedded, subject.c_str(), static_cast<long>(resultCode),
               resultText.c_str());
+  }
+  if (result != nullptr) {
+    result->subject = request.get(App::EmailInfo::subject);
+    result->request = std::move(emailRequestText);
+    result->deliveryOptions = deliveryOptions;
+    result->recipients = recipientCount;
+    result->outcome = outcome;
+    result->delivery = std::move(delivery);
   }
 }

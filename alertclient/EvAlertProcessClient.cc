@@ -11,6 +11,7 @@
 #include "platform/message/MessageFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/ConfigCheck.h"
+#include "tarnalert/alertclient/FailoverResult.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -77,10 +78,11 @@ constexpr int kReadAttempts = 3;
 // a replacement is never overwritten by what was read before it. A text that
 // does not decode leaves `config` unchanged and is decoded (and reported)
 // again next time. Returns what keeps the shared rules alive while the
-// caller reads them; null when there are none.
-std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientResp& config) {
+// caller reads them; null when there are none. Why the file could not be
+// read or decoded goes into *problem (empty for a missing file).
+std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientResp& config,
+                                                const std::string& path, std::string* problem) {
   using tarnalert::detail::XmlHoldsDecodedText;
-  const std::string path = NTAlertProcessClient::GetConfigFileName();
   if (path.empty()) return nullptr;
   for (int attempt = 1;; ++attempt) {
     std::shared_ptr<const DecodedConfig> last;
@@ -90,7 +92,8 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
     }
     std::string text;
     tarnalert::FileInfo file;
-    if (tarnalert::detail::ReadConfigFile(path, last ? last->text.size() : 0, &text, &file) != 0) {
+    if (tarnalert::detail::ReadConfigFile(path, last ? last->text.size() : 0, &text, &file,
+                                          problem) != 0) {
       return nullptr;
     }
     const bool same = last != nullptr && last->text == text;
@@ -101,6 +104,8 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
       if (tarnalert::detail::UnserializeFrozen(decoded->config, text) == 0) {
         decoded->text = std::move(text);
         fresh = std::move(decoded);
+      } else {
+        *problem = path + " is not a configuration the library can read (see the debug log)";
       }
     }
     std::shared_ptr<const DecodedConfig> replaced;  // freed after the lock is let go
@@ -132,9 +137,31 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
   }
 }
 
+// Why the road has no rule to examine, if so, for `result`: the file at
+// `path` was missing, refused (`problem`) or held none.
+void ExplainStart(const std::string& path, const std::string& problem, bool decoded,
+                  const HqMessageList* rules, tarnalert::FailoverResult* result) {
+  using tarnalert::FailoverStop;
+  result->rulesExamined = rules != nullptr ? rules->size() : 0;
+  if (path.empty()) {
+    result->stop = FailoverStop::kNoConfiguration;
+    result->reason =
+        "no place is known for the configuration: the platform gives no client name or job "
+        "results directory";
+  } else if (!problem.empty()) {
+    result->stop = FailoverStop::kConfigurationRefused;
+    result->reason = problem;
+  } else if (!decoded && result->rulesExamined == 0) {
+    result->stop = FailoverStop::kNoConfiguration;
+    result->reason = "no configuration is installed at " + path;
+  }
+}
+
 }  // namespace
 
-void NTAlertProcessClient::MatchAndSendAlert() {
+void NTAlertProcessClient::MatchAndSendAlert() { MatchAndSendAlert(nullptr); }
+
+void NTAlertProcessClient::MatchAndSendAlert(tarnalert::FailoverResult* result) {
   using KTGui::AlertInfo;
   using KTGui::GetAlertDetailForClientResp;
   using KTGui::IdName;
@@ -144,7 +171,13 @@ void NTAlertProcessClient::MatchAndSendAlert() {
   const tarnalert::detail::CatalogScope catalogScope;
 
   // An absent or unreadable file leaves the rule list empty.
-  const std::shared_ptr<const DecodedConfig> decoded = LoadConfig(alertConfig);
+  const std::string path = GetConfigFileName();
+  std::string problem;
+  const std::shared_ptr<const DecodedConfig> decoded = LoadConfig(alertConfig, path, &problem);
+  if (result != nullptr) {
+    *result = tarnalert::FailoverResult();
+    result->configFile = path;
+  }
 
   // The rules are read through the shared, read-only view; only a rule that
   // fits the alert is reached for change (and so copied) below.
@@ -152,6 +185,9 @@ void NTAlertProcessClient::MatchAndSendAlert() {
     alertConfig.list(GetAlertDetailForClientResp::alertDetails);  // reads as an empty list
   }
   const HqMessageList* rules = alertConfig.findList(GetAlertDetailForClientResp::alertDetails);
+  if (result != nullptr) {
+    ExplainStart(path, problem, decoded != nullptr, rules, result);
+  }
   if (rules == nullptr) return;  // the field holds something else
   HqMessageList* changeableRules = nullptr;
   auto changeableRule = [&](size_t i) -> HqMessageBase& {
@@ -207,7 +243,21 @@ void NTAlertProcessClient::MatchAndSendAlert() {
                 "Detected alert of type, criteria and status [%d:%d:%d] matched notification "
                 "[%d:%ls]. Filling details for notification",
                 alertType, criteria, status, ruleId, FXString::ToWstring(ruleName).c_str());
-      processing.SendNotification();
+      if (result == nullptr) {
+        processing.SendNotification();
+        continue;
+      }
+      tarnalert::NotificationResult& notification = result->notifications.emplace_back();
+      notification.ruleId = ruleId;
+      notification.ruleName = ruleName;
+      processing.SendNotification(&notification);
     }
+  }
+  if (result != nullptr && result->notifications.empty() &&
+      result->stop == tarnalert::FailoverStop::kNone) {
+    result->stop = tarnalert::FailoverStop::kNoRuleMatched;
+    result->reason = "none of the " + std::to_string(rules->size()) +
+                     " rules of the configuration is enabled, complete and fits alert type " +
+                     std::to_string(alertType) + ", criteria " + std::to_string(criteria);
   }
 }

@@ -2,6 +2,7 @@
 // log lines out.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <atomic>
@@ -17,6 +18,7 @@
 #include "platform/testing/XmlCheck.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/FailoverResult.h"
 #include "tarnalert/platform/message/Messages.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -395,6 +397,83 @@ TEST_F(LocalRoadTest, AbsentConfigurationBuildsNothing) {
   EXPECT_TRUE(env_.deliveries().empty());
   EXPECT_EQ(env_.CountLogLines("Skipping"), 0u);
   EXPECT_EQ(env_.CountLogLines("matched notification"), 0u);
+}
+
+TEST_F(LocalRoadTest, TheResultSaysWhatBecameOfEachMatchingRule) {
+  Install(kConfiguration);
+  DeliveryResult answer(0, L"");
+  answer.messageId = "road.1@client";
+  env_.set_result(answer);
+  env_.SetLogLevel(1);  // the default
+  EvAlertEx alert = FailoverAlert();
+  const tarnalert::FailoverResult result = tarnalert::SendFailoverAlert(alert, 1, 5);
+  EXPECT_EQ(alert.alertType, 74);
+  EXPECT_EQ(alert.status, 5);
+  EXPECT_EQ(result.stop, tarnalert::FailoverStop::kNone);
+  EXPECT_EQ(result.rulesExamined, 2u);
+  const std::vector<Delivery> deliveries = env_.deliveries();
+  ASSERT_EQ(result.notifications.size(), 2u);
+  ASSERT_EQ(deliveries.size(), 2u);
+  const struct {
+    int id;
+    const char* name;
+    const char* subject;
+    size_t recipients;  // the entry of type 3 is no recipient
+  } expected[] = {{101, "Nightly failover", "Failover of Nightly failover on Tarnhold-Nord ", 4},
+                  {102, "Failover & recovery", "[Major] Failover & recovery & more ", 1}};
+  for (size_t i = 0; i < 2; ++i) {
+    const tarnalert::NotificationResult& notification = result.notifications[i];
+    EXPECT_EQ(notification.ruleId, expected[i].id);
+    EXPECT_EQ(notification.ruleName, expected[i].name);
+    EXPECT_EQ(notification.subject, expected[i].subject);
+    EXPECT_EQ(notification.recipients, expected[i].recipients);
+    EXPECT_EQ(notification.request, deliveries[i].request);
+    EXPECT_EQ(notification.deliveryOptions, deliveries[i].options);
+    EXPECT_EQ(notification.outcome, tarnalert::NotificationOutcome::kDelivered);
+    EXPECT_EQ(notification.delivery.messageId, "road.1@client");
+  }
+  // A positive trace at the default level, one line per notification.
+  EXPECT_EQ(env_.CountLogLines("DEBUG 1 SendNotification: notification of rule [101:Nightly "
+                               "failover] delivered: message <road.1@client>, 4 recipient(s)"),
+            1u);
+  EXPECT_EQ(env_.CountLogLines("notification of rule [102:Failover & recovery] delivered"), 1u);
+
+  DeliveryResult deferred(3, L"deferred for a retry as /x/deferred/1.mail: no connection");
+  deferred.keptAs = "/x/deferred/1.mail";
+  env_.set_result(deferred);
+  const tarnalert::FailoverResult later = tarnalert::SendFailoverAlert(alert, 1, 0);
+  ASSERT_EQ(later.notifications.size(), 2u);
+  EXPECT_EQ(later.notifications[0].outcome, tarnalert::NotificationOutcome::kDeferred);
+  EXPECT_EQ(env_.CountLogLines("notification of rule [101:Nightly failover] deferred: message <>, "
+                               "4 recipient(s), waits as /x/deferred/1.mail"),
+            1u);
+}
+
+TEST_F(LocalRoadTest, TheResultSaysWhyNothingWasBuilt) {
+  using tarnalert::FailoverStop;
+  const std::string directory = env_.scratch_directory() + "/jobresults";
+  EvAlertEx alert = FailoverAlert();
+  tarnalert::FailoverResult result = tarnalert::SendFailoverAlert(alert, 1, 0);
+  EXPECT_EQ(result.stop, FailoverStop::kNoConfiguration);
+  EXPECT_EQ(result.reason, "no configuration is installed at " + directory + "/alert_config.xml");
+
+  Install(kConfiguration);
+  result = tarnalert::SendFailoverAlert(alert, 9, 0);
+  EXPECT_EQ(result.stop, FailoverStop::kNoRuleMatched);
+  EXPECT_NE(result.reason.find("none of the 2 rules"), std::string::npos) << result.reason;
+
+  ASSERT_EQ(::chmod(directory.c_str(), 0777), 0);
+  result = tarnalert::SendFailoverAlert(alert, 1, 0);
+  ::chmod(directory.c_str(), 0700);
+  EXPECT_EQ(result.stop, FailoverStop::kConfigurationRefused);
+  EXPECT_NE(result.reason.find(directory), std::string::npos) << result.reason;
+
+  std::ofstream(directory + "/alert_config.xml") << "not a configuration";
+  result = tarnalert::SendFailoverAlert(alert, 1, 0);
+  EXPECT_EQ(result.stop, FailoverStop::kConfigurationRefused);
+  EXPECT_NE(result.reason.find("is not a configuration"), std::string::npos) << result.reason;
+  EXPECT_TRUE(result.notifications.empty());
+  EXPECT_TRUE(env_.deliveries().empty());
 }
 
 TEST_F(LocalRoadTest, AlertIsStampedBeforeEitherRoad) {

@@ -84,9 +84,10 @@ void BM_BuildMessage(benchmark::State& state) {
   for (auto _ : state) {
     tarnalert::detail::MailContent content;
     tarnalert::detail::MailEnvelope envelope;
+    std::vector<tarnalert::AddressNote> notes;
     std::string error, message, id;
     tarnalert::detail::ReadMailRequest(request, 0x12, "tarnalert@client", &content, &envelope,
-                                       &error);
+                                       &notes, &error);
     content.hostName = "client.example";
     tarnalert::detail::BuildMailMessage(content, &message, &id);
     benchmark::DoNotOptimize(message);

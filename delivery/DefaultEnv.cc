@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "delivery/spool/AlertSpool.h"
 #include "delivery/MailDelivery.h"
+#include "delivery/spool/AlertSpool.h"
 #include "platform/env/NoDestructor.h"
 #include "platform/env/PosixEnv.h"
 #include "platform/event/Catalog.h"
@@ -40,7 +40,7 @@ class DefaultEnv : public PosixEnv {
   }
   // The configured mail transport, with the settings of the Env in force.
   DeliveryResult DeliverEmail(const std::string& request, int deliveryOptions) override {
-    return detail::DeliverMail(Env::Current(), request, deliveryOptions);
+    return detail::DeliverMail(Env::Current(), request, deliveryOptions, detail::KeepMode::kKeep);
   }
 };
 

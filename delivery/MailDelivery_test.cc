@@ -12,16 +12,22 @@
 
 #include <dirent.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 
 #include "delivery/mail/MailResult.h"
+#include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
 #include "platform/testing/TestEnv.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/delivery/MailProbe.h"
 #include "tarnalert/platform/message/Messages.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -154,9 +160,11 @@ class MailDeliveryTest : public ::testing::Test {
 
 TEST_F(MailDeliveryTest, PlainSmtpDeliversAMessageThatAReaderDecodesBack) {
   StartServer({});
-  DeliveryResult result = env_.DeliverEmail(
-      Request({{"ops@example.com", "lead@example.com"}, {"cc@example.com"}, {"audit@example.com"}}),
-      0x02);
+  DeliveryResult result =
+      env_.DeliverEmail(Request({{"ops@example.com", "Lead Nord <lead@example.com>"},
+                                 {"\"Cc, Team\" <cc@example.com>"},
+                                 {"Audit <audit@example.com>"}}),
+                        0x02);
   ASSERT_EQ(result.code, 0) << FXString::ToString(result.text);
 
   std::vector<ReceivedMail> received = server_.Received();
@@ -174,8 +182,8 @@ TEST_F(MailDeliveryTest, PlainSmtpDeliversAMessageThatAReaderDecodesBack) {
        {std::string("header Subject: ") + kSubject,
         std::string("address From: ") + kSenderName + " <alerts@tarnhold.example>",
         std::string("address To:  <ops@example.com>"),
-        std::string("address To:  <lead@example.com>"),
-        std::string("address Cc:  <cc@example.com>"),
+        std::string("address To: Lead Nord <lead@example.com>"),
+        std::string("address Cc: Cc, Team <cc@example.com>"),
         std::string("header Auto-Submitted: auto-generated"),
         std::string("header MIME-Version: 1.0"), std::string("part text/plain charset=utf-8"),
         std::string("text: Failover on nœud-7.\\r\\nSecond line.\\r\\n"), std::string("defects 0"),
@@ -244,8 +252,8 @@ TEST_F(MailDeliveryTest, TlsAndLoginRulesHoldAgainstTheServer) {
        ""},
       {"login accepted", MailServerOptions::kStartTls, "required", true, "s3cret", true, 0, ""},
       {"login over implicit TLS", MailServerOptions::kImplicitTls, "", true, "s3cret", true, 0, ""},
-      {"login refused", MailServerOptions::kStartTls, "required", true, "wrong", true, 535,
-       "refused the login of robot"},
+      {"login refused", MailServerOptions::kStartTls, "required", true, "wrong", true,
+       detail::kMailSettingsWrong, "refused the login of robot: 535"},
       {"wrong CA", MailServerOptions::kStartTls, "required", false, "", false,
        detail::kMailConnectionFailed, "cannot be verified"},
       {"no STARTTLS offered", MailServerOptions::kPlain, "required", true, "", false,
@@ -289,29 +297,88 @@ TEST_F(MailDeliveryTest, TlsAndLoginRulesHoldAgainstTheServer) {
   }
 }
 
-TEST_F(MailDeliveryTest, ARefusedRecipientFailsTheDeliveryWithTheServersReply) {
+TEST_F(MailDeliveryTest, ARefusedRecipientMissesOutAloneAndIsReported) {
   MailServerOptions options;
   options.refusals = {{"gone@example.com", "550 5.1.1 <gone@example.com>: user unknown"},
                       {"busy@example.com", "451 4.3.0 try again later"}};
   StartServer(options);
+  using Addresses = std::vector<std::string>;
   const struct {
-    const char* recipient;
+    const char* label;
+    Recipients recipients;
     int64_t code;
-    const char* text;
+    Addresses delivered, deferred, failed;
   } cases[] = {
-      {"gone@example.com", 550,
-       "refused RCPT TO:<gone@example.com>: 550 5.1.1 "
-       "<gone@example.com>: user unknown"},
-      {"busy@example.com", 451, "refused RCPT TO:<busy@example.com>: 451 4.3.0 try again later"},
+      {"one of each",
+       {{"ops@example.com"}, {"busy@example.com"}, {"gone@example.com"}},
+       451,
+       {"ops@example.com"},
+       {"busy@example.com"},
+       {"gone@example.com"}},
+      {"only a temporary refusal",
+       {{"busy@example.com", "ops@example.com"}},
+       451,
+       {"ops@example.com"},
+       {"busy@example.com"},
+       {}},
+      {"every recipient refused for good",
+       {{"gone@example.com"}},
+       550,
+       {},
+       {},
+       {"gone@example.com"}},
   };
   for (const auto& row : cases) {
-    DeliveryResult result =
-        env_.DeliverEmail(Request({{"ops@example.com"}, {}, {row.recipient}}), 2);
-    EXPECT_EQ(result.code, row.code) << row.recipient;
-    EXPECT_NE(FXString::ToString(result.text).find(row.text), std::string::npos)
-        << row.recipient << ": " << FXString::ToString(result.text);
+    SCOPED_TRACE(row.label);
+    TestEnv env;
+    ScopedEnv scoped(&env);
+    for (const char* name : {"CLIENT_NAME", "MAIL_TLS", "MAIL_URL"}) {
+      env.SetSetting(name, env_.GetSetting(name));
+    }
+    const size_t before = server_.Received().size();
+    const DeliveryResult result = env.DeliverEmail(Request(row.recipients), 2);
+    const std::string text = FXString::ToString(result.text);
+    EXPECT_EQ(result.code, row.code) << text;
+    EXPECT_EQ(result.deliveredTo, row.delivered);
+    const std::vector<ReceivedMail> received = server_.Received();
+    ASSERT_EQ(received.size() - before, row.delivered.empty() ? 0u : 1u);
+    if (!row.delivered.empty()) {
+      EXPECT_EQ(received.back().recipients, row.delivered);
+    }
+
+    // Each refused address is named with the server's reply, and waits or
+    // is recorded for itself alone.
+    Addresses deferred, failed;
+    for (const AddressNote& note : result.notes) {
+      (note.kind == AddressNote::kDeferred ? deferred : failed).push_back(note.address);
+      const auto in = [&note](const Addresses& list) {
+        return std::find(list.begin(), list.end(), note.address) != list.end();
+      };
+      EXPECT_EQ(note.role, in(row.recipients.to) ? "To" : in(row.recipients.cc) ? "Cc" : "Bcc");
+      EXPECT_EQ(note.reason.substr(0, 4), note.address == "busy@example.com" ? "451 " : "550 ");
+    }
+    EXPECT_EQ(deferred, row.deferred);
+    EXPECT_EQ(failed, row.failed);
+    detail::QueuedMail kept;
+    EXPECT_EQ(result.keptAs.empty(), row.deferred.empty()) << text;
+    if (!row.deferred.empty()) {
+      EXPECT_NE(text.find("deferred for a retry as " + result.keptAs), std::string::npos) << text;
+      ASSERT_TRUE(detail::DecodeQueuedMail(ReadWhole(result.keptAs), &kept));
+      EXPECT_EQ(kept.envelope.recipients, row.deferred);
+    }
+    const std::string failedDirectory = env.scratch_directory() + "/state/outbox/failed";
+    const std::vector<std::string> records = FilesIn(failedDirectory);
+    ASSERT_EQ(records.size(), row.failed.empty() ? 0u : 2u) << "the message and its error";
+    for (const std::string& record : records) {
+      if (record.find(".error") != std::string::npos) {
+        EXPECT_NE(ReadWhole(record).find("550 5.1.1 <gone@example.com>: user unknown"),
+                  std::string::npos);
+      } else {
+        ASSERT_TRUE(detail::DecodeQueuedMail(ReadWhole(record), &kept));
+        EXPECT_EQ(kept.envelope.recipients, row.failed);
+      }
+    }
   }
-  EXPECT_EQ(server_.Received().size(), 0u);
 }
 
 TEST_F(MailDeliveryTest, ADeadOrSilentServerIsAConnectionFailure) {
@@ -539,11 +606,119 @@ TEST_F(MailDeliveryTest, WrongSettingsAndUnusableRequestsAreRefusedWithAReason) 
     const std::string text = FXString::ToString(result.text);
     EXPECT_EQ(row.text.empty(), text.empty()) << row.label << ": " << text;
     EXPECT_NE(text.find(row.text), std::string::npos) << row.label << ": " << text;
+    // A setting or secret file to mend keeps the notification for the
+    // flush; a request that cannot be sent is not kept.
+    EXPECT_EQ(result.keptAs.empty(), row.code != detail::kMailSettingsWrong) << row.label;
+    if (row.code == detail::kMailSettingsWrong) {
+      EXPECT_EQ(
+          text.find("deferred for a retry as " + result.keptAs + " (tarnalert outbox flush): "), 0u)
+          << text;
+    }
     if (row.code == detail::kMailRequestUnusable && row.text == "no valid recipient") {
       EXPECT_EQ(env.CountLogLines("\"not an address\" is not a valid e-mail address; left out"),
                 1u);
+      EXPECT_EQ(result.notes.size(), 3u);
     }
   }
+}
+
+TEST_F(MailDeliveryTest, LeftOutAddressesAndAReplacedSenderAreNamedInTheResult) {
+  env_.SetSetting("MAIL_URL", "file://" + env_.scratch_directory() + "/maildir");
+  env_.SetSetting("MAIL_FROM", "Tarnhold Alerts <tarnalert@client-7.example>");
+  App::EmailInfo info;
+  App::Email from, to, cc;
+  from.set(App::Email::address, "alerts at tarnhold");
+  info.setChild(App::EmailInfo::from, from);
+  to.set(App::Email::address, "Oncall <oncall@example.com>");
+  cc.set(App::Email::address, "lead at example.com");
+  info.list(App::EmailInfo::toList).push_back(to);
+  info.list(App::EmailInfo::ccList).push_back(cc);
+  std::string request;
+  info.serialize(request, false);
+
+  const DeliveryResult result = env_.DeliverEmail(request, 2);
+  EXPECT_EQ(result.code, 0) << FXString::ToString(result.text);
+  EXPECT_EQ(result.deliveredTo, std::vector<std::string>{"oncall@example.com"});
+  ASSERT_EQ(result.notes.size(), 2u);
+  EXPECT_EQ(result.notes[0].kind, AddressNote::kLeftOut);
+  EXPECT_EQ(result.notes[0].role, "Cc");
+  EXPECT_EQ(result.notes[0].address, "lead at example.com");
+  EXPECT_EQ(result.notes[1].kind, AddressNote::kSenderReplaced);
+  EXPECT_EQ(result.notes[1].address, "alerts at tarnhold");
+  EXPECT_EQ(result.notes[1].replacedBy, "tarnalert@client-7.example");
+  const std::vector<std::string> files = FilesIn(env_.scratch_directory() + "/maildir/new");
+  ASSERT_EQ(files.size(), 1u);
+  std::vector<std::string> facts;
+  std::string error;
+  ASSERT_TRUE(CheckMail(TARNALERT_SOURCE_DIR, files[0], &facts, &error)) << error;
+  EXPECT_TRUE(Has(facts, "address From: Tarnhold Alerts <tarnalert@client-7.example>"))
+      << Joined(facts);
+  EXPECT_TRUE(Has(facts, "address To: Oncall <oncall@example.com>")) << Joined(facts);
+}
+
+// Runs `work` in a child process; true when it ended by itself, returning
+// true, within `seconds`.
+bool EndsWithin(int seconds, const std::function<bool()>& work) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work() ? 0 : 1);
+  for (int waited = 0; waited < seconds * 10; ++waited) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    ::usleep(100000);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return false;
+}
+
+TEST_F(MailDeliveryTest, AServerThatNeverAnswersQuitHoldsADeliveryOnlyUntilTheTimeout) {
+  MailServerOptions options;
+  options.silentQuit = true;
+  StartServer(options);
+  env_.SetSetting("MAIL_CONNECT_TIMEOUT", "2");
+  env_.SetSetting("MAIL_TIMEOUT", "2");
+  // Left to itself, libcurl waits two minutes for the reply to QUIT.
+  EXPECT_TRUE(EndsWithin(
+      30, [this] { return env_.DeliverEmail(Request({{"ops@example.com"}}), 2).code == 0; }));
+  EXPECT_EQ(server_.Received().size(), 1u);
+}
+
+TEST_F(MailDeliveryTest, AProbeKeepsNothingAndShowsTheConversationWithoutLoginData) {
+  MailServerOptions options;
+  options.mode = MailServerOptions::kStartTls;
+  options.user = "robot";
+  options.password = "s3cret";
+  StartServer(options);
+  env_.SetSetting("MAIL_TLS", "required");
+  env_.SetSetting("MAIL_CA_FILE", certificates_.caFile);
+  env_.SetSetting("MAIL_USER", "robot");
+  env_.SetSetting("MAIL_PASSWORD_FILE", PasswordFile(env_, "s3cret", 0600));
+
+  std::vector<std::string> conversation;
+  const DeliveryResult sent = ProbeMail(Request({{"ops@example.com"}}), 2, &conversation);
+  EXPECT_EQ(sent.code, 0) << FXString::ToString(sent.text);
+  const std::string all = Joined(conversation);
+  for (const char* expected : {"> STARTTLS\n", "> MAIL FROM:<alerts@tarnhold.example>",
+                               "> RCPT TO:<ops@example.com>\n< 250 OK\n", "> DATA\n",
+                               "[login data hidden]", "< 235 ", "> QUIT\n"}) {
+    EXPECT_NE(all.find(expected), std::string::npos) << expected << " missing in:\n" << all;
+  }
+  for (const char* secret : {"s3cret", "AHJvYm90"}) {
+    EXPECT_EQ(all.find(secret), std::string::npos) << all;
+  }
+
+  // A failure, for a reason that would keep the message, keeps nothing.
+  for (const auto& setting : {std::make_pair("MAIL_PASSWORD_FILE", "/nonexistent/password"),
+                              std::make_pair("MAIL_TLS", "requried")}) {
+    env_.SetSetting(setting.first, setting.second);
+    const DeliveryResult failed = ProbeMail(Request({{"ops@example.com"}}), 2, nullptr);
+    EXPECT_EQ(failed.code, detail::kMailSettingsWrong) << setting.first;
+    EXPECT_TRUE(failed.keptAs.empty());
+  }
+  EXPECT_TRUE(FilesIn(env_.scratch_directory() + "/state/outbox/deferred").empty());
+  EXPECT_EQ(server_.Received().size(), 1u);
 }
 
 }  // namespace

@@ -4,12 +4,13 @@
 // Whatever the request, a message that is built ends every line with CR LF,
 // keeps every line within 998 octets, and has exactly one Subject, From and
 // Date header: no value can split or add a header.
+#include <strings.h>
 #include <cstddef>
 #include <cstdint>
-#include <strings.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "delivery/mail/MailMessage.h"
 #include "delivery/mail/MailRequest.h"
@@ -35,9 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string request(reinterpret_cast<const char*>(data) + 1, size - 1);
   tarnalert::detail::MailContent content;
   tarnalert::detail::MailEnvelope envelope;
+  std::vector<tarnalert::AddressNote> notes;
   std::string error;
-  if (!tarnalert::detail::ReadMailRequest(request, options, "alerts@example.com", &content,
-                                          &envelope, &error)) {
+  if (tarnalert::detail::ReadMailRequest(request, options, "Alerts <alerts@example.com>", &content,
+                                         &envelope, &notes, &error) != 0) {
     return 0;
   }
   content.hostName = "fuzz.example.com";

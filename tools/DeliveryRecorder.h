@@ -62,14 +62,10 @@ class DeliveryRecorder : public tarnalert::EnvWrapper {
   bool sending_ = false;
 };
 
-// Whether a result means that no transport is configured.
-inline bool NoTransport(const tarnalert::DeliveryResult& result) {
-  return result.code == -1 && result.text.empty();
-}
-
-// What happened to one delivery, as a sentence for the user: "delivered.",
-// "failed (code N): ..." or "not delivered: no mail transport is configured
-// ...".
+// What happened to one delivery, for the user: a sentence ("delivered.",
+// "failed (code N): ...", "not delivered: no mail transport is configured
+// ..."), then a line for each address left out, refused or replaced, each
+// indented by two blanks.
 std::string DeliveryOutcome(const tarnalert::DeliveryResult& result);
 
 }  // namespace tarnalert_tool

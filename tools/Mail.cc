@@ -1,10 +1,11 @@
-// `tarnalert mail test`: sends a short message through the configured mail
-// transport (TARNALERT_MAIL_URL and friends, docs/delivery.md) and says what
-// became of it, so that the settings can be tried before an alert needs
-// them.
+// `tarnalert mail test`: sends a short message once through the configured
+// mail transport (TARNALERT_MAIL_URL and friends, docs/delivery.md) and says
+// what became of it, so that the settings can be tried before an alert
+// needs them. Nothing is kept for a retry.
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "DeliveryRecorder.h"
@@ -14,21 +15,20 @@ namespace tarnalert_tool {
 
 namespace {
 
-// The delivery options the local road gives a rule's notification: the
-// default bit, and the formatted bit for HTML (docs/delivery.md).
-constexpr int kOptionDefault = 0x02;
-constexpr int kOptionFormatted = 0x10;
-
 struct MailTestOptions {
   std::string to;
+  std::string from;
+  std::string subject;
   bool html = false;
+  bool verbose = false;
 };
 
 int RunMailTest(const MailTestOptions& options) {
   tarnalert::Env* env = tarnalert::Env::Current();
   const std::string client = env->PhysicalMachineName("");
   App::EmailInfo request;
-  request.set(App::EmailInfo::subject, "tarnalert test message from " + client);
+  request.set(App::EmailInfo::subject,
+              options.subject.empty() ? "tarnalert test message from " + client : options.subject);
   const std::string sentence = "This is a test message from the alert library on " + client +
                                ". If you can read it, failover alerts from this client reach you.";
   request.set(App::EmailInfo::body,
@@ -37,33 +37,75 @@ int RunMailTest(const MailTestOptions& options) {
                            : sentence + "\n");
   request.set(App::EmailInfo::usedEmbedded, options.html ? 1 : 0);
   if (options.html) request.set(App::EmailInfo::embeddedMode, 1);
+  if (!options.from.empty()) {
+    App::Email from;
+    from.set(App::Email::address, options.from);
+    request.setChild(App::EmailInfo::from, from);
+  }
   App::Email to;
   to.set(App::Email::address, options.to);
   request.list(App::EmailInfo::toList).push_back(to);
   std::string text;
   request.serialize(text, false);
 
-  const int deliveryOptions = kOptionDefault | (options.html ? kOptionFormatted : 0);
-  const tarnalert::DeliveryResult result = env->DeliverEmail(text, deliveryOptions);
+  const int deliveryOptions =
+      tarnalert::kDeliveryOptionDefault | (options.html ? tarnalert::kDeliveryOptionFormatted : 0);
+  std::vector<std::string> conversation;
+  const tarnalert::DeliveryResult result =
+      tarnalert::ProbeMail(text, deliveryOptions, options.verbose ? &conversation : nullptr);
+  for (const std::string& line : conversation) std::cout << OneLine(line) << "\n";
   if (result.code == 0) {
     std::cout << "Test message to " << options.to << " (" << (options.html ? "HTML" : "plain text")
-              << ") through " << env->GetSetting("MAIL_URL") << ": delivered.\n";
+              << ") through " << env->GetSetting("MAIL_URL") << ": " << DeliveryOutcome(result)
+              << "\n";
     return kSuccess;
   }
   PrintError("mail test", "test message to " + options.to + ": " + DeliveryOutcome(result));
   return kFailed;
 }
 
+std::string NoteLine(const tarnalert::AddressNote& note) {
+  const std::string who = (note.role.empty() ? "" : note.role + " ") + OneLine(note.address);
+  switch (note.kind) {
+    case tarnalert::AddressNote::kLeftOut:
+      return "left out " + note.role + " \"" + OneLine(note.address) + "\": " + note.reason;
+    case tarnalert::AddressNote::kSenderReplaced:
+      return "sender \"" + OneLine(note.address) + "\" replaced by " + note.replacedBy + ": " +
+             note.reason;
+    case tarnalert::AddressNote::kDeferred:
+      return "deferred for " + who + ": " + OneLine(note.reason);
+    case tarnalert::AddressNote::kRefused:
+      break;
+  }
+  return "refused " + who + ": " + OneLine(note.reason);
+}
+
 }  // namespace
 
 std::string DeliveryOutcome(const tarnalert::DeliveryResult& result) {
-  if (result.code == 0) return "delivered.";
-  if (NoTransport(result)) {
-    return "not delivered: no mail transport is configured (set TARNALERT_MAIL_URL; see "
-           "docs/delivery.md).";
+  std::string text;
+  switch (tarnalert::OutcomeOf(result)) {
+    case tarnalert::NotificationOutcome::kDelivered:
+      text = "delivered.";
+      break;
+    case tarnalert::NotificationOutcome::kNoTransport:
+      return "not delivered: no mail transport is configured (set TARNALERT_MAIL_URL; see "
+             "docs/delivery.md).";
+    case tarnalert::NotificationOutcome::kDeferred:
+      text = "not delivered yet";
+      break;
+    case tarnalert::NotificationOutcome::kPartlyDelivered:
+      text = "partly delivered";
+      break;
+    default:
+      text = "failed";
+      break;
   }
-  return "failed (code " + std::to_string(result.code) + "): " + FXString::ToString(result.text) +
-         ".";
+  if (result.code != 0) {
+    text += " (code " + std::to_string(result.code) + "): " + FXString::ToString(result.text) + ".";
+  }
+  for (const tarnalert::AddressNote& note : result.notes) text += "\n  " + NoteLine(note);
+  return text;
 }
 
 void AddMailCommand(CLI::App& app, Action& action) {
@@ -71,9 +113,16 @@ void AddMailCommand(CLI::App& app, Action& action) {
   mail->require_subcommand(1);
   auto options = std::make_shared<MailTestOptions>();
   CLI::App* test = mail->add_subcommand(
-      "test", "Send a short test message through the configured mail transport");
-  test->add_option("--to", options->to, "The recipient's address")->required();
+      "test",
+      "Send a short test message once through the configured mail transport; nothing is kept "
+      "for a retry");
+  test->add_option("--to", options->to, "The recipient: an address or Name <address>")->required();
+  test->add_option("--from", options->from,
+                   "The sender: an address or Name <address> (default: TARNALERT_MAIL_FROM)");
+  test->add_option("--subject", options->subject, "The subject (default: a test subject)");
   test->add_flag("--html", options->html, "Send an HTML message with a plain-text alternative");
+  test->add_flag("-v,--verbose", options->verbose,
+                 "Print the SMTP conversation (commands and replies; never login data)");
   test->footer(
       "Exit codes: 0 delivered, 1 not delivered (the reason is on standard error), 2 bad "
       "usage.");

@@ -3,8 +3,6 @@
 // evaluated on this client against the installed configuration and each
 // e-mail notification goes to the configured mail transport; every other
 // type is handed to the management server through the spool.
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 #include <string>
@@ -26,10 +24,54 @@ struct SendOptions {
   std::vector<std::string> comments;
 };
 
+// Type 74: the local road, said rule by rule from the result the library
+// returns.
+int RunFailover(const SendOptions& options, EvAlertEx& alert) {
+  const tarnalert::FailoverResult result =
+      tarnalert::SendFailoverAlert(alert, options.criteria, options.status);
+  std::cout << "Sent alert type " << alert.alertType << ", criteria " << alert.criteria
+            << ", status " << alert.status << ".\n";
+  std::cout << "It was evaluated on this client against "
+            << (result.configFile.empty() ? "no configuration" : result.configFile)
+            << " (debug log " << DebugLogPath() << ").\n";
+  if (result.notifications.empty()) {
+    PrintError("send", "no e-mail was sent: " + OneLine(result.reason));
+    return kFailed;
+  }
+  std::cout << result.notifications.size() << " e-mail notification"
+            << (result.notifications.size() == 1 ? "" : "s") << " built for the matching rules.\n";
+  int exitCode = kSuccess;
+  size_t withoutTransport = 0;
+  for (size_t i = 0; i < result.notifications.size(); ++i) {
+    const tarnalert::NotificationResult& notification = result.notifications[i];
+    std::cout << "Notification " << i + 1 << " (rule " << notification.ruleId << ") \""
+              << OneLine(notification.subject) << "\": ";
+    if (notification.outcome == tarnalert::NotificationOutcome::kNotBuilt) {
+      std::cout << "not built: " << notification.reason << ".\n";
+    } else {
+      std::cout << DeliveryOutcome(notification.delivery) << "\n";
+    }
+    if (notification.outcome == tarnalert::NotificationOutcome::kNoTransport) ++withoutTransport;
+    if (notification.outcome != tarnalert::NotificationOutcome::kDelivered ||
+        !notification.delivery.notes.empty()) {
+      exitCode = kFailed;
+    }
+  }
+  if (withoutTransport > 0) {
+    PrintError("send",
+               "failover mail is off: no mail transport is configured, so " +
+                   std::to_string(withoutTransport) +
+                   " notification(s) went nowhere (set TARNALERT_MAIL_URL; see docs/delivery.md)");
+  }
+  return exitCode;
+}
+
 int RunSend(const SendOptions& options) {
   EvAlertEx alert;
   AddComments(alert, options.comments);
   for (const std::string& argument : options.arguments) alert << argument.c_str();
+  if (options.type == tarnalert::kFailoverAlertType) return RunFailover(options, alert);
+
   LogCapture capture(tarnalert::Env::Current(), true);
   DeliveryRecorder recorder(&capture);
   int result;
@@ -37,43 +79,18 @@ int RunSend(const SendOptions& options) {
     tarnalert::ScopedEnv installed(&recorder);
     result = alert.sendAlert(options.type, options.criteria, options.status);
   }
-  const std::string log = DebugLogPath();
   if (result != 1) {
     for (const std::string& message : capture.Messages()) PrintError("send", message);
-    PrintError("send",
-               "the alert was not handed to the management server; see the debug log " + log);
+    PrintError("send", "the alert was not handed to the management server; see the debug log " +
+                           DebugLogPath());
     return kFailed;
   }
   std::cout << "Sent alert type " << alert.alertType << ", criteria " << alert.criteria
             << ", status " << alert.status << ".\n";
-  if (options.type != tarnalert::kFailoverAlertType) {
-    std::cout << "It was handed to the management server";
-    for (const std::string& file : recorder.spooled()) std::cout << ": spooled as " << file;
-    std::cout << ".\n";
-    return kSuccess;
-  }
-
-  const std::string config = NTAlertProcessClient::GetConfigFileName();
-  std::cout << "It was evaluated on this client against " << config << " (debug log " << log
-            << ").\n";
-  if (::access(config.c_str(), F_OK) != 0) {
-    std::cout << "No configuration is installed there, so no rule was examined.\n";
-    return kSuccess;
-  }
-  const std::vector<Delivery>& deliveries = recorder.deliveries();
-  std::cout << deliveries.size() << " e-mail notification" << (deliveries.size() == 1 ? "" : "s")
-            << " built for the matching rules.\n";
-  int exitCode = kSuccess;
-  for (size_t i = 0; i < deliveries.size(); ++i) {
-    App::EmailInfo request;
-    const std::string subject = request.Parse(deliveries[i].request)
-                                    ? request.get(App::EmailInfo::subject)
-                                    : "(unreadable request)";
-    std::cout << "Notification " << i + 1 << " \"" << OneLine(subject)
-              << "\": " << DeliveryOutcome(deliveries[i].result) << "\n";
-    if (deliveries[i].result.code != 0) exitCode = kFailed;
-  }
-  return exitCode;
+  std::cout << "It was handed to the management server";
+  for (const std::string& file : recorder.spooled()) std::cout << ": spooled as " << file;
+  std::cout << ".\n";
+  return kSuccess;
 }
 
 }  // namespace
@@ -97,9 +114,10 @@ void AddSendCommand(CLI::App& app, Action& action) {
                    "several");
   send->footer(
       "Exit codes: 0 everything happened (the alert was spooled for the server, or every e-mail "
-      "notification of a type 74 alert was delivered), 1 something did not (the alert was not "
-      "handed over, or a notification failed or found no mail transport; the reason is printed), "
-      "2 bad usage.");
+      "notification of a type 74 alert was delivered to every recipient as written), 1 "
+      "something did not (the alert was not handed over; no configuration, no matching rule or "
+      "no mail transport; a notification failed, waits in the outbox, or left an address out; "
+      "the reason is printed), 2 bad usage.");
   send->callback([options, &action] { action = [options] { return RunSend(*options); }; });
 }
 

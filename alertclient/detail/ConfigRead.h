@@ -25,9 +25,10 @@ CYqError OpenConfigFile(const std::string& path, int* fd, FileInfo* file);
 // lines of NTAlertProcessClient::RetrieveDetailsFromXML, into *content (a
 // buffer handed back earlier is reused; `expectedSize` sizes a new one) and
 // describes the file read in *file. Returns 0, or 1 with the reason logged
-// (a missing file silently). Takes no lock.
+// and put into *problem when given (a missing file silently, leaving
+// *problem empty). Takes no lock.
 int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* content,
-                   FileInfo* file);
+                   FileInfo* file, std::string* problem = nullptr);
 
 // True when `path` still names the file `file` describes (the same device
 // and inode): no replacement has been renamed over it since.

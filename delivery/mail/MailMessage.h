@@ -14,13 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/MailAddress.h"
+
 namespace tarnalert {
 namespace detail {
-
-struct MailAddress {
-  std::string displayName;  // UTF-8; empty: the address alone
-  std::string address;
-};
 
 struct MailContent {
   MailAddress from;

@@ -1,9 +1,10 @@
 #include "delivery/mail/MailRequest.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "alertclient/detail/DeliveryOptions.h"
+#include "delivery/mail/MailResult.h"
+#include "platform/text/MailAddress.h"
+#include "tarnalert/alertclient/DeliveryOptions.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/message/Messages.h"
 
@@ -13,20 +14,6 @@ namespace detail {
 namespace {
 
 constexpr const char* kTag = "DeliverEmail";
-
-bool IsAtext(char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-  return std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr && c != '\0';
-}
-
-bool IsDomainLabel(const std::string& label) {
-  if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
-    return false;
-  }
-  return std::all_of(label.begin(), label.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-  });
-}
 
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
@@ -45,50 +32,33 @@ std::string HeaderValue(const std::string& value, const char* what) {
   return safe;
 }
 
-// The address of `email` cleaned and checked; empty (with an error line)
-// when it is not valid.
-std::string CheckedAddress(const HqMessageBase& email, const char* role) {
-  const std::string address = HeaderValue(email.get(App::Email::address), role);
-  if (IsValidMailAddress(address)) return address;
+// Reads the mailbox `text` of the `role` ("To", "sender") into `mailbox`;
+// false (with an error line) when it is not valid.
+bool CheckedMailbox(const std::string& text, const char* role, MailAddress* mailbox) {
+  if (ReadMailbox(text, mailbox)) return true;
   EvEvent().Error(kTag, "the %s address \"%s\" is not a valid e-mail address; left out", role,
-                  address.c_str());
-  return "";
+                  text.c_str());
+  return false;
 }
 
 void AddRecipients(const HqMessageList& list, const char* role, std::vector<MailAddress>* header,
-                   MailEnvelope* envelope) {
+                   MailEnvelope* envelope, std::vector<AddressNote>* notes) {
   for (const HqMessageBase& email : list) {
-    std::string address = CheckedAddress(email, role);
-    if (address.empty()) continue;
-    if (header != nullptr) header->push_back({"", address});
-    if (std::find(envelope->recipients.begin(), envelope->recipients.end(), address) ==
+    const std::string text = HeaderValue(email.get(App::Email::address), role);
+    MailAddress mailbox;
+    if (!CheckedMailbox(text, role, &mailbox)) {
+      notes->push_back({AddressNote::kLeftOut, role, text, "not a valid e-mail address", ""});
+      continue;
+    }
+    if (header != nullptr) header->push_back(mailbox);
+    if (std::find(envelope->recipients.begin(), envelope->recipients.end(), mailbox.address) ==
         envelope->recipients.end()) {
-      envelope->recipients.push_back(address);
+      envelope->recipients.push_back(mailbox.address);
     }
   }
 }
 
 }  // namespace
-
-bool IsValidMailAddress(const std::string& address) {
-  const size_t at = address.rfind('@');
-  if (at == std::string::npos || at == 0 || at > 64 || address.size() > 254) return false;
-  const std::string local = address.substr(0, at);
-  const std::string domain = address.substr(at + 1);
-  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string::npos) {
-    return false;
-  }
-  for (char c : local) {
-    if (c != '.' && !IsAtext(c)) return false;
-  }
-  size_t start = 0;
-  for (;;) {
-    const size_t dot = domain.find('.', start);
-    if (!IsDomainLabel(domain.substr(start, dot - start))) return false;
-    if (dot == std::string::npos) return true;
-    start = dot + 1;
-  }
-}
 
 std::string WithoutControlCharacters(const std::string& text, bool* changed) {
   std::string out;
@@ -111,45 +81,59 @@ std::string WithoutControlCharacters(const std::string& text, bool* changed) {
   return out;
 }
 
-bool ReadMailRequest(const std::string& request, int deliveryOptions,
-                     const std::string& defaultSender, MailContent* content, MailEnvelope* envelope,
-                     std::string* error) {
+int64_t ReadMailRequest(const std::string& request, int deliveryOptions,
+                        const std::string& defaultSender, MailContent* content,
+                        MailEnvelope* envelope, std::vector<AddressNote>* notes,
+                        std::string* error) {
   App::EmailInfo info;
   if (info.unserialize(request) != 0) {
     *error = "the e-mail request cannot be read (see the reader's line in the debug log)";
-    return false;
+    return kMailRequestUnusable;
   }
   *content = MailContent();
   *envelope = MailEnvelope();
 
-  const HqMessageBase& from = info.child(App::EmailInfo::from);
-  if (!from.get(App::Email::address).empty()) {
-    content->from.address = CheckedAddress(from, "sender");
-    content->from.displayName = HeaderValue(from.get(App::Email::displayName), "sender name");
-  }
-  if (content->from.address.empty()) {
-    content->from = MailAddress{"", defaultSender};
-    if (!IsValidMailAddress(defaultSender)) {
-      *error = "no valid sender: the request names none and TARNALERT_MAIL_FROM \"" +
-               defaultSender + "\" is not a valid address";
-      return false;
-    }
-  }
-  envelope->sender = content->from.address;
-
-  AddRecipients(info.list(App::EmailInfo::toList), "To", &content->to, envelope);
-  AddRecipients(info.list(App::EmailInfo::ccList), "Cc", &content->cc, envelope);
-  AddRecipients(info.list(App::EmailInfo::bccList), "Bcc", nullptr, envelope);
+  AddRecipients(info.list(App::EmailInfo::toList), "To", &content->to, envelope, notes);
+  AddRecipients(info.list(App::EmailInfo::ccList), "Cc", &content->cc, envelope, notes);
+  AddRecipients(info.list(App::EmailInfo::bccList), "Bcc", nullptr, envelope, notes);
   if (envelope->recipients.empty()) {
     *error = "no valid recipient";
-    return false;
+    return kMailRequestUnusable;
   }
-
   content->subject = HeaderValue(info.get(App::EmailInfo::subject), "subject");
   content->body = info.get(App::EmailInfo::body);
   content->html = info.get(App::EmailInfo::usedEmbedded) != 0;
-  content->highImportance = (deliveryOptions & kOptionLowestSeverityOne) != 0;
-  return true;
+  content->highImportance = (deliveryOptions & kDeliveryOptionImportant) != 0;
+
+  // The request's sender, else the default one; a name of the request wins
+  // over a name written with its address.
+  const HqMessageBase& from = info.child(App::EmailInfo::from);
+  const std::string sender = HeaderValue(from.get(App::Email::address), "sender");
+  const bool senderValid = !sender.empty() && CheckedMailbox(sender, "sender", &content->from);
+  if (senderValid) {
+    const std::string name = HeaderValue(from.get(App::Email::displayName), "sender name");
+    if (!name.empty()) content->from.displayName = name;
+  } else if (!ReadMailbox(defaultSender, &content->from)) {
+    *error = "no valid sender: the request names " +
+             (sender.empty() ? std::string("none") : "\"" + sender + "\"") +
+             " and TARNALERT_MAIL_FROM \"" + defaultSender + "\" is not a valid address";
+    return kMailSettingsWrong;
+  } else if (!sender.empty()) {
+    notes->push_back({AddressNote::kSenderReplaced, "sender", sender, "not a valid e-mail address",
+                      content->from.address});
+  }
+  envelope->sender = content->from.address;
+  return kMailDelivered;
+}
+
+std::string RecipientRole(const MailContent& content, const std::string& address) {
+  for (const auto& [role, list] :
+       {std::make_pair("To", &content.to), std::make_pair("Cc", &content.cc)}) {
+    for (const MailAddress& mailbox : *list) {
+      if (mailbox.address == address) return role;
+    }
+  }
+  return "Bcc";
 }
 
 }  // namespace detail

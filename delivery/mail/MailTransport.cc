@@ -6,11 +6,13 @@
 namespace tarnalert {
 namespace detail {
 
-DeliveryResult TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
-                            const std::string& name, const std::string& message) {
-  return settings.transport == MailTransport::kFile
-             ? WriteToOutbox(env, settings.directory, name, message)
-             : SendBySmtp(env, settings, envelope, message);
+Transmission TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
+                          const std::string& name, const std::string& message,
+                          std::vector<std::string>* conversation) {
+  if (settings.transport == MailTransport::kFile) {
+    return Transmission{WriteToOutbox(env, settings.directory, name, message), {}};
+  }
+  return SendBySmtp(env, settings, envelope, message, conversation);
 }
 
 }  // namespace detail

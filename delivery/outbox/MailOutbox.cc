@@ -7,12 +7,14 @@
 
 #include "delivery/mail/MailSettings.h"
 #include "delivery/mail/MailTransport.h"
+#include "delivery/mail/PreparedMail.h"
+#include "delivery/outbox/AttemptSplit.h"
 #include "delivery/outbox/OutboxQueue.h"
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/env/Env.h"
-#include "tarnalert/platform/text/FXString.h"
+#include "tarnalert/platform/event/EvEvent.h"
 
 namespace tarnalert {
 
@@ -69,11 +71,9 @@ class FlushLock {
   int fd_ = -1;
 };
 
-std::string Recipients(const QueuedMail& mail) {
+std::string Joined(const std::vector<std::string>& items) {
   std::string text;
-  for (const std::string& recipient : mail.envelope.recipients) {
-    text += (text.empty() ? "" : ", ") + recipient;
-  }
+  for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
   return text;
 }
 
@@ -107,20 +107,65 @@ class Flusher {
     }
     if (GivenUp(mail)) {
       mail.lastError = GiveUpText(mail);
-      Fail(name, mail, problem);
+      ReportFailed(name, mail, problem);
       return;
     }
     if (!all_ && mail.nextTry > env_->Now()) {
       ++report_->notDue;
       return;
     }
-    const std::string base = name.substr(0, name.size() - std::strlen(detail::kQueuedMailSuffix));
-    const DeliveryResult result =
-        detail::TransmitMail(env_, settings_, mail.envelope, base, mail.message);
     ++mail.attempts;
-    if (result.code == 0) {
+    if (mail.isRequest && !Build(&mail)) {
+      if (detail::IsTemporaryFailure(mail.lastCode)) {
+        ReportAgain(name, mail, problem);
+      } else {
+        ReportFailed(name, mail, problem);
+      }
+      return;
+    }
+    const std::string base = name.substr(0, name.size() - std::strlen(detail::kQueuedMailSuffix));
+    const detail::AttemptSplit split = detail::SplitAttempt(
+        mail.envelope.recipients,
+        detail::TransmitMail(env_, settings_, mail.envelope, base, mail.message));
+
+    std::string line = name + ":";
+    if (!split.delivered.empty()) {
       ++report_->delivered;
-      report_->lines.push_back(name + ": delivered to " + Recipients(mail));
+      line += " delivered to " + Joined(split.delivered) + ";";
+      Log(mail, "delivered to " + std::to_string(split.delivered.size()) + " recipient(s)");
+    }
+    if (!split.failed.empty()) {
+      QueuedMail failed = mail;
+      failed.envelope.recipients = split.failed;
+      failed.lastCode = split.failedCode;
+      failed.lastError = split.failedReason;
+      if (split.retry.empty()) {
+        line += " failed, moved to " + outbox_.failed.path() + ": " + failed.lastError + ";";
+        MoveToFailed(failed, name, problem);
+      } else {
+        std::string failedName;
+        Remember(problem, detail::RecordFailedMail(outbox_, failed, &failedName));
+        line += " refused, recorded as " + outbox_.failed.path() + "/" + failedName + ": " +
+                failed.lastError + ";";
+        ++report_->failed;
+        Log(failed, "failed for good (" + failedName + "): " + failed.lastError);
+      }
+    }
+    if (!split.retry.empty()) {
+      mail.envelope.recipients = split.retry;
+      mail.lastCode = split.retryCode;
+      mail.lastError = split.retryReason;
+      if (GivenUp(mail)) {
+        mail.lastError = GiveUpText(mail);
+        line += " failed, moved to " + outbox_.failed.path() + ": " + mail.lastError + ";";
+        MoveToFailed(mail, name, problem);
+      } else {
+        line += " deferred again (attempt " + std::to_string(mail.attempts) +
+                "): " + mail.lastError + ";";
+        DeferAgain(mail, name, problem);
+      }
+    }
+    if (split.retry.empty() && split.failed.empty()) {
       // Should the removal fail, the next flush sends the message again:
       // twice rather than never.
       CYqError removed = outbox_.deferred.Remove(name);
@@ -129,24 +174,9 @@ class Flusher {
         Remember(problem, removed.Push(FlushLocation(__LINE__),
                                        "the delivered %s stays for another attempt", path.c_str()));
       }
-      return;
     }
-    mail.lastCode = result.code;
-    mail.lastError = FXString::ToString(result.text);
-    if (!detail::IsTemporaryFailure(result.code)) {
-      Fail(name, mail, problem);
-      return;
-    }
-    if (GivenUp(mail)) {
-      mail.lastError = GiveUpText(mail);
-      Fail(name, mail, problem);
-      return;
-    }
-    mail.nextTry = env_->Now() + RetryDelay(mail.attempts);
-    ++report_->deferred;
-    report_->lines.push_back(name + ": deferred again (attempt " + std::to_string(mail.attempts) +
-                             "): " + mail.lastError);
-    Remember(problem, detail::RewriteDeferredMail(outbox_, name, mail));
+    line.pop_back();
+    report_->lines.push_back(line);
   }
 
  private:
@@ -159,10 +189,55 @@ class Flusher {
            " s); last error: " + mail.lastError;
   }
 
-  void Fail(const std::string& name, const QueuedMail& mail, CYqError* problem) {
-    ++report_->failed;
+  // Builds the message of the request kept in `mail` with the settings in
+  // force. False, with the reason in `mail`, when it still cannot be built.
+  bool Build(QueuedMail* mail) {
+    detail::PreparedMail prepared;
+    std::vector<AddressNote> notes;
+    std::string error;
+    const int64_t code = detail::PrepareMail(settings_, mail->message, mail->deliveryOptions,
+                                             mail->created, &prepared, &notes, &error);
+    if (code != 0) {
+      mail->lastCode = code;
+      mail->lastError = error;
+      return false;
+    }
+    mail->isRequest = false;
+    mail->envelope = prepared.envelope;
+    mail->subject = prepared.content.subject;
+    mail->messageId = prepared.messageId;
+    mail->message = std::move(prepared.message);
+    return true;
+  }
+
+  // The debug line of one outcome of `mail`.
+  void Log(const QueuedMail& mail, const std::string& outcome) {
+    EvEvent().DebugLvl("FlushOutbox", 1, "message <%s> with %zu recipient(s): %s",
+                       mail.messageId.c_str(), mail.envelope.recipients.size(), outcome.c_str());
+  }
+
+  // Keeps `mail` as deferred/`name` for its next try.
+  void ReportAgain(const std::string& name, QueuedMail& mail, CYqError* problem) {
+    report_->lines.push_back(name + ": deferred again (attempt " + std::to_string(mail.attempts) +
+                             "): " + mail.lastError);
+    DeferAgain(mail, name, problem);
+  }
+  void DeferAgain(QueuedMail& mail, const std::string& name, CYqError* problem) {
+    mail.nextTry = env_->Now() + RetryDelay(mail.attempts);
+    ++report_->deferred;
+    Log(mail, "deferred again: " + mail.lastError);
+    Remember(problem, detail::RewriteDeferredMail(outbox_, name, mail));
+  }
+
+  // Moves deferred/`name` with `mail` into failed/.
+  void ReportFailed(const std::string& name, const QueuedMail& mail, CYqError* problem) {
     report_->lines.push_back(name + ": failed, moved to " + outbox_.failed.path() + ": " +
                              mail.lastError);
+    MoveToFailed(mail, name, problem);
+  }
+  void MoveToFailed(const QueuedMail& mail, const std::string& name, CYqError* problem) {
+    ++report_->failed;
+    Log(mail, "failed, moved to " + outbox_.failed.path() + ": " + mail.lastError);
     Remember(problem, detail::MoveMailToFailed(outbox_, name, mail));
   }
 

@@ -35,10 +35,11 @@ using test::MailTestServer;
 using test::ReadWhole;
 using test::TestEnv;
 
-std::string Request(const std::string& subject, const std::string& to = "ops@example.com") {
+std::string Request(const std::string& subject, const std::string& to = "ops@example.com",
+                    const std::string& sender = "alerts@tarnhold.example") {
   App::EmailInfo info;
   App::Email from;
-  from.set(App::Email::address, "alerts@tarnhold.example");
+  from.set(App::Email::address, sender);
   info.setChild(App::EmailInfo::from, from);
   info.set(App::EmailInfo::subject, subject);
   info.set(App::EmailInfo::body, "Failover on node 7.");
@@ -153,6 +154,133 @@ TEST_F(MailOutboxTest, A4xxReplyDefersWithBackOffUntilTheServerAccepts) {
   StartServer();
   EXPECT_EQ(Flush(true).delivered, 1);
   EXPECT_EQ(ReceivedSubjects(), (std::map<std::string, int>{{"busy", 1}}));
+}
+
+// A notification stopped by a mistake on this client waits, with its reason,
+// until a flush after the mistake is mended.
+TEST_F(MailOutboxTest, ANotificationStoppedByASettingWaitsUntilTheSettingIsMended) {
+  StartServer();
+  const std::string url = env_.GetSetting("MAIL_URL");
+  const struct {
+    const char* label;
+    const char* setting;
+    const char* wrong;
+    const char* reason;
+    bool flushRefused;  // the flush itself cannot run until it is mended
+  } cases[] = {
+      {"mistyped TLS", "MAIL_TLS", "requried", "TARNALERT_MAIL_TLS is \"requried\"", true},
+      {"timeout with a unit", "MAIL_TIMEOUT", "60s", "TARNALERT_MAIL_TIMEOUT is \"60s\"", true},
+      {"mistyped URL", "MAIL_URL", "smtq://127.0.0.1", "TARNALERT_MAIL_URL \"smtq://", true},
+      {"no valid sender", "MAIL_FROM", "alerts at example", "no valid sender", false},
+      {"CA file missing", "MAIL_CA_FILE", "/nonexistent/ca.pem", "TARNALERT_MAIL_CA_FILE", false},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.label);
+    const std::string subject = std::string("stopped by ") + row.label;
+    const std::string good = env_.GetSetting(row.setting);
+    env_.SetSetting(row.setting, row.wrong);
+    const DeliveryResult result =
+        env_.DeliverEmail(Request(subject, "Oncall <oncall@example.com>", ""), 2);
+    const std::string text = FXString::ToString(result.text);
+    EXPECT_EQ(result.code, 2) << text;
+    EXPECT_FALSE(result.keptAs.empty()) << text;
+    EXPECT_NE(text.find(row.reason), std::string::npos) << text;
+    std::vector<OutboxEntry> entries = Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].recipients, std::vector<std::string>{"oncall@example.com"});
+    EXPECT_EQ(entries[0].subject, subject);
+    EXPECT_NE(entries[0].lastError.find(row.reason), std::string::npos) << entries[0].lastError;
+
+    OutboxFlushReport report;
+    const CYqError refused = FlushOutbox(true, &report);
+    EXPECT_EQ(refused.IsError(), row.flushRefused) << refused.ToString();
+    if (!row.flushRefused) {
+      EXPECT_EQ(report.deferred, 1) << "still stopped, tried again later";
+    }
+    EXPECT_EQ(ReceivedSubjects().count(subject), 0u);
+
+    env_.SetSetting(row.setting, good);
+    EXPECT_EQ(Flush(true).delivered, 1);
+    EXPECT_EQ(ReceivedSubjects()[subject], 1);
+    EXPECT_TRUE(Entries().empty());
+  }
+  // The rebuilt message is what the first attempt would have sent.
+  const std::vector<test::ReceivedMail> received = server_.Received();
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back().recipients, std::vector<std::string>{"oncall@example.com"});
+  EXPECT_NE(ReadWhole(received.back().file).find("To: Oncall <oncall@example.com>"),
+            std::string::npos);
+}
+
+TEST_F(MailOutboxTest, ARetryDeliversToWhomItCanAndKeepsTheRestApart) {
+  Defer("three recipients");
+  std::vector<OutboxEntry> entries = Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  // The request had one; give the stored message three, as a first attempt
+  // to several recipients refused for now would.
+  const std::string deferred = env_.scratch_directory() + "/state/outbox/deferred";
+  detail::QueuedMail mail;
+  ASSERT_TRUE(detail::DecodeQueuedMail(ReadWhole(deferred + "/" + entries[0].name), &mail));
+  mail.envelope.recipients = {"ops@example.com", "busy@example.com", "gone@example.com"};
+  detail::Outbox outbox;
+  ASSERT_YQ_OK(detail::OpenOutbox(&env_, false, &outbox));
+  ASSERT_YQ_OK(detail::RewriteDeferredMail(outbox, entries[0].name, mail));
+
+  MailServerOptions refusing;
+  refusing.refusals = {{"busy@example.com", "451 4.3.0 try again later"},
+                       {"gone@example.com", "550 5.1.1 user unknown"}};
+  StartServer(refusing);
+  const OutboxFlushReport report = Flush(true);
+  EXPECT_EQ(report.delivered, 1);
+  EXPECT_EQ(report.deferred, 1);
+  EXPECT_EQ(report.failed, 1);
+  EXPECT_EQ(server_.Received().at(0).recipients, std::vector<std::string>{"ops@example.com"});
+  entries = Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_FALSE(entries[0].failed);
+  EXPECT_EQ(entries[0].recipients, std::vector<std::string>{"busy@example.com"});
+  EXPECT_EQ(entries[0].attempts, 2);
+  EXPECT_TRUE(entries[1].failed);
+  EXPECT_EQ(entries[1].recipients, std::vector<std::string>{"gone@example.com"});
+  EXPECT_NE(entries[1].lastError.find("550 5.1.1 user unknown"), std::string::npos);
+
+  StartServer();
+  EXPECT_EQ(Flush(true).delivered, 1);
+  EXPECT_EQ(server_.Received().at(0).recipients, std::vector<std::string>{"busy@example.com"});
+  EXPECT_EQ(Entries().size(), 1u) << "only the failed record is left";
+}
+
+TEST_F(MailOutboxTest, StoredFilesOfEitherFormatReadBack) {
+  detail::QueuedMail request;
+  request.envelope = {"", {"ops@example.com"}};
+  request.subject = "kept as a request";
+  request.created = 1800000000;
+  request.attempts = 1;
+  request.lastCode = 2;
+  request.lastError = "TARNALERT_MAIL_TLS is \"requried\"";
+  request.isRequest = true;
+  request.deliveryOptions = 0x32;
+  request.message = "<EmailInfo>\n</EmailInfo>";
+  detail::QueuedMail read;
+  ASSERT_TRUE(detail::DecodeQueuedMail(detail::EncodeQueuedMail(request), &read));
+  EXPECT_TRUE(read.isRequest);
+  EXPECT_EQ(read.deliveryOptions, 0x32);
+  EXPECT_EQ(read.message, request.message);
+  EXPECT_EQ(read.lastError, request.lastError);
+
+  // What the first version wrote.
+  const std::string first =
+      "tarnalert-outbox 1\ncreated 1800000000\nattempts 2\nnext-try 1800000120\n"
+      "sender alerts@tarnhold.example\nrecipient ops@example.com\nsubject old\n"
+      "last-code 451\nlast-error 451 busy\n\nFrom: a\r\n\r\nbody\r\n";
+  ASSERT_TRUE(detail::DecodeQueuedMail(first, &read));
+  EXPECT_FALSE(read.isRequest);
+  EXPECT_EQ(read.attempts, 2);
+  EXPECT_EQ(read.message, "From: a\r\n\r\nbody\r\n");
+  // A key the first version never wrote is refused in its files.
+  EXPECT_FALSE(detail::DecodeQueuedMail(
+      "tarnalert-outbox 1\ncreated 1\nrecipient a@b.c\nform request\n\n<EmailInfo/>", &read));
+  EXPECT_FALSE(detail::DecodeQueuedMail("tarnalert-outbox 3\ncreated 1\n\nx", &read));
 }
 
 TEST_F(MailOutboxTest, A5xxOnRetryMovesTheMessageToFailedWithItsError) {

@@ -18,7 +18,8 @@ namespace detail {
 
 namespace {
 
-constexpr const char* kFormatLine = "tarnalert-outbox 1";
+constexpr const char* kFormatLine = "tarnalert-outbox 2";
+constexpr const char* kFirstFormatLine = "tarnalert-outbox 1";
 constexpr time_t kLongestGiveUp = 30 * 24 * 3600;
 
 FXCodeLocation OutboxLocation(const char* function, int line) {
@@ -87,16 +88,24 @@ std::string EncodeQueuedMail(const QueuedMail& mail) {
   }
   text += "subject " + OneLine(mail.subject) + "\n";
   text += "last-code " + std::to_string(static_cast<long long>(mail.lastCode)) + "\n";
-  text += "last-error " + OneLine(mail.lastError) + "\n\n";
-  return text + mail.message;
+  text += "last-error " + OneLine(mail.lastError) + "\n";
+  if (!mail.messageId.empty()) text += "message-id " + OneLine(mail.messageId) + "\n";
+  if (mail.isRequest) {
+    text += "form request\n";
+    text += "delivery-options " + std::to_string(mail.deliveryOptions) + "\n";
+  }
+  return text + "\n" + mail.message;
 }
 
 bool DecodeQueuedMail(const std::string& text, QueuedMail* mail) {
   *mail = QueuedMail();
   const size_t end = text.find("\n\n");
-  if (end == std::string::npos || text.compare(0, std::strlen(kFormatLine), kFormatLine) != 0) {
+  const size_t formatEnd = text.find('\n');
+  const std::string format = text.substr(0, formatEnd);
+  if (end == std::string::npos || (format != kFormatLine && format != kFirstFormatLine)) {
     return false;
   }
+  const bool second = format == kFormatLine;
   std::istringstream lines(text.substr(0, end));
   std::string line;
   std::getline(lines, line);  // the format line
@@ -121,6 +130,12 @@ bool DecodeQueuedMail(const std::string& text, QueuedMail* mail) {
       mail->subject = value;
     } else if (key == "last-error") {
       mail->lastError = value;
+    } else if (second && key == "message-id") {
+      mail->messageId = value;
+    } else if (second && key == "form" && (value == "request" || value == "message")) {
+      mail->isRequest = value == "request";
+    } else if (second && key == "delivery-options" && ReadNumber(value, &number)) {
+      mail->deliveryOptions = static_cast<int>(number);
     } else {
       return false;
     }
@@ -184,6 +199,24 @@ CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name) {
 CYqError RewriteDeferredMail(const Outbox& outbox, const std::string& name,
                              const QueuedMail& mail) {
   return WriteFileDurably(outbox.deferred, name, EncodeQueuedMail(mail));
+}
+
+CYqError RecordFailedMail(const Outbox& outbox, const QueuedMail& mail, std::string* name) {
+  *name = NewName(outbox.failed.env());
+  CYqError error = WriteFileDurably(outbox.failed, *name + ".error", mail.lastError + "\n");
+  if (!error.IsError()) error = WriteFileDurably(outbox.failed, *name, EncodeQueuedMail(mail));
+  return error;
+}
+
+CYqError RecordFailedMail(Env* env, const QueuedMail& mail, std::string* name) {
+  Outbox outbox;
+  CYqError error = Directory::Open(env, OutboxDirectory(), true, &outbox.root);
+  if (!error.IsError()) error = outbox.root.OpenDirectory("failed", true, &outbox.failed);
+  if (error.IsError()) {
+    return error.Push(OutboxLocation("RecordFailedMail", __LINE__),
+                      "cannot use the outbox directory %s", FailedDirectory().c_str());
+  }
+  return RecordFailedMail(outbox, mail, name);
 }
 
 CYqError MoveMailToFailed(const Outbox& outbox, const std::string& name, const QueuedMail& mail) {

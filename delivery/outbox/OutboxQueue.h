@@ -8,7 +8,11 @@
 // and every step goes through their descriptors.
 //
 // A file holds a few header lines (envelope, subject, attempts, times, last
-// error), an empty line, and the message exactly as it goes to the server.
+// error), an empty line, and the message exactly as it goes to the server;
+// or, when the message could not be built (a setting to mend first), the
+// e-mail request with its delivery options, from which the next try builds
+// it. Files of format 1 (no request, no Message-ID line) are still read;
+// this version writes format 2, which older readers leave alone.
 // Every file is written with WriteFileDurably (temporary name, sync, rename,
 // directory sync), so a reader never sees half of one and a kill or a power
 // loss loses none. Names start with the time in microseconds, so sorting
@@ -42,8 +46,11 @@ struct QueuedMail {
   int attempts = 0;
   time_t nextTry = 0;
   int64_t lastCode = 0;
-  std::string lastError;  // one line
-  std::string message;    // the whole message as sent
+  std::string lastError;    // one line
+  std::string messageId;    // without angle brackets; empty for a request
+  bool isRequest = false;   // `message` holds the e-mail request, not a message
+  int deliveryOptions = 0;  // of the request
+  std::string message;      // the whole message as sent, or the request
 };
 
 // <state>/outbox and its two directories, for messages.
@@ -69,8 +76,8 @@ CYqError OpenOutbox(Env* env, bool create, Outbox* outbox);
 void RemoveStaleOutboxFiles(const Outbox& outbox);
 
 // True for the results worth a retry: no connection, TLS or timeout (3), a
-// setting or secret file to mend (2), the file outbox not writable (5), and
-// the SMTP server's 4xx replies.
+// setting, secret file or login to mend (2), the file outbox not writable
+// (5), and the SMTP server's 4xx replies.
 bool IsTemporaryFailure(int64_t code);
 
 // TARNALERT_MAIL_GIVE_UP in seconds (default one day). False with a sentence
@@ -87,6 +94,12 @@ CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name);
 
 // Replaces the stored deferred/`name` with `mail` (after a failed retry).
 CYqError RewriteDeferredMail(const Outbox& outbox, const std::string& name, const QueuedMail& mail);
+
+// Stores `mail` under a new name in failed/ (made when missing), its last
+// error beside it, written first; the name goes into `name`. The second
+// form REQUIRES failed/ open.
+CYqError RecordFailedMail(Env* env, const QueuedMail& mail, std::string* name);
+CYqError RecordFailedMail(const Outbox& outbox, const QueuedMail& mail, std::string* name);
 
 // Moves deferred/`name` into failed/, with its last error in
 // failed/`name`.error written first, so a failed message always has its

@@ -1,11 +1,12 @@
 """An SMTP server for the mail delivery tests, on a free port of 127.0.0.1.
 
     smtp_server.py --dir DIR --mode plain|starttls|tls [--cert PEM --key PEM]
-                   [--auth USER:PASSWORD] [--refuse ADDRESS=REPLY ...]
+                   [--auth USER:PASSWORD] [--refuse ADDRESS=REPLY ...] [--silent-quit]
 
 plain offers no STARTTLS; starttls offers it; tls speaks TLS from the first
 byte. With --auth every message needs a login (over TLS). A recipient named
-by --refuse gets REPLY to its RCPT. Every message accepted is written to
+by --refuse gets REPLY to its RCPT. With --silent-quit the server never
+answers QUIT and keeps the connection open, as a broken server does. Every message accepted is written to
 DIR as msg-N.eml (the bytes received) and msg-N.envelope (lines "from X",
 "rcpt Y", "login Z", "tls yes|no"). The first line on standard output is
 "PORT n" once the server listens; it stops when standard input closes.
@@ -59,6 +60,11 @@ class Handler:
         return "250 2.0.0 Message accepted for delivery"
 
 
+class SilentQuitSMTP(SMTP):
+    async def smtp_QUIT(self, arg):
+        await asyncio.sleep(3600)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", required=True)
@@ -67,6 +73,7 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--auth")
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--silent-quit", action="store_true")
     args = parser.parse_args()
 
     refusals = dict(item.split("=", 1) for item in args.refuse)
@@ -91,7 +98,7 @@ def main():
         if user is not None:
             options.update(authenticator=authenticate, auth_required=True,
                            auth_require_tls=args.mode == "starttls")
-        return SMTP(handler, **options)
+        return (SilentQuitSMTP if args.silent_quit else SMTP)(handler, **options)
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)

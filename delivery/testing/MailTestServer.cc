@@ -152,6 +152,7 @@ bool MailTestServer::Start(const std::string& sourceDirectory, const std::string
   for (const auto& refusal : options.refusals) {
     arguments.insert(arguments.end(), {"--refuse", refusal.first + "=" + refusal.second});
   }
+  if (options.silentQuit) arguments.push_back("--silent-quit");
 
   return StartPythonServer(arguments, &pid_, &input_, &port_, error);
 }

@@ -37,6 +37,7 @@ struct MailServerOptions {
   std::string user;  // with a password: every message needs a login
   std::string password;
   std::vector<std::pair<std::string, std::string>> refusals;  // address, RCPT reply
+  bool silentQuit = false;  // QUIT gets no reply; the connection stays open
 };
 
 // One message as the server received it.

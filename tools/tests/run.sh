@@ -167,6 +167,28 @@ case $group in
     note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
       run send --type 74 --criteria 1 --comment "Failover"
+    note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=requried (mistyped)"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=requried \
+      run send --type 74 --criteria 3 --comment "Heartbeat lost"
+    run outbox list
+    note "with the same settings: not due yet, then every message now"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=requried run outbox flush --all
+    note "with the setting mended: TARNALERT_MAIL_URL=file://<WORK>/mended"
+    TARNALERT_MAIL_URL=file://$work/mended run outbox flush --all
+    ls "$work/mended/new" | wc -l | sed 's/^/messages delivered by the flush: /' >>"$transcript"
+    grep -h -E '^(From|To|Cc|Subject):' "$work"/mended/new/*.eml | sort >>"$transcript"
+    run outbox list
+    note "addresses as people write them, an invalid Cc and sender, with TARNALERT_MAIL_URL=file://<WORK>/people"
+    sed -e 's|<emailAddress>backup-operations@example.com</emailAddress>|<emailAddress>Backup Operations \&lt;backup-operations@example.com\&gt;</emailAddress>|' \
+      -e 's|<emailAddress>it-manager@example.com</emailAddress>|<emailAddress>it manager at example.com</emailAddress>|' \
+      -e 's|<senderAddress>alerts@tarnhold.example.com</senderAddress>|<senderAddress>alerts at tarnhold</senderAddress>|' \
+      "$example" >"$work/people.xml"
+    run config install "$work/people.xml"
+    TARNALERT_MAIL_URL=file://$work/people run send --type 74 --criteria 1 --comment "Failover"
+    grep -h -E '^(From|To|Cc):' "$work"/people/new/*.eml | sort >>"$transcript"
+    run config install "$example"
+    run send --type 74 --criteria 9
     run send --type 5 --criteria 2 --status 3 --arg "backup of /srv/data" --arg 4711 \
       --comment "Job finished with warnings"
     note "the spooled alert"
@@ -185,19 +207,19 @@ case $group in
   mail)
     run mail test --to ops@example.com
     note "with TARNALERT_MAIL_URL=file://<WORK>/outbox"
-    TARNALERT_MAIL_URL=file://$work/outbox run mail test --to ops@example.com --html
+    TARNALERT_MAIL_URL=file://$work/outbox run mail test --to 'Oncall Team <ops@example.com>' \
+      --from 'Alert Robot <robot@example.com>' --subject 'Trying the relay' --html
     note "the message in the outbox, as a reader sees its structure"
-    grep -h -E '^(To|Subject|Auto-Submitted|MIME-Version|Content-Type):' "$work"/outbox/new/*.eml \
+    grep -h -E '^(From|To|Subject|Auto-Submitted|MIME-Version|Content-Type):' "$work"/outbox/new/*.eml \
       | sed -E 's/boundary="[^"]*"/boundary="<B>"/' >>"$transcript"
     ls "$work/outbox/tmp" | wc -l | sed 's/^/files left in tmp: /' >>"$transcript"
     note "with TARNALERT_MAIL_URL=file://<WORK>/outbox"
     TARNALERT_MAIL_URL=file://$work/outbox run mail test --to 'not an address'
+    TARNALERT_MAIL_URL=file://$work/outbox run mail test --to ops@example.com --from 'no sender'
     note "with TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none (nobody listens)"
-    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com -v
+    note "a try keeps nothing for a retry"
     run outbox list
-    note "with the same settings: not due yet, then every message now"
-    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
-    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush --all
     note "without a transport"
     run outbox flush
     note "with TARNALERT_MAIL_URL=ftp://mail.example"
@@ -205,6 +227,7 @@ case $group in
     note "with TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes"
     TARNALERT_MAIL_URL=smtp://mail.example TARNALERT_MAIL_TLS=sometimes \
       run mail test --to ops@example.com
+    run outbox list
     run mail
     ;;
   demo)

@@ -31,6 +31,8 @@
 
 class EvAlertEx;
 namespace tarnalert {
+struct FailoverResult;
+struct NotificationResult;
 namespace detail {
 class AlertMemo;
 }  // namespace detail
@@ -51,6 +53,9 @@ class TARNALERT_EXPORT NTAlertProcessClient {
   // Reads the cached configuration and builds the notification of every
   // enabled, complete rule that fits the alert. Reports only to the debug log.
   void MatchAndSendAlert();
+  // The same, and fills `result` (FailoverResult.h; null: none) with what
+  // became of each matching rule, or why no rule was examined or matched.
+  void MatchAndSendAlert(tarnalert::FailoverResult* result);
 
   // Full path of the cached configuration, or empty (with a log line) when
   // the platform knows no client name or job results directory.
@@ -126,6 +131,9 @@ class TARNALERT_EXPORT NTNotifRuleDetectedAlertProcessing {
   std::wstring FormatMessage(std::wstring& subject);
   // Builds, serializes, delivers and logs the rule's e-mail request.
   void SendNotification();
+  // The same, and fills `result` (FailoverResult.h; null: none) with the
+  // request and what the delivery made of it.
+  void SendNotification(tarnalert::NotificationResult* result);
 
   // --- State of the rule applied to the alert
   int lowestSeverity;  // -1 until a severity value is seen

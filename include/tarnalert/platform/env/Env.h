@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tarnalert/platform/Export.h"
@@ -40,10 +41,35 @@ class EvAlertEx;
 
 namespace tarnalert {
 
-// What a delivery back-end reports for one e-mail request.
+// An address of an e-mail request that the message did not go to as the
+// request wrote it.
+struct AddressNote {
+  enum Kind {
+    kLeftOut,         // not a valid address: the message never went to it
+    kSenderReplaced,  // the sender was not valid; `replacedBy` was sent instead
+    kDeferred,        // refused for now: kept in the outbox for this address
+    kRefused,         // refused for good: recorded in the outbox's failed/
+  };
+  Kind kind = kLeftOut;
+  std::string role;        // "To", "Cc", "Bcc" or "sender"; empty when not known
+  std::string address;     // as the request gave it
+  std::string reason;      // why, in words or as the server's reply
+  std::string replacedBy;  // kSenderReplaced only
+};
+
+// What a delivery back-end reports for one e-mail request. A hook of its own
+// needs to set only the code and the text; the library's delivery also
+// fills the rest.
 struct DeliveryResult {
-  int64_t code = -1;  // 0 = delivered; -1 = nothing delivered it
-  std::wstring text;  // why it failed; empty when there is nothing to say
+  DeliveryResult() = default;
+  DeliveryResult(int64_t code, std::wstring text) : code(code), text(std::move(text)) {}
+
+  int64_t code = -1;      // 0 = delivered to every recipient; -1 = nothing delivered it
+  std::wstring text;      // why it failed; empty when there is nothing to say
+  std::string messageId;  // without angle brackets; empty when none was made
+  std::vector<std::string> deliveredTo;  // the recipients that took the message
+  std::string keptAs;              // the outbox file where the message (or a part of it) waits
+  std::vector<AddressNote> notes;  // addresses left out, refused or replaced
 };
 
 // What StatPath, StatFile and StatFileAt report about a file.
