@@ -1,6 +1,8 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
+#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
+#include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/DeliveryOptions.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/alertclient/FailoverResult.h"
@@ -70,8 +72,26 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::Notificatio
   if (messageFormat != 0 || (formatOptions & 1)) deliveryOptions |= kDeliveryOptionFormatted;
   if (formatOptions == 2) deliveryOptions &= ~kDeliveryOptionDefault;
 
+  HqMessageBase& idName = tarnalert::detail::RuleIdName(alertDetail);
+  const std::string& alertName = idName.get(KTGui::IdName::name);
+  const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
+  // A template that would grow past what a reader of the request takes
+  // stops filling; such a notification could never be sent.
+  const std::string limit = std::to_string(tarnalert::detail::kLargestFill);
+  auto tooLarge = [&](const std::string& what) {
+    const std::string reason =
+        what + " (a request may hold " + limit + " bytes); the notification is not sent";
+    log.Error("SendNotification", "notification of rule [%d:%s]: %s", alertId, alertName.c_str(),
+              reason.c_str());
+    if (result != nullptr) result->reason = reason;
+  };
+
+  client.memo().fillStopped = false;
   std::wstring subject;
   const std::wstring body = FormatMessage(subject);
+  if (client.memo().fillStopped) {
+    return tooLarge("the filled template would hold more than " + limit + " characters");
+  }
   if (lowestSeverity == 1) deliveryOptions |= kDeliveryOptionImportant;
 
   request.set(App::EmailInfo::usedEmbedded, messageFormat == 1 ? 1 : 0);
@@ -119,15 +139,16 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::Notificatio
 
   std::string emailRequestText;
   request.serialize(emailRequestText, false);
+  if (emailRequestText.size() > tarnalert::detail::kXmlMaxDocumentSize) {
+    return tooLarge("the e-mail request would take " + std::to_string(emailRequestText.size()) +
+                    " bytes");
+  }
 
   tarnalert::DeliveryResult delivery =
       tarnalert::Env::Current()->DeliverEmail(emailRequestText, deliveryOptions);
   resultCode = delivery.code;
   resultText = delivery.text;
 
-  HqMessageBase& idName = tarnalert::detail::RuleIdName(alertDetail);
-  const std::string& alertName = idName.get(KTGui::IdName::name);
-  const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
   const tarnalert::NotificationOutcome outcome = tarnalert::OutcomeOf(delivery);
   // A positive trace too: one line per outcome at the default level.
   log.DebugLvl("SendNotification", 1,

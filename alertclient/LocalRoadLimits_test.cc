@@ -9,6 +9,7 @@
 #include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/alertclient/FailoverResult.h"
 #include "tarnalert/platform/message/Messages.h"
 
 namespace {
@@ -88,6 +89,45 @@ TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
   EXPECT_EQ(filled.size(), 1 + 100000 * (3 + 82) + 1);  // "\n", "big" per token, " "
   EXPECT_EQ(filled.find("<Alert Name>"), std::string::npos);
   EXPECT_EQ(filled.substr(0, 8), "\nbigxxxx");
+}
+
+// A fill stops where a request could no longer be read, in memory bounded by
+// that limit, and the notification fails with the reason.
+TEST_F(LocalRoadLimitsTest, AFillPastWhatARequestMayHoldStopsAndFailsTheNotification) {
+  const std::string recipient =
+      "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>";
+  const std::string commentToken =
+      "<AlertNotifToken><tokenId>0x4a00003f</tokenId></AlertNotifToken>";
+  const struct {
+    const char* label;
+    std::string configuration;
+  } cases[] = {
+      // 120 000 comments of 330 characters: 40 million.
+      {"many comment tokens",
+       Configuration("subject\n" + Repeat("&lt;Comments&gt;", 120000), commentToken, recipient)},
+      // 400 000 separators of 87 characters: 35 million.
+      {"many separators", Configuration("subject\n" + Repeat("MsgHrzSep", 400000), "", recipient)},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.label);
+    env_.requests.clear();
+    env_.ClearLog();
+    ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(row.configuration));
+    EvAlertEx alert;
+    alert.curEventCode = 0x4a00003f;
+    alert.curMessageId = 0x4a000320;  // "Failover started by %1 on %2"
+    alert << std::string(300, 'o').c_str() << "node-7";
+    AlertEventMsg end;
+    end.argType = kArgEndOfMessage;
+    alert.getEventMsgList().push_back(end);
+    const tarnalert::FailoverResult result = tarnalert::SendFailoverAlert(alert, 1, 0);
+    EXPECT_TRUE(env_.requests.empty());
+    ASSERT_EQ(result.notifications.size(), 1u);
+    EXPECT_EQ(result.notifications[0].outcome, tarnalert::NotificationOutcome::kNotBuilt);
+    const std::string reason = "the filled template would hold more than 33554432 characters";
+    EXPECT_EQ(result.notifications[0].reason.find(reason), 0u) << result.notifications[0].reason;
+    EXPECT_EQ(env_.CountLogLines("notification of rule [9:big]: " + reason), 1u);
+  }
 }
 
 TEST_F(LocalRoadLimitsTest, TenThousandTokensAreEachGivenTheNotApplicableText) {

@@ -140,7 +140,9 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
       replaceTokenWith(id, notApplicableText, true);
     }
   }
-  ReplaceInOrder(message, std::move(replacements), &client.memo().tokenPlaces());
+  if (!ReplaceInOrder(message, std::move(replacements), &client.memo().tokenPlaces())) {
+    client.memo().fillStopped = true;
+  }
   return message;
 }
 
@@ -200,7 +202,8 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   subject =
       DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(std::move(subject), html), html);
   body += L' ';
-  body = DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(std::move(body), html), html);
+  body = DecodeNewLineForNotifMessage(std::move(body), html);
+  if (!tarnalert::detail::DecodeMsgTabs(body, html)) client.memo().fillStopped = true;
   if (html) TrimNotApplicableRowsFromHtmlBody(body, client.alertType);
   return body;
 }

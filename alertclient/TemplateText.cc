@@ -21,6 +21,7 @@ using tarnalert::detail::Replacement;
 using tarnalert::detail::TokenPlaces;
 
 constexpr size_t kNotFound = std::wstring::npos;
+using tarnalert::detail::kLargestFill;
 
 // Replaces in `text` every match by `with`: `next(from)` gives the position
 // of the next match of `findSize` characters at or after `from`, reading only
@@ -28,13 +29,14 @@ constexpr size_t kNotFound = std::wstring::npos;
 // scanning resumes after each match, which is where a search in the already
 // replaced text would resume after the inserted text. `with` must not lie in
 // `text` (the callers hold their own copy), so it cannot change while `text`
-// does.
+// does. False, with `text` unchanged, when the result would hold more than
+// kLargestFill characters.
 template <class Next>
-void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& with, Next next) {
+bool ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& with, Next next) {
   using Traits = std::wstring::traits_type;
-  if (findSize == 0) return;
+  if (findSize == 0) return true;
   size_t match = next(0);
-  if (match == kNotFound) return;
+  if (match == kNotFound) return true;
   if (with.size() <= findSize) {
     // The text does not grow: compact it in place. Writing stays behind
     // reading, so the part still to be searched is untouched.
@@ -50,14 +52,18 @@ void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& wit
     }
     Traits::move(data + written, data + copied, text.size() - copied);
     text.resize(written + text.size() - copied);
-    return;
+    return true;
   }
   // The text grows: build the result once, in a buffer sized for a few
-  // matches more than the first.
+  // matches more than the first, and never past the limit.
   std::wstring result;
-  result.reserve(text.size() + 4 * (with.size() - findSize));
+  result.reserve(std::min(text.size() + 4 * (with.size() - findSize), kLargestFill));
   size_t copied = 0;
   while (match != kNotFound) {
+    if (result.size() + (match - copied) + with.size() + (text.size() - match - findSize) >
+        kLargestFill) {
+      return false;
+    }
     result.append(text, copied, match - copied);
     result.append(with);
     copied = match + findSize;
@@ -65,12 +71,13 @@ void ReplaceMatches(std::wstring& text, size_t findSize, const std::wstring& wit
   }
   result.append(text, copied, kNotFound);
   text.swap(result);
+  return true;
 }
 
-// Exact matches of `find` (empty: none).
-void ReplaceExact(std::wstring& text, const std::wstring& find, std::wstring with) {
-  ReplaceMatches(text, find.size(), with,
-                 [&text, &find](size_t from) { return text.find(find, from); });
+// Exact matches of `find` (empty: none); false as ReplaceMatches.
+bool ReplaceExact(std::wstring& text, const std::wstring& find, std::wstring with) {
+  return ReplaceMatches(text, find.size(), with,
+                        [&text, &find](size_t from) { return text.find(find, from); });
 }
 
 // A character beyond ASCII as FXString::ToLower maps it.
@@ -110,23 +117,44 @@ bool StartsFolded(std::wstring_view text, size_t at, std::wstring_view lowered, 
 // are compared; a first character that is neither a letter nor beyond ASCII
 // stands only for itself and is searched for directly, and so are the two
 // forms of a letter when `ascii` says the text holds nothing beyond ASCII.
-size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from, bool ascii) {
+//
+// Where those two forms next stand is kept in `forms` between searches that
+// move forward through an unchanged text, so that a form that occurs rarely
+// or never is not looked for again from every match.
+struct LetterForms {
+  size_t from = kNotFound;  // where the positions below were searched from
+  size_t lower = kNotFound;
+  size_t capital = kNotFound;
+};
+size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from, bool ascii,
+                  LetterForms* forms) {
   const wchar_t first = lowered[0];
   const bool letter = first >= L'a' && first <= L'z';
   if (letter && ascii) {
     // Only the two ASCII forms of the first letter can start a match.
     const wchar_t upper = static_cast<wchar_t>(first - 32);
-    size_t lower = text.find(first, from), capital = text.find(upper, from);
+    const bool known = forms->from != kNotFound && forms->from <= from;
+    size_t lower = known && (forms->lower == kNotFound || forms->lower >= from)
+                       ? forms->lower
+                       : text.find(first, from);
+    size_t capital = known && (forms->capital == kNotFound || forms->capital >= from)
+                         ? forms->capital
+                         : text.find(upper, from);
+    *forms = LetterForms{from, lower, capital};
     while (lower != kNotFound || capital != kNotFound) {
       const size_t at = std::min(lower, capital);
       if (text.size() - at < lowered.size()) return kNotFound;
-      if (StartsFolded(text, at, lowered, lowered.size())) return at;
+      if (StartsFolded(text, at, lowered, lowered.size())) {
+        *forms = LetterForms{from, lower, capital};
+        return at;
+      }
       if (at == lower) {
         lower = text.find(first, at + 1);
       } else {
         capital = text.find(upper, at + 1);
       }
     }
+    *forms = LetterForms{from, lower, capital};
     return kNotFound;
   }
   const bool onlyItself = first < 0x80 && !letter;
@@ -144,10 +172,12 @@ size_t FindFolded(std::wstring_view text, std::wstring_view lowered, size_t from
   return kNotFound;
 }
 
-void ReplaceFolded(std::wstring& text, const std::wstring& lowered, std::wstring with) {
-  ReplaceMatches(text, lowered.size(), with, [&text, &lowered, ascii = IsAscii(text)](size_t from) {
-    return FindFolded(text, lowered, from, ascii);
-  });
+bool ReplaceFolded(std::wstring& text, const std::wstring& lowered, std::wstring with) {
+  LetterForms forms;
+  return ReplaceMatches(text, lowered.size(), with,
+                        [&text, &lowered, ascii = IsAscii(text), &forms](size_t from) {
+                          return FindFolded(text, lowered, from, ascii, &forms);
+                        });
 }
 
 bool IsTokenStart(wchar_t c) { return c == L'<' || c == L'&'; }
@@ -291,10 +321,17 @@ TokenPlaces FindTokenPlaces(const std::wstring& message, const std::vector<Repla
   return places;
 }
 
-// Makes the replacements of `list` at the places found for it in `message`.
-void ReplaceAtPlaces(std::wstring& message, const std::vector<Replacement>& list,
+// Makes the replacements of `list` at the places found for it in `message`;
+// false, with `message` unchanged, when it would grow past kLargestFill.
+bool ReplaceAtPlaces(std::wstring& message, const std::vector<Replacement>& list,
                      const TokenPlaces& places) {
-  if (places.matches.empty()) return;
+  if (places.matches.empty()) return true;
+  size_t size = message.size();
+  for (const TokenPlaces::Match& match : places.matches) {
+    const Replacement& entry = list[match.entry];
+    size = size - entry.find.size() + entry.with.size();
+    if (size > kLargestFill) return false;
+  }
   std::wstring result;
   result.reserve(message.size() + message.size() / 4);
   size_t copied = 0;
@@ -306,6 +343,7 @@ void ReplaceAtPlaces(std::wstring& message, const std::vector<Replacement>& list
   }
   result.append(message, copied, kNotFound);
   message.swap(result);
+  return true;
 }
 
 // True when htmlEncode would change `text`.
@@ -341,10 +379,7 @@ std::wstring DecodeNewLineForNotifMessage(std::wstring text, bool html) {
 }
 
 std::wstring DecodeMsgTabForNotifMessage(std::wstring text, bool html) {
-  static const std::wstring QNT = L"MsgTab_";
-  static const std::wstring ANSI_TAB = L" \t";
-  static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
-  ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
+  (void)tarnalert::detail::DecodeMsgTabs(text, html);
   return text;
 }
 
@@ -410,7 +445,7 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
   if (find == nullptr || with == nullptr || *find == 0) return;
   std::wstring search(find);
   FXString::ToLower(search);
-  ReplaceFolded(message, search, with);
+  if (!ReplaceFolded(message, search, with)) client.memo().fillStopped = true;
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
@@ -479,7 +514,14 @@ const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
   return replaced.places;
 }
 
-void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenPlaceMemo* memo) {
+bool DecodeMsgTabs(std::wstring& text, bool html) {
+  static const std::wstring QNT = L"MsgTab_";
+  static const std::wstring ANSI_TAB = L" \t";
+  static const std::wstring HTML_TAB = L"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
+  return ReplaceExact(text, QNT, html ? HTML_TAB : ANSI_TAB);
+}
+
+bool ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenPlaceMemo* memo) {
   // Search texts are compared lower-cased; one that is not gets a lowered copy.
   std::deque<std::wstring> lowered;
   for (Replacement& entry : list) {
@@ -500,14 +542,12 @@ void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list, TokenP
     TokenPlaces found;
     const TokenPlaces& places =
         memo != nullptr ? memo->Find(message, list) : (found = FindTokenPlaces(message, list));
-    if (places.onePass) {
-      ReplaceAtPlaces(message, list, places);
-      return;
-    }
+    if (places.onePass) return ReplaceAtPlaces(message, list, places);
   }
   for (const Replacement& entry : list) {
-    ReplaceFolded(message, std::wstring(entry.find), std::wstring(entry.with));
+    if (!ReplaceFolded(message, std::wstring(entry.find), std::wstring(entry.with))) return false;
   }
+  return true;
 }
 
 }  // namespace detail

@@ -66,6 +66,11 @@ class AlertMemo {
 
   TokenPlaceMemo& tokenPlaces() { return tokenPlaces_; }
 
+  // Set by a fill of the notification being built that stopped at
+  // kLargestFill; that notification clears it before it fills and reads it
+  // after.
+  bool fillStopped = false;
+
  private:
   struct Rendered {
     std::string narrow;

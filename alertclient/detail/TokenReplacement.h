@@ -9,10 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/message/XmlStatus.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
 namespace tarnalert {
 namespace detail {
+
+// The most characters a filled template may hold: a request's reader takes
+// no more bytes than this, so a larger fill could never be sent. A fill that
+// would pass it stops and leaves its text as it was, so that a template of
+// many tokens cannot take gigabytes.
+constexpr size_t kLargestFill = kXmlMaxDocumentSize;
 
 // One replacement of a fill. It points at its texts; whoever lists it keeps
 // them alive until the fill is made.
@@ -72,9 +79,14 @@ class TokenPlaceMemo {
 // The text that NTNotifRuleDetectedAlertProcessing::Replace called for each
 // entry in turn gives, made in one pass over `message` when that is sure to
 // give the same, else entry by entry. `memo`, when given, keeps the places
-// found for later fills.
-void ReplaceInOrder(std::wstring& message, std::vector<Replacement> list,
+// found for later fills. False when the fill stopped at kLargestFill
+// (`message` then holds what was filled before).
+bool ReplaceInOrder(std::wstring& message, std::vector<Replacement> list,
                     TokenPlaceMemo* memo = nullptr);
+
+// DecodeMsgTabForNotifMessage in place; false, `text` unchanged, when the
+// result would pass kLargestFill.
+bool DecodeMsgTabs(std::wstring& text, bool html);
 
 }  // namespace detail
 }  // namespace tarnalert
