@@ -77,10 +77,10 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::Notificatio
   const int alertId = static_cast<int>(idName.get(KTGui::IdName::id));
   // A template that would grow past what a reader of the request takes
   // stops filling; such a notification could never be sent.
-  const std::string limit = std::to_string(tarnalert::detail::kLargestFill);
   auto tooLarge = [&](const std::string& what) {
-    const std::string reason =
-        what + " (a request may hold " + limit + " bytes); the notification is not sent";
+    const std::string reason = what + " (a request may hold " +
+                               std::to_string(tarnalert::detail::kXmlMaxDocumentSize) +
+                               " bytes); the notification is not sent";
     log.Error("SendNotification", "notification of rule [%d:%s]: %s", alertId, alertName.c_str(),
               reason.c_str());
     if (result != nullptr) result->reason = reason;
@@ -90,7 +90,8 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::Notificatio
   std::wstring subject;
   const std::wstring body = FormatMessage(subject);
   if (client.memo().fillStopped) {
-    return tooLarge("the filled template would hold more than " + limit + " characters");
+    return tooLarge("the filled template would hold more than " +
+                    std::to_string(tarnalert::detail::kLargestFill) + " characters");
   }
   if (lowestSeverity == 1) deliveryOptions |= kDeliveryOptionImportant;
 

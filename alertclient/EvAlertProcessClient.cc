@@ -154,6 +154,9 @@ void ExplainStart(const std::string& path, const std::string& problem, bool deco
   } else if (!decoded && result->rulesExamined == 0) {
     result->stop = FailoverStop::kNoConfiguration;
     result->reason = "no configuration is installed at " + path;
+  } else if (rules == nullptr) {
+    result->stop = FailoverStop::kConfigurationRefused;
+    result->reason = "the rules of " + path + " are not a list";
   }
 }
 

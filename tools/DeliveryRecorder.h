@@ -62,12 +62,6 @@ class DeliveryRecorder : public tarnalert::EnvWrapper {
   bool sending_ = false;
 };
 
-// What happened to one delivery, for the user: a sentence ("delivered.",
-// "failed (code N): ...", "not delivered: no mail transport is configured
-// ..."), then a line for each address left out, refused or replaced, each
-// indented by two blanks.
-std::string DeliveryOutcome(const tarnalert::DeliveryResult& result);
-
 }  // namespace tarnalert_tool
 
 #endif  // TARNALERT_TOOLS_DELIVERYRECORDER_H_

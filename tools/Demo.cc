@@ -16,6 +16,7 @@
 
 #include "Commands.h"
 #include "DeliveryRecorder.h"
+#include "DeliveryText.h"
 #include "ExampleConfig.h"
 #include "ToolText.h"
 

@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "DeliveryRecorder.h"
+#include "DeliveryText.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
