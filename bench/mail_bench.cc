@@ -99,7 +99,8 @@ void BM_DeliverOneMessage(benchmark::State& state) {
   SetTransport(true);
   const std::string request = Request();
   for (auto _ : state) {
-    tarnalert::DeliveryResult result = tarnalert::detail::DeliverMail(bench_env, request, 0x12);
+    tarnalert::DeliveryResult result = tarnalert::detail::DeliverMail(
+        bench_env, request, 0x12, tarnalert::detail::KeepMode::kKeep);
     if (result.code != 0) state.SkipWithError("delivery failed");
   }
 }
