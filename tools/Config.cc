@@ -2,7 +2,6 @@
 // install stores a file the way the management server's push does, show lists
 // the rules of the installed configuration, and check reads a file without
 // installing it and tells, rule by rule, what the local road would do with it.
-#include <unistd.h>
 
 #include <cerrno>
 #include <iostream>
@@ -99,24 +98,21 @@ int RunInstall(const std::string& file, bool verbose) {
 // --- show ----------------------------------------------------------------------------
 
 int RunShow() {
-  const std::string path = NTAlertProcessClient::GetConfigFileName();
-  if (path.empty()) {
-    PrintError("config show",
-               "the configuration has no path: the platform knows no client name or job "
-               "results directory (see the debug log " +
-                   DebugLogPath() + ")");
-    return kFailed;
-  }
-  std::cout << "Configuration: " << path << "\n";
-  if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
+  // Read as the local road reads it: a configuration the library would
+  // refuse is not shown.
+  std::string path, text;
+  const CYqError error = tarnalert::ReadInstalledConfig(&path, &text);
+  if (!path.empty()) std::cout << "Configuration: " << OneLine(path) << "\n";
+  if (error.Code() == -ENOENT) {
     PrintError("config show",
                "no configuration is installed; install one with `tarnalert config "
                "install FILE`");
     return kFailed;
   }
-  std::string text, error;
-  if (!ReadInput(path, &text, &error)) {
-    PrintError("config show", error);
+  if (error.IsError()) {
+    PrintError("config show",
+               path.empty() ? ErrorReason(error) + " (see the debug log " + DebugLogPath() + ")"
+                            : ErrorReason(error));
     return kFailed;
   }
   const ConfigReport report = tarnalert::CheckConfig(text);
@@ -125,14 +121,15 @@ int RunShow() {
                path + " is not an alert configuration: " + report.parse.Description());
     return kFailed;
   }
-  std::cout << "Installation: " << report.installation << "\n";
+  std::cout << "Installation: " << OneLine(report.installation) << "\n";
   std::vector<std::vector<std::string>> rows = {
       {"ID", "NAME", "TYPE", "CRITERIA", "ENABLED", "RECIPIENTS", "FORMAT"}};
   for (const RuleSummary& rule : report.rules) {
-    rows.push_back(
-        {rule.hasAlert ? std::to_string(rule.id) : "-", rule.name.empty() ? "-" : rule.name,
-         rule.hasAlert ? std::to_string(rule.type) : "-", JoinIds(rule.criteriaIds), Enabled(rule),
-         rule.hasRecipients ? std::to_string(rule.recipientCount) : "-", Format(rule)});
+    rows.push_back({rule.hasAlert ? std::to_string(rule.id) : "-",
+                    rule.name.empty() ? "-" : OneLine(rule.name),
+                    rule.hasAlert ? std::to_string(rule.type) : "-", JoinIds(rule.criteriaIds),
+                    Enabled(rule), rule.hasRecipients ? std::to_string(rule.recipientCount) : "-",
+                    Format(rule)});
   }
   std::cout << "Rules: " << rows.size() - 1 << "\n" << FormatTable(rows);
   return kSuccess;
@@ -169,17 +166,17 @@ std::string FindingLine(const ConfigFinding& finding) {
 
 void PrintText(const std::string& file, const ConfigReport& report) {
   const size_t count = report.rules.size();
-  std::cout << file << ": " << count << (count == 1 ? " rule" : " rules") << ", installation \""
-            << report.installation << "\"\n";
+  std::cout << OneLine(file) << ": " << count << (count == 1 ? " rule" : " rules")
+            << ", installation \"" << OneLine(report.installation) << "\"\n";
   for (const ConfigFinding& finding : report.findings) {
-    if (finding.ruleIndex < 0) std::cout << FindingLine(finding) << "\n";
+    if (finding.ruleIndex < 0) std::cout << OneLine(FindingLine(finding)) << "\n";
   }
   for (const RuleSummary& rule : report.rules) {
-    std::cout << "\n" << Describe(rule) << "\n";
+    std::cout << "\n" << OneLine(Describe(rule)) << "\n";
     bool any = false;
     for (const ConfigFinding& finding : report.findings) {
       if (finding.ruleIndex != static_cast<int>(rule.index)) continue;
-      std::cout << "  " << FindingLine(finding) << "\n";
+      std::cout << "  " << OneLine(FindingLine(finding)) << "\n";
       any = true;
     }
     if (!any) std::cout << "  ok\n";

@@ -58,9 +58,9 @@ int RunList() {
     for (const std::string& recipient : entry.recipients) {
       recipients += (recipients.empty() ? "" : ",") + recipient;
     }
-    rows.push_back({entry.failed ? "failed" : "deferred", recipients, OneLine(entry.subject),
-                    std::to_string(entry.attempts), entry.failed ? "-" : UtcTime(entry.nextTry),
-                    OneLine(entry.lastError)});
+    rows.push_back({entry.failed ? "failed" : "deferred", OneLine(recipients),
+                    OneLine(entry.subject), std::to_string(entry.attempts),
+                    entry.failed ? "-" : UtcTime(entry.nextTry), OneLine(entry.lastError)});
   }
   std::cout << FormatTable(rows);
   return kSuccess;

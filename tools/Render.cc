@@ -287,20 +287,16 @@ int RunRender(const RenderOptions& options) {
       PrintError("render", error);
       return kFailed;
     }
-  } else {
-    configPath = NTAlertProcessClient::GetConfigFileName();
-    if (configPath.empty()) {
-      PrintError("render",
-                 "the installed configuration has no path: the platform knows no "
-                 "client name or job results directory");
-      return kFailed;
-    }
-    if (!ReadInput(configPath, &text, &error)) {
-      PrintError("render", error +
-                               " (install one with `tarnalert config install FILE` or "
-                               "give --config FILE)");
-      return kFailed;
-    }
+  } else if (const CYqError read = tarnalert::ReadInstalledConfig(&configPath, &text);
+             read.IsError()) {
+    // Read as the local road reads it: a configuration the library would
+    // refuse is not rendered.
+    PrintError("render",
+               ErrorReason(read) + (read.Code() == -ENOENT
+                                        ? " (install one with `tarnalert config install FILE` or "
+                                          "give --config FILE)"
+                                        : ""));
+    return kFailed;
   }
   KTGui::GetAlertDetailForClientResp config;
   if (const tarnalert::ParseResult parsed = config.Parse(text); !parsed) {
@@ -329,7 +325,7 @@ int RunRender(const RenderOptions& options) {
   }
   std::map<std::string, int> written;  // file name -> times used in this run
   for (const MatchedRule& rule : matched) {
-    std::cout << "=== Rule " << rule.id << ": " << rule.name << " ===\n";
+    std::cout << "=== Rule " << rule.id << ": " << OneLine(rule.name) << " ===\n";
     if (!rule.built) {
       std::cout << "Matched, but the rule has no e-mail notification entry: nothing was built.\n\n";
       continue;

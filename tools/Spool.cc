@@ -19,7 +19,13 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-void OnStopSignal(int) { stopSignal = 1; }
+// Asks the forwarder to stop, and gives way: the next SIGINT or SIGTERM
+// ends the tool at once, even in the middle of a request.
+void OnStopSignal(int) {
+  stopSignal = 1;
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
 
 // Sleeps `seconds` in short steps, returning early once a signal asked to
 // stop.
@@ -43,7 +49,8 @@ int RunForward(const ForwardOptions& options) {
     PrintError("spool forward", ErrorReason(error));
     return kFailed;
   }
-  // A signal lets the alert in flight finish, then ends the round.
+  // A signal lets the alert in flight finish, then ends the round; a second
+  // one ends the tool at once.
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   ::sigaction(SIGINT, &action, nullptr);
@@ -91,7 +98,7 @@ int RunList() {
     const size_t end = text.find("</alertType>");
     const std::string type =
         start != std::string::npos && end > start ? text.substr(start + 11, end - start - 11) : "?";
-    rows.push_back({name, type});
+    rows.push_back({OneLine(name), OneLine(type)});
   }
   std::cout << FormatTable(rows);
   return kSuccess;
@@ -122,8 +129,8 @@ void AddSpoolCommand(CLI::App& app, Action& action) {
   CLI::Option* once = forward->add_flag("--once", options->once, "Send what is spooled and exit");
   forward
       ->add_flag("--watch", options->watch,
-                 "Keep sending until SIGINT or SIGTERM, polling every "
-                 "TARNALERT_FORWARD_INTERVAL seconds")
+                 "Keep sending until SIGINT or SIGTERM (which let the alert in flight finish; a "
+                 "second one ends at once), polling every TARNALERT_FORWARD_INTERVAL seconds")
       ->excludes(once);
   forward->footer(
       "Exit codes: 0 the spool was drained (or --watch was stopped by a signal), 1 an alert "

@@ -68,7 +68,7 @@ std::string ErrorReason(const CYqError& error) {
 }
 
 void PrintError(const std::string& command, const std::string& message) {
-  std::cerr << "tarnalert " << command << ": " << message << "\n";
+  std::cerr << "tarnalert " << command << ": " << OneLine(message) << "\n";
 }
 
 namespace {
@@ -205,24 +205,78 @@ std::string JsonString(const std::string& text) {
   return result + "\"";
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at `at`, its length in *length; a
+// length of 0 for a byte that starts no valid sequence.
+char32_t DecodeUtf8(const std::string& text, size_t at, size_t* length) {
+  *length = 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char first = byte(at);
+  const size_t count = first >= 0xF5   ? 0
+                       : first >= 0xF0 ? 4
+                       : first >= 0xE0 ? 3
+                       : first >= 0xC2 ? 2
+                                       : 0;
+  if (count == 0 || at + count > text.size()) return 0;
+  char32_t point = first & (0x7F >> count);
+  for (size_t i = 1; i < count; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    point = point << 6 | (byte(at + i) & 0x3F);
+  }
+  static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (point < kSmallest[count] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+    return 0;
+  }
+  *length = count;
+  return point;
+}
+
+// The C1 controls, and the characters that reorder a line or end it.
+bool SteersTheTerminal(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
 std::string OneLine(const std::string& text) {
   std::string result;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
+  result.reserve(text.size());
+  char escape[16];
+  for (size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      if (byte == '\\') {
         result += "\\\\";
-        break;
-      case '\n':
+      } else if (byte == '\n') {
         result += "\\n";
-        break;
-      case '\r':
+      } else if (byte == '\r') {
         result += "\\r";
-        break;
-      case '\t':
+      } else if (byte == '\t') {
         result += "\\t";
-        break;
-      default:
-        result += c;
+      } else if (byte < 0x20 || byte == 0x7F) {
+        std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+        result += escape;
+      } else {
+        result += static_cast<char>(byte);
+      }
+      ++at;
+      continue;
+    }
+    size_t length = 0;
+    const char32_t point = DecodeUtf8(text, at, &length);
+    if (length == 0) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      result += escape;
+      ++at;
+    } else if (SteersTheTerminal(point)) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
+      result += escape;
+      at += length;
+    } else {
+      result.append(text, at, length);
+      at += length;
     }
   }
   return result;

@@ -25,7 +25,8 @@ bool WriteOutput(const std::string& path, const std::string& text, std::string* 
 // because of Y: system text".
 std::string ErrorReason(const CYqError& error);
 
-// Prints "tarnalert <command>: <message>" on standard error.
+// Prints "tarnalert <command>: <message>" on standard error, the message
+// through OneLine.
 void PrintError(const std::string& command, const std::string& message);
 
 // Records every debug-log line written while it is in force; forwards them to
@@ -71,8 +72,12 @@ std::string Shorten(const std::string& text, size_t limit);
 // `text` as a JSON string literal (quotes included).
 std::string JsonString(const std::string& text);
 
-// `text` with backslash, line feed, carriage return and tab written as \\,
-// \n, \r and \t, so that it stays on one line.
+// `text` as the tool shows a text it did not write itself (a rule name, a
+// subject, a file name, an error that quotes them): on one line and unable
+// to steer the terminal. Backslash, line feed, carriage return and tab
+// become \\, \n, \r and \t; other control characters and bytes that are
+// not UTF-8 become \xNN; C1 controls and the characters that reorder or
+// break a line (U+2028, U+202E, ...) become \uNNNN.
 std::string OneLine(const std::string& text);
 
 }  // namespace tarnalert_tool

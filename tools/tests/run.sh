@@ -39,9 +39,12 @@ mask() {
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
 }
 
-# run ARGS...: runs the tool and appends what it did to the transcript.
+# run ARGS...: runs the tool and appends what it did to the transcript. A
+# run that does not end within a minute is killed (exit 124 or 137). With
+# wrap set (wrap="flock FILE" run ...), the tool runs under that command.
 run() {
-  "$tool" "$@" >"$work/out" 2>"$work/err"
+  # shellcheck disable=SC2086
+  timeout -k 5 60 ${wrap:-} "$tool" "$@" >"$work/out" 2>"$work/err"
   local code=$? line="\$ tarnalert" arg
   for arg in "$@"; do
     if [[ $arg =~ ^[A-Za-z0-9_./:=,+-]+$ ]]; then line+=" $arg"; else line+=" '$arg'"; fi
@@ -60,7 +63,7 @@ run() {
 
 # quiet ARGS...: like run, but keeps only the exit code and standard error.
 quiet() {
-  "$tool" "$@" >/dev/null 2>"$work/err"
+  timeout -k 5 60 "$tool" "$@" >/dev/null 2>"$work/err"
   local code=$?
   {
     echo "\$ tarnalert $*" | mask
@@ -124,6 +127,14 @@ case $group in
       echo '</alertDetails></GetAlertDetailForClientResp>'
     } >"$work/wide.xml"
     run config install "$work/wide.xml"
+    run config show
+    note "names with a carriage return, an escape-like C1 control and a right-to-left override"
+    printf '%s' '<GetAlertDetailForClientResp><tarnholdName>Site&#13;B</tarnholdName>' \
+      '<alertDetails><AlertDetail><alert><alert><id>5</id><name>Evil&#13;name&#x9B;2J&#x202E;fdp.exe' \
+      '</name></alert></alert></AlertDetail></alertDetails></GetAlertDetailForClientResp>' \
+      >"$work/controls.xml"
+    run config check "$work/controls.xml"
+    run config install "$work/controls.xml"
     run config show
     ;;
   render)
@@ -203,6 +214,28 @@ case $group in
     run spool forward --url http://server.example/alerts
     run spool forward --once --url https://127.0.0.1:1/alerts
     run spool list
+    note "a spool directory others may write is refused, never listed as empty"
+    mkdir "$work/open-spool" && chmod 0777 "$work/open-spool"
+    TARNALERT_SPOOL_DIR=$work/open-spool run spool list
+    note "a FIFO as the client key fails at once"
+    mkfifo "$work/key.fifo" && echo "not a certificate" >"$work/cert.pem"
+    export TARNALERT_SERVER_CERT=$work/cert.pem TARNALERT_SERVER_KEY=$work/key.fifo
+    run spool forward --once --url https://127.0.0.1:1/alerts
+    note "spool forward --watch with that key, then SIGTERM"
+    "$tool" spool forward --watch --url https://127.0.0.1:1/alerts >"$work/out" 2>"$work/err" &
+    pid=$!
+    for _ in $(seq 100); do [ -s "$work/err" ] && break; sleep 0.1; done
+    kill -TERM "$pid"
+    if timeout 20 tail --pid="$pid" -f /dev/null; then
+      wait "$pid"
+      note "ended after SIGTERM: exit $?"
+    else
+      kill -KILL "$pid"
+      wait "$pid"
+      note "still running 20 s after SIGTERM"
+    fi
+    mask <"$work/err" >>"$transcript"
+    unset TARNALERT_SERVER_CERT TARNALERT_SERVER_KEY
     ;;
   mail)
     run mail test --to ops@example.com
@@ -220,6 +253,15 @@ case $group in
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com -v
     note "a try keeps nothing for a retry"
     run outbox list
+    note "while another process holds flush.lock"
+    mkdir -p -m 0700 "$TARNALERT_STATE_DIR/outbox"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
+      wrap="flock $TARNALERT_STATE_DIR/outbox/flush.lock" run outbox flush
+    note "an outbox others may write is refused, never listed as empty"
+    chmod 0777 "$TARNALERT_STATE_DIR/outbox"
+    run outbox list
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush --all
+    chmod 0700 "$TARNALERT_STATE_DIR/outbox"
     note "without a transport"
     run outbox flush
     note "with TARNALERT_MAIL_URL=ftp://mail.example"
@@ -329,6 +371,33 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     mkdir "$work/other" && chown 65534:65534 "$work/other"
     render_to "$work/other"
     note "pages written into refused directories: $(find "$work/open" "$work/other" -type f | wc -l)"
+    ;;
+  trust)
+    # The files of another user are made with setpriv, which needs root.
+    if [ "$(id -u)" != 0 ]; then
+      echo "skipped: group trust makes the files of another user, which needs root" >&2
+      exit 77
+    fi
+    mkdir "$work/shared" && chmod 1777 "$work/shared"
+    note "a state directory with a configuration, made first by another user"
+    setpriv --reuid=65534 --regid=65534 --clear-groups sh -c \
+      "mkdir -p $work/shared/state/jobresults && cat >$work/shared/state/jobresults/alert_config.xml" \
+      <"$example"
+    export TARNALERT_STATE_DIR=$work/shared/state
+    run config show
+    run render --type 74 --criteria 1
+    run spool list
+    run outbox list
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
+    note "a state directory linked to a private directory of ours"
+    mkdir -m 0700 "$work/private" && ln -s "$work/private" "$work/linked-state"
+    export TARNALERT_STATE_DIR=$work/linked-state
+    quiet config install "$example"
+    run config show
+    note "the same link made by another user"
+    setpriv --reuid=65534 --regid=65534 --clear-groups ln -s "$work/private" "$work/shared/their-link"
+    export TARNALERT_STATE_DIR=$work/shared/their-link
+    run config show
     ;;
   *)
     echo "unknown group $group" >&2
