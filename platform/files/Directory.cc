@@ -115,36 +115,7 @@ class TrustWalk {
       std::string name;
       if (!Next(&name)) return false;
       if (name.empty()) continue;
-      if (!Check(kCheckedOnTheWay)) return false;
-      const std::string path = Join(Top().path, name);
-      int fd = env_->OpenDirectoryAt(Top().fd, name);
-      if (fd < 0 && errno == ENOENT && create) {
-        if (env_->CreateDirectoryAt(Top().fd, name, kNewDirectoryMode) != 0 && errno != EEXIST) {
-          return Fail(errno, "create directory " + path, path == target_);
-        }
-        // The new name lives in the parent: without this a power loss can
-        // take the directory back, and every file synced into it with it.
-        if (env_->SyncFile(Top().fd) != 0) {
-          return Fail(errno, "flush directory " + Top().path, false);
-        }
-        fd = env_->OpenDirectoryAt(Top().fd, name);
-      }
-      if (fd < 0) {
-        const int error = errno;
-        FileInfo info;
-        if ((error == ELOOP || error == ENOTDIR) && env_->StatFileAt(Top().fd, name, &info) == 0) {
-          if (info.isSymbolicLink) {
-            if (!Follow(name, info)) return false;
-            continue;
-          }
-          if (!info.isDirectory) {
-            return Fail(ENOTDIR, (create ? "create directory " : "open directory ") + path,
-                        path == target_);
-          }
-        }
-        return Fail(error, "open directory " + path, path == target_);
-      }
-      steps_.push_back({fd, path, true, kNotChecked});
+      if (!Check(kCheckedOnTheWay) || !Enter(name, create)) return false;
     }
     if (!Check(kCheckedAsItself)) return false;
     Step& last = Top();
@@ -166,41 +137,28 @@ class TrustWalk {
         continue;
       }
       if (!Check(kCheckedOnTheWay)) return false;
-      const std::string path = Join(Top().path, name);
-      if (names_.empty()) {
-        const int opened =
-            env_->OpenFileAt(Top().fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0);
-        if (opened < 0) {
-          const int error = errno;
-          FileInfo link;
-          if (error == ELOOP && env_->StatFileAt(Top().fd, name, &link) == 0 &&
-              link.isSymbolicLink) {
-            if (!Follow(name, link)) return false;
-            continue;
-          }
-          return Fail(error, "open " + path, path == target_);
-        }
-        if (CheckFile(opened, path, keeping, info)) {
-          *fd = opened;
-          return true;
-        }
-        (void)env_->CloseFile(opened);  // only opened to be read
-        return false;
+      if (!names_.empty()) {
+        if (!Enter(name, false)) return false;
+        continue;
       }
-      const int opened = env_->OpenDirectoryAt(Top().fd, name);
+      const std::string path = Join(Top().path, name);
+      const int opened =
+          env_->OpenFileAt(Top().fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0);
       if (opened < 0) {
         const int error = errno;
         FileInfo link;
-        if ((error == ELOOP || error == ENOTDIR) && env_->StatFileAt(Top().fd, name, &link) == 0) {
-          if (link.isSymbolicLink) {
-            if (!Follow(name, link)) return false;
-            continue;
-          }
-          if (!link.isDirectory) return Fail(ENOTDIR, "open directory " + path, false);
+        if (error == ELOOP && env_->StatFileAt(Top().fd, name, &link) == 0 && link.isSymbolicLink) {
+          if (!Follow(name, link)) return false;
+          continue;
         }
-        return Fail(error, "open directory " + path, false);
+        return Fail(error, "open " + path, path == target_);
       }
-      steps_.push_back({opened, path, true, kNotChecked});
+      if (CheckFile(opened, path, keeping, info)) {
+        *fd = opened;
+        return true;
+      }
+      (void)env_->CloseFile(opened);  // only opened to be read
+      return false;
     }
     return Fail(EISDIR, "open " + Top().path, true);
   }
@@ -237,6 +195,37 @@ class TrustWalk {
     if (fd < 0) return Fail(errno, "open directory /", false);
     steps_.push_back({fd, "/", true, kNotChecked});
     return true;
+  }
+
+  // Opens the directory `name` in the one on top (made there when missing,
+  // with `create`) and puts it on top unchecked; or, for a link of that
+  // name, follows it. False when the walk cannot go on.
+  bool Enter(const std::string& name, bool create) {
+    const std::string path = Join(Top().path, name);
+    int fd = env_->OpenDirectoryAt(Top().fd, name);
+    if (fd < 0 && errno == ENOENT && create) {
+      if (env_->CreateDirectoryAt(Top().fd, name, kNewDirectoryMode) != 0 && errno != EEXIST) {
+        return Fail(errno, "create directory " + path, path == target_);
+      }
+      // The new name lives in the parent: without this a power loss can
+      // take the directory back, and every file synced into it with it.
+      if (env_->SyncFile(Top().fd) != 0) return Fail(errno, "flush directory " + Top().path, false);
+      fd = env_->OpenDirectoryAt(Top().fd, name);
+    }
+    if (fd >= 0) {
+      steps_.push_back({fd, path, true, kNotChecked});
+      return true;
+    }
+    const int error = errno;
+    FileInfo info;
+    if ((error == ELOOP || error == ENOTDIR) && env_->StatFileAt(Top().fd, name, &info) == 0) {
+      if (info.isSymbolicLink) return Follow(name, info);
+      if (!info.isDirectory) {
+        return Fail(ENOTDIR, (create ? "create directory " : "open directory ") + path,
+                    path == target_);
+      }
+    }
+    return Fail(error, "open directory " + path, path == target_);
   }
 
   // Takes the next name to walk to into `name`; "." and ".." are done here
