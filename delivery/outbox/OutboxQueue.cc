@@ -184,10 +184,9 @@ void RemoveStaleOutboxFiles(const Outbox& outbox) {
 }
 
 CYqError DeferMail(Env* env, const QueuedMail& mail, std::string* name) {
-  Outbox outbox;
-  Directory& deferred = outbox.deferred;
-  CYqError error = Directory::Open(env, OutboxDirectory(), true, &outbox.root);
-  if (!error.IsError()) error = outbox.root.OpenDirectory("deferred", true, &deferred);
+  Directory root, deferred;
+  CYqError error = Directory::Open(env, OutboxDirectory(), true, &root);
+  if (!error.IsError()) error = root.OpenDirectory("deferred", true, &deferred);
   if (error.IsError()) {
     return error.Push(OutboxLocation("DeferMail", __LINE__), "cannot use the outbox directory %s",
                       DeferredDirectory().c_str());
