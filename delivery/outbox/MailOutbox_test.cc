@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -354,39 +353,6 @@ TEST_F(MailOutboxTest, TwoFlushersAtOnceDeliverEachMessageOnce) {
   const std::map<std::string, int> subjects = ReceivedSubjects();
   EXPECT_EQ(subjects.size(), 20u);
   for (const auto& subject : subjects) EXPECT_EQ(subject.second, 1) << subject.first;
-}
-
-// The lock is taken without waiting: a flush started while another holds it
-// ends at once, says so, and leaves the messages to the one at work.
-TEST_F(MailOutboxTest, AFlushWhileAnotherHoldsTheLockEndsAtOnce) {
-  Defer("held");
-  StartServer();
-  const int held = ::open((env_.scratch_directory() + "/state/outbox/flush.lock").c_str(),
-                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  int outcome = -1;
-  EXPECT_TRUE(test::EndsInChild(FlushOutcome, 30, &outcome)) << "the flush waited for the lock";
-  ::close(held);
-  EXPECT_EQ(outcome, kAnotherFlushRunning);
-  EXPECT_TRUE(ReceivedSubjects().empty());
-  EXPECT_EQ(Entries().size(), 1u);
-}
-
-// An outbox directory others may write is refused by the listing and the
-// flush alike, with the reason; nothing is made inside it.
-TEST_F(MailOutboxTest, ARefusedOutboxIsAnErrorNeverAnEmptyOutbox) {
-  Defer("kept");
-  const std::string outbox = env_.scratch_directory() + "/state/outbox";
-  ::chmod(outbox.c_str(), 0777);
-  ::rmdir((outbox + "/failed").c_str());
-  const std::string refusal =
-      "Refusing directory " + outbox + ": writable by group or others (mode 0777)";
-  std::vector<OutboxEntry> entries;
-  EXPECT_EQ(ListOutbox(&entries).LastMessage(), refusal);
-  EXPECT_TRUE(entries.empty());
-  OutboxFlushReport report;
-  EXPECT_EQ(FlushOutbox(true, &report).LastMessage(), refusal);
-  EXPECT_EQ(ListDirectory(outbox), (std::vector<std::string>{"deferred"}));
 }
 
 // A directory swapped for a link while a message is on its way redirects
