@@ -27,6 +27,7 @@
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/files/CYqError.h"
+#include "tarnalert/platform/files/CheckedDirectory.h"
 #include "tarnalert/platform/message/HqMessageBase.h"
 #include "tarnalert/platform/message/Messages.h"
 #include "tarnalert/platform/message/ParseResult.h"

@@ -6,9 +6,6 @@
 // neither used nor touched. The library's log lines of the run are kept off
 // the debug log.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -172,79 +169,6 @@ std::vector<MatchedRule> RunRoad(KTGui::GetAlertDetailForClientResp config,
   return matched;
 }
 
-// The --html-out directory, held open by its descriptor so that the pages
-// land in the directory that was checked: made 0700 when missing, refused
-// when it is a symbolic link, belongs to another user or is writable by group
-// or others. A page is written to a temporary name (created exclusively,
-// 0600, never through a link) and renamed over the old page.
-class HtmlDirectory {
- public:
-  HtmlDirectory() = default;
-  HtmlDirectory(const HtmlDirectory&) = delete;
-  HtmlDirectory& operator=(const HtmlDirectory&) = delete;
-  ~HtmlDirectory() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  bool Open(const std::string& path, std::string* error) {
-    path_ = path;
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-      const std::string part = path.substr(0, slash);
-      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-        *error = "cannot create " + part + ": " + std::strerror(errno);
-        return false;
-      }
-      if (slash == std::string::npos) break;
-    }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat info;
-    if (fd_ < 0) {
-      const bool link =
-          errno == ENOTDIR && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-      *error =
-          "cannot use " + path + ": " + (link ? "it is a symbolic link" : std::strerror(errno));
-      return false;
-    }
-    if (::fstat(fd_, &info) != 0) {
-      *error = "cannot use " + path + ": " + std::strerror(errno);
-      return false;
-    }
-    if (info.st_uid != ::geteuid()) {
-      *error = "cannot use " + path + ": it belongs to user " + std::to_string(info.st_uid);
-      return false;
-    }
-    if (info.st_mode & 022) {
-      *error = "cannot use " + path + ": it is writable by group or others";
-      return false;
-    }
-    return true;
-  }
-
-  bool Write(const std::string& name, const std::string& text, std::string* error) {
-    const std::string temporary = "." + name + ".tmp";
-    (void)::unlinkat(fd_, temporary.c_str(), 0);  // left by a run that was stopped
-    const int fd = ::openat(fd_, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written = fd >= 0;
-    for (size_t done = 0; written && done < text.size();) {
-      const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-      if (count < 0 && errno == EINTR) continue;
-      written = count > 0;
-      if (written) done += static_cast<size_t>(count);
-    }
-    const int saved = errno;
-    if (fd >= 0 && ::close(fd) != 0 && written) written = false;
-    if (written && ::renameat(fd_, temporary.c_str(), fd_, name.c_str()) == 0) return true;
-    *error = "cannot write " + path_ + "/" + name + ": " + std::strerror(written ? errno : saved);
-    (void)::unlinkat(fd_, temporary.c_str(), 0);
-    return false;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
-
 bool StartsWithTag(const std::string& lowered, size_t at, const char* tag) {
   return lowered.compare(at, std::char_traits<char>::length(tag), tag) == 0;
 }
@@ -318,10 +242,15 @@ int RunRender(const RenderOptions& options) {
     matched = RunRoad(std::move(config), options, alert, &renderEnv);
   }
 
-  HtmlDirectory htmlDirectory;
-  if (!options.htmlDirectory.empty() && !htmlDirectory.Open(options.htmlDirectory, &error)) {
-    PrintError("render", error);
-    return kFailed;
+  // The pages go where the library's own files would: into a directory
+  // checked by its rule and held open, each page replacing the old one
+  // whole and never written through a link.
+  tarnalert::CheckedDirectory htmlDirectory;
+  if (!options.htmlDirectory.empty()) {
+    if (const CYqError opened = htmlDirectory.Open(options.htmlDirectory); opened.IsError()) {
+      PrintError("render", ErrorReason(opened));
+      return kFailed;
+    }
   }
   std::map<std::string, int> written;  // file name -> times used in this run
   for (const MatchedRule& rule : matched) {
@@ -345,8 +274,10 @@ int RunRender(const RenderOptions& options) {
       std::string name = "rule-" + std::to_string(rule.id);
       if (const int seen = written[name]++; seen > 0) name += "-" + std::to_string(seen + 1);
       const std::string file = options.htmlDirectory + "/" + name + ".html";
-      if (!htmlDirectory.Write(name + ".html", CompleteDocument(body, subject), &error)) {
-        PrintError("render", error);
+      if (const CYqError written =
+              htmlDirectory.WriteFile(name + ".html", CompleteDocument(body, subject));
+          written.IsError()) {
+        PrintError("render", ErrorReason(written));
         return kFailed;
       }
       std::cout << "--- HTML body written to " << file << " ---\n";

@@ -364,8 +364,11 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     render_to "$work/new/html"
     note "a link in the page's place is replaced, not followed:" \
       "$(stat -c %F "$work/new/html/rule-101.html"); $(cat "$work/victim")"
+    note "a link of ours to a private directory of ours is followed"
     ln -s "$work/new/html" "$work/link"
+    rm "$work/new/html/rule-101.html"
     render_to "$work/link"
+    note "the page written through it: $(find "$work/new/html" -name rule-101.html | wc -l)"
     mkdir "$work/open" && chmod 0777 "$work/open"
     render_to "$work/open"
     mkdir "$work/other" && chown 65534:65534 "$work/other"
