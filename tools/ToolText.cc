@@ -68,7 +68,14 @@ std::string ErrorReason(const CYqError& error) {
 }
 
 void PrintError(const std::string& command, const std::string& message) {
-  std::cerr << "tarnalert " << command << ": " << OneLine(message) << "\n";
+  std::string shown;
+  for (size_t start = 0; start <= message.size();) {
+    size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    shown += (start == 0 ? "" : "\n") + OneLine(message.substr(start, end - start));
+    start = end + 1;
+  }
+  std::cerr << "tarnalert " << command << ": " << shown << "\n";
 }
 
 namespace {

@@ -25,8 +25,9 @@ bool WriteOutput(const std::string& path, const std::string& text, std::string* 
 // because of Y: system text".
 std::string ErrorReason(const CYqError& error);
 
-// Prints "tarnalert <command>: <message>" on standard error, the message
-// through OneLine.
+// Prints "tarnalert <command>: <message>" on standard error, each line of
+// the message through OneLine (the line breaks stay: messages list their
+// details on lines of their own).
 void PrintError(const std::string& command, const std::string& message);
 
 // Records every debug-log line written while it is in force; forwards them to
