@@ -9,6 +9,7 @@
 #include "platform/env/PosixEnv.h"
 #include "platform/event/Catalog.h"
 #include "platform/event/LogFile.h"
+#include "platform/files/SettingsFiles.h"
 #include "tarnalert/platform/env/Env.h"
 
 namespace tarnalert {
@@ -17,6 +18,8 @@ namespace {
 
 class DefaultEnv : public PosixEnv {
  public:
+  // The environment, then the settings files.
+  std::string GetSetting(const std::string& name) override { return detail::HostSetting(name); }
   // The embedded catalogue plus the per-locale files.
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {
     return detail::LookUpCatalog(messageId, localeId, text);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "tarnalert.h"
 #include "tarnalert/version.h"
 
 namespace tarnalert_tool {
@@ -79,6 +80,7 @@ void BuildCommandLine(CLI::App& app, Action& action) {
   AddMailCommand(app, action);
   AddOutboxCommand(app, action);
   AddSpoolCommand(app, action);
+  AddSettingsCommand(app, action);
   AddValueChecks(&app);
 }
 
@@ -97,6 +99,13 @@ int ParseCommandLine(CLI::App& app, int argc, char** argv) {
     return kBadUsage;
   }
   return kSuccess;
+}
+
+int RunAction(const Action& action) {
+  for (const std::string& problem : tarnalert::ReportSettings().problems) {
+    std::cerr << "tarnalert: warning: " << problem << "\n";
+  }
+  return action();
 }
 
 }  // namespace tarnalert_tool

@@ -24,6 +24,7 @@ void AddAuditCommand(CLI::App& app, Action& action);
 void AddMailCommand(CLI::App& app, Action& action);
 void AddOutboxCommand(CLI::App& app, Action& action);
 void AddSpoolCommand(CLI::App& app, Action& action);
+void AddSettingsCommand(CLI::App& app, Action& action);
 
 // Registers every subcommand, the version flag and the checks every value
 // goes through (never empty; numbers within 64 bits).
@@ -33,6 +34,9 @@ void BuildCommandLine(CLI::App& app, Action& action);
 // printed the help or the version, leaving no action), otherwise kBadUsage
 // with the message on standard error.
 int ParseCommandLine(CLI::App& app, int argc, char** argv);
+// Runs `action` and returns its exit code; first warns on standard error of
+// each settings file refused and each of its lines ignored.
+int RunAction(const Action& action);
 
 }  // namespace tarnalert_tool
 

@@ -9,5 +9,5 @@ int main(int argc, char** argv) {
   BuildCommandLine(app, action);
   const int parsed = ParseCommandLine(app, argc, argv);
   if (parsed != kSuccess || !action) return parsed;
-  return action();
+  return RunAction(action);
 }

@@ -52,16 +52,21 @@ void Fill(const struct stat& status, FileInfo* info) {
 
 // --- Settings ----------------------------------------------------------------
 
-std::string PosixEnv::GetSetting(const std::string& name) {
+const char* PosixEnv::SettingVariable(const std::string& name) {
   // The variable's name is put together on the stack: settings are read on
   // every alert.
   static constexpr char kPrefix[] = "TARNALERT_";
   char variable[64];
-  if (name.size() >= sizeof variable - sizeof kPrefix) return Variable((kPrefix + name).c_str());
+  if (name.size() >= sizeof variable - sizeof kPrefix) return std::getenv((kPrefix + name).c_str());
   std::memcpy(variable, kPrefix, sizeof kPrefix - 1);
   std::memcpy(variable + sizeof kPrefix - 1, name.data(), name.size());
   variable[sizeof kPrefix - 1 + name.size()] = '\0';
-  return Variable(variable);
+  return std::getenv(variable);
+}
+
+std::string PosixEnv::GetSetting(const std::string& name) {
+  const char* value = SettingVariable(name);
+  return value ? value : "";
 }
 
 std::string PosixEnv::UserStateDirectory() {
@@ -70,6 +75,13 @@ std::string PosixEnv::UserStateDirectory() {
   std::string home = Variable("HOME");
   if (!home.empty()) return home + "/.local/state/tarnalert";
   return "/tmp/tarnalert-" + std::to_string(::getuid());
+}
+
+std::string PosixEnv::UserConfigDirectory() {
+  std::string xdg = Variable("XDG_CONFIG_HOME");
+  if (!xdg.empty()) return xdg + "/tarnalert";
+  std::string home = Variable("HOME");
+  return home.empty() ? "" : home + "/.config/tarnalert";
 }
 
 // --- Files -------------------------------------------------------------------
@@ -267,7 +279,7 @@ std::string PosixEnv::JobResultsDirectory(const std::string& clientName) {
   if (clientName.empty()) return "";
   std::string directory = Current()->GetSetting("JOB_RESULTS_DIR");
   if (!directory.empty()) return directory;
-  return detail::StateDirectory() + "/jobresults";
+  return detail::DefaultJobResultsDirectory();
 }
 
 }  // namespace tarnalert

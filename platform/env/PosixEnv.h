@@ -15,6 +15,14 @@ namespace tarnalert {
 
 class PosixEnv : public Env {
  public:
+  // The environment variable TARNALERT_<name>; null when it is not set.
+  static const char* SettingVariable(const std::string& name);
+
+  // $XDG_CONFIG_HOME/tarnalert, else $HOME/.config/tarnalert; empty when
+  // neither variable is set.
+  static std::string UserConfigDirectory();
+
+  // The environment variable TARNALERT_<name>; empty when it is not set.
   std::string GetSetting(const std::string& name) override;
   std::string UserStateDirectory() override;
 

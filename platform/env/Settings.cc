@@ -27,5 +27,7 @@ std::string SpoolDirectory() { return SettingOr("SPOOL_DIR", "/spool"); }
 
 std::string CatalogDirectory() { return SettingOr("CATALOG_DIR", "/catalog"); }
 
+std::string DefaultJobResultsDirectory() { return StateDirectory() + "/jobresults"; }
+
 }  // namespace detail
 }  // namespace tarnalert

@@ -19,6 +19,8 @@ std::string LogFilePath();
 std::string SpoolDirectory();
 // TARNALERT_CATALOG_DIR, else <state>/catalog.
 std::string CatalogDirectory();
+// <state>/jobresults: the job results directory when JOB_RESULTS_DIR is not set.
+std::string DefaultJobResultsDirectory();
 
 }  // namespace detail
 }  // namespace tarnalert

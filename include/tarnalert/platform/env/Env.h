@@ -11,9 +11,10 @@
 // the operating system themselves: they ask the Env in force.
 //
 // Env::Default() is the real environment: POSIX for the operating system
-// part, settings from TARNALERT_* environment variables, and for the hooks the
-// embedded catalogue plus per-locale files, an O_APPEND log file and a spool
-// directory. It belongs to the library and is never deleted.
+// part, settings from TARNALERT_* environment variables and settings files
+// (docs/settings.md), and for the hooks the embedded catalogue plus
+// per-locale files, an O_APPEND log file and a spool directory. It belongs to
+// the library and is never deleted.
 //
 // Tests and tools swap services by deriving from EnvWrapper, overriding only
 // what they need, and putting the object in force with ScopedEnv. The default
@@ -102,9 +103,8 @@ class TARNALERT_EXPORT Env {
   static Env* Install(Env* env);
 
   // --- Settings -------------------------------------------------------------
-  // Value of the setting `name` (the environment variable TARNALERT_<name>),
-  // or the empty string when it is not set. Names: STATE_DIR, CLIENT_NAME,
-  // JOB_RESULTS_DIR, LOG_FILE, LOG_LEVEL, CATALOG_DIR, SPOOL_DIR.
+  // Value of the setting `name` (TARNALERT_<name>), or the empty string when
+  // it is not set. The names are those of KnownSettings() (KnownSettings.h).
   virtual std::string GetSetting(const std::string& name) = 0;
   // The state directory of the user when STATE_DIR is not set:
   // $XDG_STATE_HOME/tarnalert, else $HOME/.local/state/tarnalert, else
