@@ -114,23 +114,23 @@ void AddAuditCommand(CLI::App& app, Action& action) {
       "encode",
       "Print the audit-trail XML of an alert with the given fields (the others are 0 "
       "or empty)");
-  encode->add_option("--type", fields->alertType, "alertType");
-  encode->add_option("--criteria", fields->criteria, "criteria");
-  encode->add_option("--status", fields->status, "status");
-  encode->add_option("--aux-number1", fields->auxNumber1, "auxNumber1 (32-bit)");
-  encode->add_option("--aux-number6", fields->auxNumber6, "auxNumber6");
-  encode->add_option("--aux-number7", fields->auxNumber7, "auxNumber7");
-  encode->add_option("--aux-number8", fields->auxNumber8, "auxNumber8");
-  encode->add_option("--aux-number9", fields->auxNumber9, "auxNumber9");
-  encode->add_option("--aux-number10", fields->auxNumber10, "auxNumber10");
-  encode->add_option("--aux-number11", fields->auxNumber11, "auxNumber11");
-  encode->add_option("--aux-number12", fields->auxNumber12, "auxNumber12");
-  encode->add_option("--aux-number13", fields->auxNumber13, "auxNumber13");
+  AddNumberOption(encode, "--type", fields->alertType, "alertType", 0);
+  AddNumberOption(encode, "--criteria", fields->criteria, "criteria", 0);
+  AddNumberOption(encode, "--status", fields->status, "status");
+  AddNumberOption(encode, "--aux-number1", fields->auxNumber1, "auxNumber1 (32-bit)");
+  AddNumberOption(encode, "--aux-number6", fields->auxNumber6, "auxNumber6");
+  AddNumberOption(encode, "--aux-number7", fields->auxNumber7, "auxNumber7");
+  AddNumberOption(encode, "--aux-number8", fields->auxNumber8, "auxNumber8");
+  AddNumberOption(encode, "--aux-number9", fields->auxNumber9, "auxNumber9");
+  AddNumberOption(encode, "--aux-number10", fields->auxNumber10, "auxNumber10");
+  AddNumberOption(encode, "--aux-number11", fields->auxNumber11, "auxNumber11");
+  AddNumberOption(encode, "--aux-number12", fields->auxNumber12, "auxNumber12");
+  AddNumberOption(encode, "--aux-number13", fields->auxNumber13, "auxNumber13");
   encode->add_option("--aux-text14", fields->auxText14, "auxText14");
   encode->add_option("--aux-text15", fields->auxText15, "auxText15");
   encode->add_option("--aux-text16", fields->auxText16, "auxText16");
-  encode->add_option("--aux-number17", fields->auxNumber17, "auxNumber17 (32-bit)");
-  encode->add_option("--default-status", fields->defaultStatus, "defaultStatus (32-bit)");
+  AddNumberOption(encode, "--aux-number17", fields->auxNumber17, "auxNumber17 (32-bit)");
+  AddNumberOption(encode, "--default-status", fields->defaultStatus, "defaultStatus (32-bit)");
   encode->footer(
       "Exit codes: 0 printed, 1 the text could not be written, 2 bad usage (a number "
       "that is not one or does not fit its field).");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "ToolText.h"
 #include "tarnalert.h"
 #include "tarnalert/version.h"
 
@@ -13,8 +14,18 @@ namespace tarnalert_tool {
 
 namespace {
 
+// "  name  description" lines for the subcommands of `app`.
+std::string SubcommandList(CLI::App& app) {
+  std::vector<std::vector<std::string>> rows;
+  for (CLI::App* choice : app.get_subcommands({})) {
+    rows.push_back({"  " + choice->get_name(), choice->get_description()});
+  }
+  return FormatTable(rows);
+}
+
 // A word where a subcommand belongs that names none gets its own message
-// with the choices, rather than the parser's "A subcommand is required".
+// with the choices, rather than the parser's "A subcommand is required", and
+// so does a command line that stops where a subcommand is still needed.
 // Returns false (after printing) for such a word.
 bool KnownSubcommands(CLI::App& app, int argc, char** argv) {
   CLI::App* current = &app;
@@ -38,27 +49,35 @@ bool KnownSubcommands(CLI::App& app, int argc, char** argv) {
     current = next;
     path += " " + word;
   }
+  if (current->get_require_subcommand_min() == 0) return true;
+  std::cerr << path << ": choose a subcommand:\n"
+            << SubcommandList(*current) << "Run `" << path
+            << " SUBCOMMAND --help` for what each takes.\n";
+  return false;
+}
+
+// --version prints the version and nothing else: a version flag beside a
+// subcommand or other words would otherwise end the run with exit code 0
+// and leave the rest undone. Returns false (after printing) when it is
+// not alone.
+bool VersionAlone(int argc, char** argv) {
+  if (argc <= 2) return true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--version") {
+      std::cerr << "tarnalert: --version takes no other arguments\n"
+                   "Run with --help for more information.\n";
+      return false;
+    }
+  }
   return true;
 }
 
-// A value given on the command line is never empty, and a number never lies
-// outside the signed 64-bit range (the parser checks narrower options itself,
-// but saturates 64-bit ones silently).
-std::string CheckValue(const std::string& value) {
-  if (value.empty()) return "an empty value is not allowed";
-  size_t digits = value[0] == '-' || value[0] == '+' ? 1 : 0;
-  if (digits == value.size()) return "";
-  for (size_t i = digits; i < value.size(); ++i) {
-    if (value[i] < '0' || value[i] > '9') return "";  // not a number: the parser decides
-  }
-  // Every number option of the tool is signed.
-  errno = 0;
-  std::strtoll(value.c_str(), nullptr, 10);
-  return errno == ERANGE ? value + " is out of range" : "";
+std::string NotEmpty(const std::string& value) {
+  return value.empty() ? "an empty value is not allowed" : "";
 }
 
 void AddValueChecks(CLI::App* app) {
-  const CLI::Validator check(CheckValue, "", "value");
+  const CLI::Validator check(NotEmpty, "", "value");
   for (CLI::Option* option : app->get_options()) {
     if (option->get_type_size() != 0) option->check(check);
   }
@@ -66,6 +85,27 @@ void AddValueChecks(CLI::App* app) {
 }
 
 }  // namespace
+
+CLI::Validator WholeNumber(int64_t least, int64_t most) {
+  return CLI::Validator(
+      [least, most](std::string& value) -> std::string {
+        if (value.empty()) return NotEmpty(value);
+        const size_t digits = value[0] == '-' || value[0] == '+' ? 1 : 0;
+        bool whole = digits < value.size();
+        for (size_t i = digits; i < value.size(); ++i)
+          whole = whole && value[i] >= '0' && value[i] <= '9';
+        if (!whole) return "'" + value + "' is not a whole number";
+        errno = 0;
+        const long long number = std::strtoll(value.c_str(), nullptr, 10);
+        if (errno == ERANGE || number < least || number > most) {
+          return "'" + value + "' is out of range (" + std::to_string(least) + " to " +
+                 std::to_string(most) + ")";
+        }
+        value = std::to_string(number);
+        return "";
+      },
+      "", "whole number");
+}
 
 void BuildCommandLine(CLI::App& app, Action& action) {
   app.description("tarnalert: raise, render and inspect Tarnhold alerts");
@@ -85,7 +125,7 @@ void BuildCommandLine(CLI::App& app, Action& action) {
 }
 
 int ParseCommandLine(CLI::App& app, int argc, char** argv) {
-  if (!KnownSubcommands(app, argc, argv)) return kBadUsage;
+  if (!VersionAlone(argc, argv) || !KnownSubcommands(app, argc, argv)) return kBadUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

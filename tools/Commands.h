@@ -7,7 +7,10 @@
 #define TARNALERT_TOOLS_COMMANDS_H_
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <functional>
+#include <limits>
+#include <string>
 
 namespace tarnalert_tool {
 
@@ -15,6 +18,22 @@ enum ExitCode { kSuccess = 0, kFailed = 1, kBadUsage = 2 };
 
 // The chosen subcommand's work; returns its exit code.
 using Action = std::function<int()>;
+
+// Checks a whole number given on the command line: decimal digits with an
+// optional sign (a leading 0 does not make it octal, as the parser's own
+// conversion would), from `least` to `most`. The text is rewritten to plain
+// decimal for the parser.
+CLI::Validator WholeNumber(int64_t least, int64_t most);
+
+// Adds the option `name` for the whole number `value` with WholeNumber,
+// bounded by the range of T and at least `least`.
+template <typename T>
+CLI::Option* AddNumberOption(CLI::App* app, const std::string& name, T& value,
+                             const std::string& description,
+                             int64_t least = std::numeric_limits<T>::min()) {
+  return app->add_option(name, value, description)
+      ->transform(WholeNumber(least, std::numeric_limits<T>::max()));
+}
 
 void AddDemoCommand(CLI::App& app, Action& action);
 void AddSendCommand(CLI::App& app, Action& action);

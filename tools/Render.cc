@@ -52,55 +52,65 @@ struct MatchedRule {
   int deliveryOptions = 0;
 };
 
-// Reads a detection time: seconds since the epoch, or ISO 8601
-// "YYYY-MM-DDTHH:MM[:SS]" (a blank may stand for the T) in local time, or
-// followed by "Z" or "+HH:MM"/"-HH:MM" for that offset from UTC. False when
-// `text` is neither.
-bool ParseTime(const std::string& text, time_t* time) {
+// The earliest detection time taken: a day after the epoch, so that the
+// time is after the epoch in every time zone.
+constexpr time_t kEarliestTime = 86400;
+
+// Reads a detection time: seconds since the epoch, or ISO 8601 "YYYY-MM-DD"
+// (local midnight) or "YYYY-MM-DDTHH:MM[:SS]" (a blank may stand for the T)
+// in local time, or followed by "Z" or "+HH:MM"/"-HH:MM" for that offset from
+// UTC. Returns why `text` is not one (empty when it is).
+std::string ParseTime(const std::string& text, time_t* time) {
+  const std::string refused = "'" + text + "' is neither seconds nor ISO 8601";
   char* end = nullptr;
   errno = 0;
   const long long seconds = std::strtoll(text.c_str(), &end, 10);
-  if (!text.empty() && *end == '\0' && errno == 0) {
-    *time = static_cast<time_t>(seconds);
-    return true;
-  }
   struct tm fields = {};
   int consumed = 0;
-  char separator = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &fields.tm_year, &fields.tm_mon,
-                  &fields.tm_mday, &separator, &fields.tm_hour, &fields.tm_min, &consumed) != 6 ||
-      (separator != 'T' && separator != ' ')) {
-    return false;
-  }
-  const char* rest = text.c_str() + consumed;
-  if (*rest == ':') {
+  if (!text.empty() && *end == '\0' && errno == 0) {
+    *time = static_cast<time_t>(seconds);
+  } else if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &fields.tm_year, &fields.tm_mon,
+                         &fields.tm_mday, &consumed) != 3) {
+    return refused;
+  } else {
+    const char* rest = text.c_str() + consumed;
     int used = 0;
-    if (std::sscanf(rest, ":%2d%n", &fields.tm_sec, &used) != 1) return false;
-    rest += used;
-  }
-  if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
-      fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60) {
-    return false;
-  }
-  fields.tm_year -= 1900;
-  fields.tm_mon -= 1;
-  if (*rest == '\0') {
-    fields.tm_isdst = -1;
-    *time = std::mktime(&fields);
-    return *time != static_cast<time_t>(-1);
-  }
-  long offset = 0;
-  if (std::strcmp(rest, "Z") != 0) {
-    int hours = 0, minutes = 0, used = 0;
-    if ((*rest != '+' && *rest != '-') ||
-        std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 || rest[1 + used] != 0 ||
-        hours > 23 || minutes > 59) {
-      return false;
+    if ((*rest == 'T' || *rest == ' ') &&
+        std::sscanf(rest + 1, "%2d:%2d%n", &fields.tm_hour, &fields.tm_min, &used) == 2) {
+      rest += 1 + used;
+      if (*rest == ':') {
+        if (std::sscanf(rest, ":%2d%n", &fields.tm_sec, &used) != 1) return refused;
+        rest += used;
+      }
+    } else if (*rest != '\0') {
+      return refused;
     }
-    offset = (*rest == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
+    if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
+        fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60) {
+      return refused;
+    }
+    fields.tm_year -= 1900;
+    fields.tm_mon -= 1;
+    if (*rest == '\0') {
+      fields.tm_isdst = -1;
+      *time = std::mktime(&fields);
+      if (*time == static_cast<time_t>(-1)) return refused;
+    } else {
+      long offset = 0;
+      if (std::strcmp(rest, "Z") != 0) {
+        int hours = 0, minutes = 0;
+        if ((*rest != '+' && *rest != '-') ||
+            std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 ||
+            rest[1 + used] != 0 || hours > 23 || minutes > 59) {
+          return refused;
+        }
+        offset = (*rest == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
+      }
+      *time = ::timegm(&fields) - offset;
+    }
   }
-  *time = ::timegm(&fields) - offset;
-  return true;
+  if (*time < kEarliestTime) return "'" + text + "' is before 1970-01-02";
+  return "";
 }
 
 // Wraps the dry-run environment: keeps the log lines of the run, files each
@@ -235,7 +245,9 @@ int RunRender(const RenderOptions& options) {
   EvAlertEx alert;
   AddComments(alert, options.comments);
   RenderEnv renderEnv(&dryRun, options.showLog);
-  if (time_t at = 0; !options.at.empty() && ParseTime(options.at, &at)) renderEnv.set_time(at);
+  if (time_t at = 0; !options.at.empty() && ParseTime(options.at, &at).empty()) {
+    renderEnv.set_time(at);
+  }
   std::vector<MatchedRule> matched;
   {
     tarnalert::ScopedEnv installed(&renderEnv);
@@ -305,15 +317,15 @@ void AddRenderCommand(CLI::App& app, Action& action) {
       "render",
       "Dry run of a failover alert: print the subject, body and e-mail request of every rule "
       "that matches, without delivering anything");
-  render
-      ->add_option("--type", options->type,
-                   "Alert type; only 74, the client-side failover alert, is evaluated on this "
-                   "client")
+  AddNumberOption(render, "--type", options->type,
+                  "Alert type; only 74, the client-side failover alert, is evaluated on this "
+                  "client",
+                  0)
       ->required();
-  render->add_option("--criteria", options->criteria, "Criteria number of the alert")->required();
-  render->add_option("--status", options->status,
-                     "Status of the alert (takes no part in "
-                     "matching)");
+  AddNumberOption(render, "--criteria", options->criteria, "Criteria number of the alert", 0)
+      ->required();
+  AddNumberOption(render, "--status", options->status,
+                  "Status of the alert (takes no part in matching)");
   render
       ->add_option("--config", options->config,
                    "Render with this configuration file instead of the installed one (which "
@@ -328,14 +340,13 @@ void AddRenderCommand(CLI::App& app, Action& action) {
   render
       ->add_option("--at", options->at,
                    "Detection time instead of now: seconds since the epoch, or ISO 8601 "
-                   "(2026-03-01T09:05:07 in local time, or with Z or +01:00), so that a preview "
-                   "is reproducible")
+                   "(2026-03-01T09:05:07 in local time, or with Z or +01:00; 2026-03-01 is "
+                   "local midnight), from 1970-01-02 on, so that a preview is reproducible")
       ->type_name("TIME")
       ->check(CLI::Validator(
           [](std::string& text) {
             time_t time;
-            return ParseTime(text, &time) ? std::string()
-                                          : "'" + text + "' is neither seconds nor ISO 8601";
+            return ParseTime(text, &time);
           },
           "", "time"));
   render->add_flag("--log", options->showLog,

@@ -102,11 +102,12 @@ void AddSendCommand(CLI::App& app, Action& action) {
       "send",
       "Build an alert and send it: type 74 is evaluated on this client against the installed "
       "configuration, every other type is handed to the management server");
-  send->add_option("--type", options->type, "Alert type (74: client-side failover alert)")
+  AddNumberOption(send, "--type", options->type, "Alert type (74: client-side failover alert)", 0)
       ->required();
-  send->add_option("--criteria", options->criteria, "Criteria number of the alert")->required();
-  send->add_option("--status", options->status,
-                   "Status of the alert (0: the alert's default status)")
+  AddNumberOption(send, "--criteria", options->criteria, "Criteria number of the alert", 0)
+      ->required();
+  AddNumberOption(send, "--status", options->status,
+                  "Status of the alert (0: the alert's default status)")
       ->capture_default_str();
   send->add_option("--arg", options->arguments,
                    "A text argument of the alert; repeat for several, in order");

@@ -166,6 +166,13 @@ case $group in
     note "the same output again: exit $?"
     run render --type 74 --criteria 1 --config "$example" --at yesterday
     run render --type 74 --criteria 1 --config "$example" --at 2026-13-01T00:00
+    run render --type 74 --criteria 1 --config "$example" --at 1970-01-01T12:00Z
+    run render --type 74 --criteria 1 --config "$example" --at 0
+    note "a date alone is local midnight"
+    TZ=CET-1 "$tool" render --type 74 --criteria 1 --config "$example" --at 2026-03-01 \
+      >"$work/midnight.txt"
+    note "--at 2026-03-01 (TZ=CET-1, an hour east of UTC): exit $?," \
+      "$(grep -c 'Sat Feb 28 23:00:00 2026' "$work/midnight.txt") lines with the time in UTC"
     cmp -s "$work/installed.xml" "$TARNALERT_STATE_DIR/jobresults/alert_config.xml"
     note "installed configuration unchanged by the renders: exit $?"
     ;;
@@ -314,6 +321,12 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     run send --type seventy --criteria 1
     run render --type 5 --criteria 1
     run audit encode --aux-number1 4294967296
+    note "negative alert types and criteria, a leading zero (decimal, not octal), --version with more"
+    run send --type -3 --criteria 1
+    run render --type 74 --criteria -1
+    run audit encode --criteria 010
+    run --version extra
+    run send --type 74 --criteria 1 --version
     note "empty and out-of-range values"
     run audit encode --aux-number6 99999999999999999999
     run audit encode --aux-number13 -9223372036854775809
