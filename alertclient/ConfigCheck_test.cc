@@ -70,46 +70,73 @@ TEST_F(ConfigCheckTest, CleanRuleHasNoFinding) {
   EXPECT_EQ(report.rules[0].skip, RuleSkip::kNone);
 }
 
-// Each mistake is reported under its code, as a warning of the rule.
-TEST_F(ConfigCheckTest, EachMistakeGivesItsWarning) {
+// Each mistake is reported under its code and severity, at the line and
+// column where the text `at` begins in the file.
+TEST_F(ConfigCheckTest, EachMistakeIsFoundWhereItStands) {
   struct Case {
     const char* code;
+    Severity severity;
     std::string body;
+    std::string at;
+    size_t findings = 1;
   };
+  const std::string recipient =
+      "<nonNebrixUsers><NTNonNebrixUser><emailAddress>b@example.com"
+      "</emailAddress></NTNonNebrixUser></nonNebrixUsers>";
   const Case cases[] = {
-      {"unknown-element",
+      // A misspelt recipientType: the Bcc recipient would become a To recipient.
+      {"unknown-element", Severity::kError,
        Email("0", "S\nB") +
-           "<senderAddress>a@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
+           "<senderAddress>a@example.com</senderAddress>\n<nonNebrixUsers><NTNonNebrixUser>"
            "<emailAddress>b@example.com</emailAddress><recipentType>2</recipentType>"
-           "</NTNonNebrixUser></nonNebrixUsers>"},
-      {"no-subject", Email("0", "no line break at all") + kGoodRecipients},
-      {"token-in-attribute",
+           "</NTNonNebrixUser></nonNebrixUsers>",
+       "<recipentType>"},
+      {"no-subject", Severity::kWarning, Email("0", "no line break at all") + kGoodRecipients,
+       "<textTemplate>"},
+      {"token-in-attribute", Severity::kWarning,
        Email("1",
              "Subject: S\n&lt;a href=\"http://x/?&amp;lt;Alert Name&amp;gt;\"&gt;x&lt;/a&gt;") +
-           kGoodRecipients},
-      {"control-character", Email("0", "S\nbell \xC2\x87 here") + kGoodRecipients},
-      {"invalid-address",
+           kGoodRecipients,
+       "&amp;lt;Alert"},
+      {"control-character", Severity::kWarning,
+       Email("0", "S\nbell \xC2\x87 here") + kGoodRecipients, "\xC2\x87"},
+      {"invalid-address", Severity::kWarning,
        Email("0", "S\nB") +
-           "<senderAddress>a@example.com</senderAddress><nonNebrixUsers><NTNonNebrixUser>"
-           "<emailAddress>ops at example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>"},
-      {"invalid-address", Email("0", "S\nB") +
-                              "<senderAddress>alerts@@example.com</senderAddress><nonNebrixUsers>"
-                              "<NTNonNebrixUser><emailAddress>b@example.com</emailAddress>"
-                              "</NTNonNebrixUser></nonNebrixUsers>"},
-      {"unknown-token", Email("0", "S &lt;No Such Token&gt;\nB") + kGoodRecipients},
-      {"no-sender", Email("0", "S\nB") +
-                        "<nonNebrixUsers><NTNonNebrixUser><emailAddress>b@example.com"
-                        "</emailAddress></NTNonNebrixUser></nonNebrixUsers>"},
+           "<senderAddress>a@example.com</senderAddress>\n<nonNebrixUsers><NTNonNebrixUser>"
+           "<emailAddress>ops at example.com</emailAddress></NTNonNebrixUser><NTNonNebrixUser>"
+           "<emailAddress>b@example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>",
+       "<emailAddress>ops"},
+      {"invalid-sender", Severity::kError,
+       Email("0", "S\nB") + "\n <senderAddress>alerts@@example.com</senderAddress>" + recipient,
+       "<senderAddress>"},
+      {"no-valid-recipient", Severity::kError,
+       Email("0", "S\nB") +
+           "<senderAddress>a@example.com</senderAddress>\n<nonNebrixUsers><NTNonNebrixUser>"
+           "<emailAddress>ops at example.com</emailAddress></NTNonNebrixUser></nonNebrixUsers>",
+       "<nonNebrixUsers>", 2},  // and the invalid address itself
+      {"unknown-token", Severity::kWarning,
+       Email("0", "S &lt;No Such Token&gt;\nB") + kGoodRecipients, "&lt;No Such"},
+      // Escaped as the body of an HTML template is: the subject is plain text.
+      {"escaped-token-in-subject", Severity::kWarning,
+       Email("1", "Subject: &amp;lt;Alert Name&amp;gt; failed\nB") + kGoodRecipients,
+       "&amp;lt;Alert"},
+      // Nothing to point at but the rule.
+      {"no-sender", Severity::kWarning, Email("0", "S\nB") + recipient, "<AlertDetail>"},
   };
   for (const Case& c : cases) {
-    const ConfigReport report = CheckConfig(Config(c.body));
+    const std::string text = Config(c.body);
+    const ConfigReport report = CheckConfig(text);
     ASSERT_TRUE(report.parse) << c.code << ": " << report.parse.Description();
     const ConfigFinding* finding = Find(report, c.code);
     ASSERT_NE(finding, nullptr) << c.code << " missing in: " << c.body;
-    EXPECT_EQ(finding->severity, Severity::kWarning) << c.code;
+    EXPECT_EQ(finding->severity, c.severity) << c.code;
     EXPECT_EQ(finding->ruleIndex, 0) << c.code;
     EXPECT_EQ(finding->ruleId, 7) << c.code;
-    EXPECT_EQ(report.Count(Severity::kWarning), 1u) << c.code << ": " << report.findings[0].message;
+    EXPECT_EQ(report.findings.size(), c.findings)
+        << c.code << ": " << report.findings.back().message;
+    const tarnalert::TextPosition expected = tarnalert::PositionInText(text, text.find(c.at));
+    EXPECT_EQ(finding->where.line, expected.line) << c.code;
+    EXPECT_EQ(finding->where.column, expected.column) << c.code;
   }
 }
 
@@ -135,8 +162,20 @@ TEST_F(ConfigCheckTest, AddressesAreJudgedByTheDeliverysRule) {
                "</senderAddress><nonNebrixUsers><NTNonNebrixUser><emailAddress>" +
                Escaped(row.recipient) + "</emailAddress></NTNonNebrixUser></nonNebrixUsers>"));
     ASSERT_TRUE(report.parse) << report.parse.Description();
-    EXPECT_EQ(Find(report, "invalid-address") == nullptr, row.valid);
+    const bool refused =
+        Find(report, "invalid-address") != nullptr || Find(report, "invalid-sender") != nullptr;
+    EXPECT_EQ(refused, !row.valid);
   }
+}
+
+// The suggested fix of an escaped subject token is the token itself.
+TEST_F(ConfigCheckTest, EscapedSubjectTokenNamesTheFix) {
+  const ConfigReport report =
+      CheckConfig(Config(Email("1", "Subject: &amp;lt;Alert Name&amp;gt;\nB") + kGoodRecipients));
+  const ConfigFinding* finding = Find(report, "escaped-token-in-subject");
+  ASSERT_NE(finding, nullptr);
+  EXPECT_NE(finding->message.find("(write it as \"<Alert Name>\")"), std::string::npos)
+      << finding->message;
 }
 
 TEST_F(ConfigCheckTest, UnknownElementFindingSaysWhereItStands) {

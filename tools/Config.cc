@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Json.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
@@ -183,53 +184,60 @@ void PrintText(const std::string& file, const ConfigReport& report) {
   }
 }
 
-void PrintJson(const std::string& file, const ConfigReport& report) {
-  auto number = [](size_t value) {
-    return value == 0 ? std::string("null") : std::to_string(value);
-  };
-  std::cout << "{\"file\": " << JsonString(file)
-            << ", \"installation\": " << JsonString(report.installation)
-            << ", \"rules\": " << report.rules.size() << ", \"findings\": [";
-  for (size_t i = 0; i < report.findings.size(); ++i) {
-    const ConfigFinding& f = report.findings[i];
-    std::cout << (i == 0 ? "\n  " : ",\n  ")
-              << "{\"rule\": " << (f.ruleIndex < 0 ? "null" : std::to_string(f.ruleIndex))
-              << ", \"ruleId\": " << (f.ruleIndex < 0 ? "null" : std::to_string(f.ruleId))
-              << ", \"severity\": \"" << SeverityName(f.severity) << "\", \"code\": \"" << f.code
-              << "\", \"message\": " << JsonString(f.message)
-              << ", \"line\": " << number(f.where.line)
-              << ", \"column\": " << number(f.where.column) << "}";
+// One finding for scripts: rule is the rule's id (null for the whole
+// configuration), line and column are null where no place is known.
+Json FindingJson(const ConfigFinding& finding) {
+  const auto place = [&](size_t value) { return finding.where.line == 0 ? Json() : Json(value); };
+  return {{"severity", SeverityName(finding.severity)},
+          {"code", finding.code},
+          {"rule", finding.ruleIndex < 0 ? Json() : Json(finding.ruleId)},
+          {"line", place(finding.where.line)},
+          {"column", place(finding.where.column)},
+          {"message", finding.message}};
+}
+
+void PrintJsonReport(const std::string& file, const std::vector<ConfigFinding>& findings) {
+  Json list = Json::array();
+  size_t errors = 0, warnings = 0;
+  for (const ConfigFinding& finding : findings) {
+    list.push_back(FindingJson(finding));
+    errors += finding.severity == Severity::kError ? 1 : 0;
+    warnings += finding.severity == Severity::kWarning ? 1 : 0;
   }
-  std::cout << (report.findings.empty() ? "]" : "\n]")
-            << ", \"warnings\": " << report.Count(Severity::kWarning)
-            << ", \"errors\": " << report.Count(Severity::kError) << "}\n";
+  PrintJson({{"file", file}, {"errors", errors}, {"warnings", warnings}, {"findings", list}});
 }
 
 int RunCheck(const CheckOptions& options) {
+  const bool json = options.format == "json";
   std::string text, error;
   if (!ReadInput(options.file, &text, &error)) {
-    PrintError("config check", error);
-    return kFailed;
-  }
-  const ConfigReport report = tarnalert::CheckConfig(text);
-  const bool json = options.format == "json";
-  if (json) PrintJson(options.file, report);
-  if (!report.parse) {
-    if (!json) {
-      PrintError("config check",
-                 options.file + " is not an alert configuration: " + report.parse.Description());
+    if (json) {
+      ConfigFinding unreadable;
+      unreadable.severity = Severity::kError;
+      unreadable.code = "unreadable";
+      unreadable.message = error;
+      PrintJsonReport(options.file, {unreadable});
+    } else {
+      PrintError("config check", error);
     }
     return kFailed;
   }
+  const ConfigReport report = tarnalert::CheckConfig(text);
+  const size_t errors = report.Count(Severity::kError);
   const size_t warnings = report.Count(Severity::kWarning);
-  if (!json) {
+  if (json) {
+    PrintJsonReport(options.file, report.findings);
+  } else if (!report.parse) {
+    PrintError("config check",
+               options.file + " is not an alert configuration: " + report.parse.Description());
+  } else {
     PrintText(options.file, report);
     const size_t skipped = report.Count(Severity::kInfo);
     std::cout << "\nSummary: " << report.rules.size() - skipped << " examined by the local road, "
-              << skipped << " skipped, " << warnings << (warnings == 1 ? " warning" : " warnings")
-              << "\n";
+              << skipped << " skipped, " << errors << (errors == 1 ? " error, " : " errors, ")
+              << warnings << (warnings == 1 ? " warning" : " warnings") << "\n";
   }
-  return options.strict && warnings > 0 ? kFailed : kSuccess;
+  return errors > 0 || (options.strict && warnings > 0) ? kFailed : kSuccess;
 }
 
 }  // namespace
@@ -266,14 +274,17 @@ void AddConfigCommand(CLI::App& app, Action& action) {
       "recipients and sender");
   check->add_option("FILE", checkOptions->file, "The configuration (XML); - reads standard input")
       ->required();
-  check->add_flag("--strict", checkOptions->strict, "Fail (exit code 1) when there are warnings");
+  check->add_flag("--strict", checkOptions->strict, "Fail (exit code 1) on warnings too");
   check
       ->add_option("--format", checkOptions->format,
-                   "text (for a person) or json (one object per finding, for scripts)")
+                   "text (for a person) or json (one object: file, errors, warnings and the "
+                   "findings with severity, code, rule id, line, column and message)")
       ->check(CLI::IsMember({"text", "json"}));
   check->footer(
-      "Exit codes: 0 the file is a configuration (warnings fail only with --strict), 1 it is "
-      "not (or --strict and warnings), 2 bad usage.");
+      "Errors are what loses or leaks mail: an unknown element (its meaning is dropped), a rule "
+      "whose recipients are all invalid, an invalid sender address; and a file that is not a "
+      "configuration. Exit codes: 0 no error (warnings fail only with --strict), 1 errors (or "
+      "--strict and warnings), or the file cannot be read, 2 bad usage.");
   check->callback(
       [checkOptions, &action] { action = [checkOptions] { return RunCheck(*checkOptions); }; });
 }

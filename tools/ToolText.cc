@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -190,26 +189,6 @@ std::string Shorten(const std::string& text, size_t limit) {
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return text.substr(0, cut) + "[... " + std::to_string(text.size() - cut) +
          " more bytes left out]";
-}
-
-std::string JsonString(const std::string& text) {
-  std::string result = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      result += '\\';
-      result += c;
-    } else if (c == '\n') {
-      result += "\\n";
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      result += escape;
-    } else {
-      result += c;
-    }
-  }
-  return result + "\"";
 }
 
 namespace {

@@ -70,9 +70,6 @@ void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments);
 // much was left out; for messages that quote a whole input.
 std::string Shorten(const std::string& text, size_t limit);
 
-// `text` as a JSON string literal (quotes included).
-std::string JsonString(const std::string& text);
-
 // `text` as the tool shows a text it did not write itself (a rule name, a
 // subject, a file name, an error that quotes them): on one line and unable
 // to steer the terminal. Backslash, line feed, carriage return and tab

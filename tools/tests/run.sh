@@ -106,6 +106,11 @@ case $group in
       >"$work/unclosed.xml"
     run config check "$work/unclosed.xml"
     run config check --format json "$work/unclosed.xml"
+    note "a missing file, and a file name that is not UTF-8, give one JSON object too"
+    run config check --format json "$work/missing.xml"
+    "$tool" config check --format json "$work/caf$(printf '\351').xml" >"$work/latin1.json"
+    python3 -c 'import json, sys; print("file:", json.load(sys.stdin)["file"].rsplit("/", 1)[1])' \
+      <"$work/latin1.json" >>"$transcript"
     run config check --format yaml "$example"
     run config install "$example"
     run config show

@@ -1,7 +1,11 @@
 // The check of an alert configuration text: rule by rule, what the local road
-// would do with it (which rules it passes over and why) and what in it is
-// probably a mistake (unknown elements, tokens nothing fills, subjects that
-// may be cut, addresses and recipients that are not used, ...).
+// would do with it (which rules it passes over and why) and what in it is a
+// mistake. Errors are what loses or leaks mail (an unknown element, whose
+// meaning is dropped: a misspelt recipient type turns a Bcc recipient into a
+// visible To; a rule that reaches nobody; a sender the delivery refuses) and
+// text that is not a configuration; warnings are what probably is not meant
+// (tokens nothing fills, subjects that may be cut, recipients dropped, ...).
+// Every finding says where in the text it stands.
 //
 // RuleSkipReason is the road's own decision whether to examine a rule, so the
 // road and the check cannot disagree. CheckConfig reads the text with
@@ -39,7 +43,7 @@ TARNALERT_EXPORT RuleSkip RuleSkipReason(const HqMessageBase& rule);
 enum class Severity {
   kInfo,     // what the road does, not a mistake (a rule it passes over)
   kWarning,  // probably a mistake: the configuration works, but not as meant
-  kError,    // the text is not a configuration
+  kError,    // mail is lost or leaks, or the text is not a configuration
 };
 
 // "info", "warning" or "error".
@@ -52,7 +56,7 @@ struct ConfigFinding {
   int ruleIndex = -1;   // position in alertDetails; -1 for the whole configuration
   int ruleId = 0;
   std::string ruleName;
-  TextPosition where;  // line 0 when the place is not known
+  TextPosition where;  // the element or character at fault
 };
 
 // What the road reads of one rule.
