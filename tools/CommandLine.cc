@@ -107,6 +107,13 @@ CLI::Validator WholeNumber(int64_t least, int64_t most) {
       "", "whole number");
 }
 
+CLI::Option* AddFormatOption(CLI::App* app, std::string* format,
+                             const std::string& jsonDescription) {
+  return app
+      ->add_option("--format", *format, "text (for a person, the default) or " + jsonDescription)
+      ->check(CLI::IsMember({"text", "json"}));
+}
+
 void BuildCommandLine(CLI::App& app, Action& action) {
   app.description("tarnalert: raise, render and inspect Tarnhold alerts");
   app.require_subcommand(1);

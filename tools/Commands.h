@@ -35,6 +35,11 @@ CLI::Option* AddNumberOption(CLI::App* app, const std::string& name, T& value,
       ->transform(WholeNumber(least, std::numeric_limits<T>::max()));
 }
 
+// Adds --format, "text" (for a person, the default) or "json" as
+// `jsonDescription` says, into `format`.
+CLI::Option* AddFormatOption(CLI::App* app, std::string* format,
+                             const std::string& jsonDescription);
+
 void AddDemoCommand(CLI::App& app, Action& action);
 void AddSendCommand(CLI::App& app, Action& action);
 void AddConfigCommand(CLI::App& app, Action& action);

@@ -81,7 +81,7 @@ void PrintInstallFailure(const std::string& file, const std::string& text, const
   }
 }
 
-int RunInstall(const std::string& file, bool verbose) {
+int RunInstall(const std::string& file, bool verbose, bool quiet) {
   std::string text, error;
   if (!ReadInput(file, &text, &error)) {
     PrintError("config install", error);
@@ -92,18 +92,34 @@ int RunInstall(const std::string& file, bool verbose) {
     PrintInstallFailure(file, text, result, verbose);
     return kFailed;
   }
-  std::cout << "Installed " << file << " as " << NTAlertProcessClient::GetConfigFileName() << "\n";
+  if (!quiet) {
+    std::cout << "Installed " << file << " as " << NTAlertProcessClient::GetConfigFileName()
+              << "\n";
+  }
   return kSuccess;
 }
 
 // --- show ----------------------------------------------------------------------------
 
-int RunShow() {
+// One rule for scripts: what the road reads of it, null where it is missing.
+Json RuleJson(const RuleSummary& rule) {
+  return {{"id", rule.hasAlert ? Json(rule.id) : Json()},
+          {"name", rule.hasAlert ? Json(rule.name) : Json()},
+          {"type", rule.hasAlert ? Json(rule.type) : Json()},
+          {"criteria", rule.criteriaIds},
+          {"enabled", (rule.flags & 3) == 0},
+          {"flags", rule.flags},
+          {"recipients", rule.hasRecipients ? Json(rule.recipientCount) : Json()},
+          {"format", rule.hasEmail ? Json(rule.html ? "html" : "text") : Json()}};
+}
+
+int RunShow(const std::string& format) {
+  const bool json = format == "json";
   // Read as the local road reads it: a configuration the library would
   // refuse is not shown.
   std::string path, text;
   const CYqError error = tarnalert::ReadInstalledConfig(&path, &text);
-  if (!path.empty()) std::cout << "Configuration: " << OneLine(path) << "\n";
+  if (!path.empty() && !json) std::cout << "Configuration: " << OneLine(path) << "\n";
   if (error.Code() == -ENOENT) {
     PrintError("config show",
                "no configuration is installed; install one with `tarnalert config "
@@ -121,6 +137,12 @@ int RunShow() {
     PrintError("config show",
                path + " is not an alert configuration: " + report.parse.Description());
     return kFailed;
+  }
+  if (json) {
+    Json rules = Json::array();
+    for (const RuleSummary& rule : report.rules) rules.push_back(RuleJson(rule));
+    PrintJson({{"file", path}, {"installation", report.installation}, {"rules", rules}});
+    return kSuccess;
   }
   std::cout << "Installation: " << OneLine(report.installation) << "\n";
   std::vector<std::vector<std::string>> rows = {
@@ -248,23 +270,31 @@ void AddConfigCommand(CLI::App& app, Action& action) {
 
   auto installFile = std::make_shared<std::string>();
   auto installVerbose = std::make_shared<bool>(false);
+  auto installQuiet = std::make_shared<bool>(false);
   CLI::App* install = config->add_subcommand(
       "install", "Install an alert configuration file as the cached configuration of this client");
   install->add_option("FILE", *installFile, "The configuration (XML); - reads standard input")
       ->required();
   install->add_flag("--verbose", *installVerbose,
                     "On failure also print every message of the error with its code location");
+  install->add_flag("--quiet", *installQuiet, "Print nothing when the file was installed");
   install->footer(
       "Exit codes: 0 installed, 1 not installed (why and what to do on "
       "standard error), 2 bad usage.");
-  install->callback([installFile, installVerbose, &action] {
-    action = [installFile, installVerbose] { return RunInstall(*installFile, *installVerbose); };
+  install->callback([installFile, installVerbose, installQuiet, &action] {
+    action = [installFile, installVerbose, installQuiet] {
+      return RunInstall(*installFile, *installVerbose, *installQuiet);
+    };
   });
 
   CLI::App* show = config->add_subcommand(
       "show", "Print the path of the installed configuration and a table of its rules");
+  auto showFormat = std::make_shared<std::string>("text");
+  AddFormatOption(show, showFormat.get(),
+                  "json (one object: file, installation and the rules with id, name, type, "
+                  "criteria, enabled, flags, recipients and format)");
   show->footer("Exit codes: 0 shown, 1 no configuration installed or unreadable, 2 bad usage.");
-  show->callback([&action] { action = [] { return RunShow(); }; });
+  show->callback([showFormat, &action] { action = [showFormat] { return RunShow(*showFormat); }; });
 
   auto checkOptions = std::make_shared<CheckOptions>();
   CLI::App* check = config->add_subcommand(
@@ -275,11 +305,9 @@ void AddConfigCommand(CLI::App& app, Action& action) {
   check->add_option("FILE", checkOptions->file, "The configuration (XML); - reads standard input")
       ->required();
   check->add_flag("--strict", checkOptions->strict, "Fail (exit code 1) on warnings too");
-  check
-      ->add_option("--format", checkOptions->format,
-                   "text (for a person) or json (one object: file, errors, warnings and the "
-                   "findings with severity, code, rule id, line, column and message)")
-      ->check(CLI::IsMember({"text", "json"}));
+  AddFormatOption(check, &checkOptions->format,
+                  "json (one object: file, errors, warnings and the findings with severity, "
+                  "code, rule id, line, column and message)");
   check->footer(
       "Errors are what loses or leaks mail: an unknown element (its meaning is dropped), a rule "
       "whose recipients are all invalid, an invalid sender address; and a file that is not a "

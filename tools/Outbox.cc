@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Json.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
@@ -40,12 +41,31 @@ int RunFlush(bool all) {
   return kSuccess;
 }
 
-int RunList() {
+Json EntryJson(const tarnalert::OutboxEntry& entry) {
+  return {{"name", entry.name},
+          {"state", entry.failed ? "failed" : "deferred"},
+          {"sender", entry.sender},
+          {"recipients", entry.recipients},
+          {"subject", entry.subject},
+          {"attempts", entry.attempts},
+          {"created", UtcTime(entry.created)},
+          {"nextTry", entry.failed ? Json() : Json(UtcTime(entry.nextTry))},
+          {"lastCode", entry.lastCode},
+          {"lastError", entry.lastError}};
+}
+
+int RunList(const std::string& format) {
   std::vector<tarnalert::OutboxEntry> entries;
   const CYqError error = tarnalert::ListOutbox(&entries);
   if (error.IsError()) {
     PrintError("outbox list", ErrorReason(error));
     return kFailed;
+  }
+  if (format == "json") {
+    Json messages = Json::array();
+    for (const tarnalert::OutboxEntry& entry : entries) messages.push_back(EntryJson(entry));
+    PrintJson({{"messages", messages}});
+    return kSuccess;
   }
   if (entries.empty()) {
     std::cout << "The outbox is empty.\n";
@@ -81,7 +101,11 @@ void AddOutboxCommand(CLI::App& app, Action& action) {
       "running (this one did nothing).");
   flush->callback([all, &action] { action = [all] { return RunFlush(*all); }; });
   CLI::App* list = outbox->add_subcommand("list", "Show the deferred and failed messages");
-  list->callback([&action] { action = [] { return RunList(); }; });
+  auto format = std::make_shared<std::string>("text");
+  AddFormatOption(list, format.get(),
+                  "json (one object: the messages with name, state, sender, recipients, "
+                  "subject, attempts, created, nextTry, lastCode and lastError)");
+  list->callback([format, &action] { action = [format] { return RunList(*format); }; });
 }
 
 }  // namespace tarnalert_tool

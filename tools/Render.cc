@@ -211,6 +211,18 @@ std::string CompleteDocument(const std::string& body, const std::string& subject
   return "<!DOCTYPE html>\n<html><head>" + head + "</head><body>\n" + body + "\n</body></html>\n";
 }
 
+// The addresses of the list `field` of `request`, as "Name <address>" where
+// a name is given, joined by commas; "(none)" for an empty list.
+std::string Addresses(App::EmailInfo& request, const tarnalert::ListField& field) {
+  std::string text;
+  for (const HqMessageBase& email : request.list(field)) {
+    const std::string& name = email.get(App::Email::displayName);
+    const std::string& address = email.get(App::Email::address);
+    text += (text.empty() ? "" : ", ") + (name.empty() ? address : name + " <" + address + ">");
+  }
+  return text.empty() ? "(none)" : OneLine(text);
+}
+
 int RunRender(const RenderOptions& options) {
   // Which configuration; a file that cannot be read is reported first.
   DryRunEnv dryRun;
@@ -278,6 +290,12 @@ int RunRender(const RenderOptions& options) {
     const bool html = request.get(App::EmailInfo::usedEmbedded) != 0;
     std::cout << "Format: " << (html ? "HTML" : "plain text") << "\n";
     std::cout << "Delivery options: " << rule.deliveryOptions << "\n";
+    HqMessageBase& from = request.child(App::EmailInfo::from);
+    const std::string& sender = from.get(App::Email::address);
+    std::cout << "From: " << (sender.empty() ? "(none)" : OneLine(sender)) << "\n";
+    std::cout << "To: " << Addresses(request, App::EmailInfo::toList) << "\n";
+    std::cout << "Cc: " << Addresses(request, App::EmailInfo::ccList) << "\n";
+    std::cout << "Bcc: " << Addresses(request, App::EmailInfo::bccList) << "\n";
     std::cout << "Subject: " << subject << "\n";
     std::cout << "Body:\n" << body << "\n";
     std::cout << "--- e-mail request ---\n" << rule.request;

@@ -86,8 +86,9 @@ void AddSettingsCommand(CLI::App& app, Action& action) {
       "settings",
       "Print every TARNALERT_* setting with its value and where it came from: the "
       "environment, a line of a settings file, or the default (secrets masked)");
-  settings->add_option("--format", *format, "text (for a person) or json (for scripts)")
-      ->check(CLI::IsMember({"text", "json"}));
+  AddFormatOption(settings, format.get(),
+                  "json (one object: the files read, the problems and every setting with its "
+                  "value, origin, file, line, default and whether it is secret)");
   settings->footer(
       "Exit codes: 0 shown, 1 shown, but a settings file was refused or has lines that are "
       "ignored (the warnings are on standard error), 2 bad usage.");

@@ -5,12 +5,14 @@
 #include <time.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Json.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
@@ -79,18 +81,15 @@ int RunForward(const ForwardOptions& options) {
   }
 }
 
-int RunList() {
+int RunList(const std::string& format) {
   std::vector<std::string> names;
   const CYqError error = tarnalert::ListSpool(&names);
   if (error.IsError()) {
     PrintError("spool list", ErrorReason(error));
     return kFailed;
   }
-  if (names.empty()) {
-    std::cout << "The spool is empty.\n";
-    return kSuccess;
-  }
   std::vector<std::vector<std::string>> rows = {{"NAME", "ALERT TYPE"}};
+  Json alerts = Json::array();
   for (const std::string& name : names) {
     std::string text;
     if (tarnalert::ReadSpooledAlert(name, &text).IsError()) continue;  // forwarded meanwhile
@@ -99,8 +98,19 @@ int RunList() {
     const std::string type =
         start != std::string::npos && end > start ? text.substr(start + 11, end - start - 11) : "?";
     rows.push_back({OneLine(name), OneLine(type)});
+    char* parsed = nullptr;
+    const long number = std::strtol(type.c_str(), &parsed, 10);
+    alerts.push_back(
+        {{"name", name},
+         {"alertType", *parsed == '\0' && parsed != type.c_str() ? Json(number) : Json()}});
   }
-  std::cout << FormatTable(rows);
+  if (format == "json") {
+    PrintJson({{"alerts", alerts}});
+  } else if (rows.size() == 1) {
+    std::cout << "The spool is empty.\n";
+  } else {
+    std::cout << FormatTable(rows);
+  }
   return kSuccess;
 }
 
@@ -139,7 +149,9 @@ void AddSpoolCommand(CLI::App& app, Action& action) {
   forward->callback([options, &action] { action = [options] { return RunForward(*options); }; });
 
   CLI::App* list = spool->add_subcommand("list", "Show the spooled alerts, oldest first");
-  list->callback([&action] { action = [] { return RunList(); }; });
+  auto format = std::make_shared<std::string>("text");
+  AddFormatOption(list, format.get(), "json (one object: the alerts with name and alertType)");
+  list->callback([format, &action] { action = [format] { return RunList(*format); }; });
 
   auto file = std::make_shared<std::string>();
   CLI::App* show = spool->add_subcommand("show", "Print one spooled alert's XML");

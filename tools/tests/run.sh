@@ -114,6 +114,8 @@ case $group in
     run config check --format yaml "$example"
     run config install "$example"
     run config show
+    run config show --format json
+    run config install --quiet "$example"
     note "a rule with 101 recipients"
     {
       echo '<GetAlertDetailForClientResp><alertDetails><AlertDetail>'
@@ -230,6 +232,7 @@ case $group in
     run spool forward --url http://server.example/alerts
     run spool forward --once --url https://127.0.0.1:1/alerts
     run spool list
+    run spool list --format json
     note "a spool directory others may write is refused, never listed as empty"
     mkdir "$work/open-spool" && chmod 0777 "$work/open-spool"
     TARNALERT_SPOOL_DIR=$work/open-spool run spool list
@@ -269,6 +272,7 @@ case $group in
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com -v
     note "a try keeps nothing for a retry"
     run outbox list
+    run outbox list --format json
     note "while another process holds flush.lock"
     mkdir -p -m 0700 "$TARNALERT_STATE_DIR/outbox"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
