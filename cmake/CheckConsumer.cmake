@@ -46,9 +46,12 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "pkg-config does not know tarnalert under ${prefix}/${LIBDIR}/pkgconfig")
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
-run(${CXX} -std=c++17 ${SOURCE_DIR}/main.cc ${flags} -Wl,-rpath,${prefix}/${LIBDIR}
+# Where the program finds the library when it runs, as the README says.
+execute_process(COMMAND ${PKG_CONFIG} --variable=libdir tarnalert
+  OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
+run(${CXX} -std=c++17 ${SOURCE_DIR}/main.cc ${flags} -Wl,-rpath,${libdir}
     -o ${WORK_DIR}/consumer-pkgconfig)
-run(${CMAKE_COMMAND} -E env ${state} ${WORK_DIR}/consumer-pkgconfig)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${state} ${WORK_DIR}/consumer-pkgconfig)
 
 # The installed tool, without any library path of the environment.
 run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/${BINDIR}/tarnalert --version)

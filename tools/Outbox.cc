@@ -26,16 +26,21 @@ std::string UtcTime(time_t when) {
   return text;
 }
 
-int RunFlush(bool all) {
+// With `quiet` the report is printed only when a message was given up, and
+// another flush at work is no news.
+int RunFlush(bool all, bool quiet) {
   tarnalert::OutboxFlushReport report;
   const CYqError error = tarnalert::FlushOutbox(all, &report);
-  for (const std::string& line : report.lines) std::cout << line << "\n";
+  const bool shown = !quiet || report.failed > 0;
+  for (const std::string& line : report.lines) {
+    if (shown) std::cout << line << "\n";
+  }
   const bool started = !report.lines.empty() || report.notDue > 0 || !error.IsError();
-  if (started)
+  if (started && shown)
     std::cout << report.delivered << " delivered, " << report.deferred << " deferred again, "
               << report.failed << " failed, " << report.notDue << " not yet due.\n";
   if (error.IsError()) {
-    PrintError("outbox flush", ErrorReason(error));
+    if (!quiet || !report.anotherFlushRunning) PrintError("outbox flush", ErrorReason(error));
     return report.anotherFlushRunning ? kAnotherFlushRunning : kFailed;
   }
   return kSuccess;
@@ -92,14 +97,18 @@ void AddOutboxCommand(CLI::App& app, Action& action) {
   CLI::App* outbox = app.add_subcommand("outbox", "Retry or list mail kept after a failure");
   outbox->require_subcommand(1);
   auto all = std::make_shared<bool>(false);
+  auto quiet = std::make_shared<bool>(false);
   CLI::App* flush =
       outbox->add_subcommand("flush", "Retry the deferred messages that are due, oldest first");
   flush->add_flag("--all", *all, "Retry every deferred message now, whatever its back-off");
+  flush->add_flag("--quiet", *quiet,
+                  "Print nothing unless a message is given up or the flush fails (for cron)");
   flush->footer(
       "Exit codes: 0 the outbox was worked through (messages may be deferred again), 1 it "
       "could not be (the reason is on standard error), 2 bad usage, 3 another flush was "
       "running (this one did nothing).");
-  flush->callback([all, &action] { action = [all] { return RunFlush(*all); }; });
+  flush->callback(
+      [all, quiet, &action] { action = [all, quiet] { return RunFlush(*all, *quiet); }; });
   CLI::App* list = outbox->add_subcommand("list", "Show the deferred and failed messages");
   auto format = std::make_shared<std::string>("text");
   AddFormatOption(list, format.get(),

@@ -406,6 +406,34 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
       run mail test --to ops@example.com)
     TARNALERT_SETTINGS_FILE=$work/missing.conf run settings
     ;;
+  docs)
+    # The commands the documentation gives, run as written; /etc and the home
+    # directory are moved into the work directory, and the tool under test is
+    # installed as the README installs it (into ~/.local).
+    doc_block() { # FILE TEXT: the fenced block of FILE that holds TEXT
+      awk -v want="$2" '/^```/ { if (inside && found) { printf "%s", text; exit }
+        inside = !inside; text = ""; next }
+        inside { text = text $0 "\n"; if (index($0, want)) found = 1 }' "$1"
+    }
+    home=$work/home
+    mkdir -p "$home/.local/bin" && ln -s "$(realpath "$tool")" "$home/.local/bin/tarnalert"
+    # The test mail at its end would go to a server of the example.
+    doc_block docs/delivery.md 'install -m 600' | sed -e "s|/etc/|$work/etc/|g" \
+      -e '/^tarnalert mail test/d' >"$work/submission.sh"
+    note "docs/delivery.md, an authenticated submission server, up to the test mail:"
+    mask <"$work/submission.sh" | sed 's/^/#   /' >>"$transcript"
+    (umask 002 && bash -e "$work/submission.sh" >"$work/out" 2>&1)
+    note "exit $?, $(wc -c <"$work/out") bytes of output; modes:" \
+      "$(cd "$work/etc" && stat -c '%a %n' tarnalert tarnalert/* | tr '\n' ' ')"
+    TARNALERT_SETTINGS_FILE=$work/etc/tarnalert/settings.conf run settings
+    mkdir -p "$home/.config/tarnalert"
+    echo "TARNALERT_MAIL_URL=file://$work/maildir" >"$home/.config/tarnalert/settings.conf"
+    cron=$(doc_block docs/services.md '*/5 * * * *' | cut -d' ' -f6-)
+    note "docs/services.md, the cron line runs: $cron"
+    (unset TARNALERT_SETTINGS_FILE && HOME=$home sh -c "${cron//\/usr\/bin/\$HOME/.local/bin}" \
+      >"$work/out" 2>&1)
+    note "exit $? with the tool in ~/.local/bin, $(wc -c <"$work/out") bytes of output"
+    ;;
   html_out)
     # A directory of another user is made with chown, which needs root.
     if [ "$(id -u)" != 0 ]; then
