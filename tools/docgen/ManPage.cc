@@ -124,8 +124,10 @@ void WriteCommand(const CommandEntry& command, std::ostream& out) {
 void WriteSettings(const std::vector<SettingEntry>& settings, std::ostream& out) {
   out << ".SH SETTINGS\n"
          "The library and the tool take their settings from environment variables named\n"
-         "\\fBTARNALERT_\\fR\\fINAME\\fR. An unset or empty variable takes its default,\n"
-         "which works for an unprivileged user on a fresh machine.\n";
+         "\\fBTARNALERT_\\fR\\fINAME\\fR and from settings files (see FILES); a variable\n"
+         "wins over the files. An unset or empty setting takes its default, which works\n"
+         "for an unprivileged user on a fresh machine. \\fBtarnalert settings\\fR shows\n"
+         "where each one comes from.\n";
   if (settings.empty()) {
     out << "Every setting, with its default, is listed in \\fIsettings.md\\fR of the\n"
            "documentation installed with tarnalert.\n";
@@ -174,7 +176,9 @@ void WriteManPage(const CommandEntry& tool, const std::vector<SettingEntry>& set
   WriteSettings(settings, out);
   out << ".SH FILES\n"
          ".TP\n/etc/tarnalert/settings.conf, ~/.config/tarnalert/settings.conf\n"
-         "Settings of the systemd units, \\fBKEY\\fR=\\fIVALUE\\fR lines; the user's file wins.\n"
+         "Settings files, \\fBKEY\\fR=\\fIVALUE\\fR lines, read by the library and the tool;\n"
+         "the user's file wins, and \\fBTARNALERT_SETTINGS_FILE\\fR names one to read\n"
+         "instead. A file that others could change is refused.\n"
          ".TP\n\\fI<state>\\fR/jobresults/alert_config.xml\n"
          "The alert configuration of this client, as \\fBconfig install\\fR leaves it;\n"
          "\\fI<state>\\fR is the state directory, \\fBTARNALERT_STATE_DIR\\fR.\n"

@@ -9,6 +9,7 @@
 
 #include "CommandTree.h"
 #include "Documents.h"
+#include "tarnalert/platform/env/KnownSettings.h"
 #include "tarnalert/version.h"
 #include "tools/Commands.h"
 
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
   Action action;
   BuildCommandLine(app, action);
   const CommandEntry tree = ReadCommandTree(app);
-  const std::vector<SettingEntry> settings;
+  std::vector<SettingEntry> settings;
+  for (const tarnalert::KnownSetting& setting : tarnalert::KnownSettings()) {
+    settings.push_back(
+        {setting.variable(), setting.defaultText, setting.description, setting.secret});
+  }
   const bool written =
       Write(directory + "/tarnalert.1",
             [&](std::ostream& out) {
