@@ -50,4 +50,12 @@ std::string DeliveryOutcome(const tarnalert::DeliveryResult& result) {
   return text;
 }
 
+std::string DeliveryOptionsText(int options) {
+  std::string text;
+  for (const std::string& name : tarnalert::DeliveryOptionNames(options)) {
+    text += (text.empty() ? "" : ", ") + name;
+  }
+  return (text.empty() ? "none" : text) + " (" + std::to_string(options) + ")";
+}
+
 }  // namespace tarnalert_tool

@@ -16,6 +16,10 @@ namespace tarnalert_tool {
 // refused or replaced, each indented by two blanks.
 std::string DeliveryOutcome(const tarnalert::DeliveryResult& result);
 
+// The delivery option bits `options` in words with their number: "default,
+// formatted (18)", "none (0)".
+std::string DeliveryOptionsText(int options);
+
 }  // namespace tarnalert_tool
 
 #endif  // TARNALERT_TOOLS_DELIVERYTEXT_H_

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "DeliveryText.h"
 #include "DryRun.h"
 #include "ToolText.h"
 
@@ -289,7 +290,7 @@ int RunRender(const RenderOptions& options) {
     const std::string& body = request.get(App::EmailInfo::body);
     const bool html = request.get(App::EmailInfo::usedEmbedded) != 0;
     std::cout << "Format: " << (html ? "HTML" : "plain text") << "\n";
-    std::cout << "Delivery options: " << rule.deliveryOptions << "\n";
+    std::cout << "Delivery options: " << DeliveryOptionsText(rule.deliveryOptions) << "\n";
     HqMessageBase& from = request.child(App::EmailInfo::from);
     const std::string& sender = from.get(App::Email::address);
     std::cout << "From: " << (sender.empty() ? "(none)" : OneLine(sender)) << "\n";

@@ -35,6 +35,7 @@ mask() {
     -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
     -e 's/[0-9]{8}T[0-9.]+Z-[0-9]+-[0-9]+-[0-9]+\.alert/<NAME>.alert/g' \
     -e 's/ pid="[0-9]+"/ pid="<PID>"/' \
+    -e 's/"messageId": "[^"]+"/"messageId": "<ID>"/' \
     -e 's/^(NAME|<NAME>\.alert) +/\1  /' \
     -e '/^(SETTING|TARNALERT_[A-Z_]+) /s/  +/  /g' \
     -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
@@ -200,6 +201,7 @@ case $group in
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=requried \
       run send --type 74 --criteria 3 --comment "Heartbeat lost"
     run outbox list
+    run outbox list --format json
     note "with the same settings: not due yet, then every message now"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run outbox flush
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=requried run outbox flush --all
@@ -216,6 +218,7 @@ case $group in
     run config install "$work/people.xml"
     TARNALERT_MAIL_URL=file://$work/people run send --type 74 --criteria 1 --comment "Failover"
     grep -h -E '^(From|To|Cc):' "$work"/people/new/*.eml | sort >>"$transcript"
+    TARNALERT_MAIL_URL=file://$work/people run send --type 74 --criteria 1 --format json
     run config install "$example"
     run send --type 74 --criteria 9
     run send --type 5 --criteria 2 --status 3 --arg "backup of /srv/data" --arg 4711 \
@@ -225,6 +228,7 @@ case $group in
       >>"$transcript"
     touch "$work/not-a-directory"
     TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2
+    TARNALERT_SPOOL_DIR=$work/not-a-directory/spool run send --type 5 --criteria 2 --format json
     run spool list
     run spool show "$(ls "$TARNALERT_STATE_DIR/spool" | head -1)"
     run spool show no-such.alert
@@ -272,7 +276,6 @@ case $group in
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none run mail test --to ops@example.com -v
     note "a try keeps nothing for a retry"
     run outbox list
-    run outbox list --format json
     note "while another process holds flush.lock"
     mkdir -p -m 0700 "$TARNALERT_STATE_DIR/outbox"
     TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
