@@ -114,6 +114,19 @@ CLI::Option* AddFormatOption(CLI::App* app, std::string* format,
       ->check(CLI::IsMember({"text", "json"}));
 }
 
+void AddNameCommand(CLI::App* parent, const std::string& command, const std::string& description,
+                    const std::string& footer,
+                    std::function<int(const std::string& name, bool quiet)> run, Action& action) {
+  auto name = std::make_shared<std::string>();
+  auto quiet = std::make_shared<bool>(false);
+  CLI::App* sub = parent->add_subcommand(command, description);
+  sub->add_option("NAME", *name, "The file name, as the list shows it")->required();
+  sub->add_flag("--quiet", *quiet, "Print nothing when it is done");
+  sub->footer(footer);
+  sub->callback(
+      [name, quiet, run, &action] { action = [name, quiet, run] { return run(*name, *quiet); }; });
+}
+
 void BuildCommandLine(CLI::App& app, Action& action) {
   app.description("tarnalert: raise, render and inspect Tarnhold alerts");
   app.require_subcommand(1);

@@ -40,6 +40,13 @@ CLI::Option* AddNumberOption(CLI::App* app, const std::string& name, T& value,
 CLI::Option* AddFormatOption(CLI::App* app, std::string* format,
                              const std::string& jsonDescription);
 
+// Adds the subcommand `command` of `parent` that acts on the one queue file
+// NAME and prints only a confirmation, which --quiet leaves out: `run` gets
+// the name and whether to be quiet, and returns the exit code.
+void AddNameCommand(CLI::App* parent, const std::string& command, const std::string& description,
+                    const std::string& footer,
+                    std::function<int(const std::string& name, bool quiet)> run, Action& action);
+
 void AddDemoCommand(CLI::App& app, Action& action);
 void AddSendCommand(CLI::App& app, Action& action);
 void AddConfigCommand(CLI::App& app, Action& action);

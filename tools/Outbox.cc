@@ -1,6 +1,7 @@
 // `tarnalert outbox`: the front of the mail outbox (docs/delivery.md).
 // `flush` retries the deferred messages that are due (every one with
-// --all); `list` shows what waits and what was given up.
+// --all); `list` shows what waits and what was given up; `retry` and
+// `remove` act on one message.
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -17,14 +18,6 @@ namespace {
 
 // The exit code of a flush that found another one at work.
 constexpr int kAnotherFlushRunning = 3;
-
-std::string UtcTime(time_t when) {
-  struct tm utc;
-  gmtime_r(&when, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
 
 // With `quiet` the report is printed only when a message was given up, and
 // another flush at work is no news.
@@ -76,18 +69,30 @@ int RunList(const std::string& format) {
     std::cout << "The outbox is empty.\n";
     return kSuccess;
   }
+  const time_t now = tarnalert::Env::Current()->Now();
   std::vector<std::vector<std::string>> rows = {
-      {"STATE", "RECIPIENTS", "SUBJECT", "ATTEMPTS", "NEXT TRY", "LAST ERROR"}};
+      {"NAME", "STATE", "AGE", "RECIPIENTS", "LAST ERROR"}};
   for (const tarnalert::OutboxEntry& entry : entries) {
     std::string recipients;
     for (const std::string& recipient : entry.recipients) {
-      recipients += (recipients.empty() ? "" : ",") + recipient;
+      recipients += (recipients.empty() ? "" : ", ") + recipient;
     }
-    rows.push_back({entry.failed ? "failed" : "deferred", OneLine(recipients),
-                    OneLine(entry.subject), std::to_string(entry.attempts),
-                    entry.failed ? "-" : UtcTime(entry.nextTry), OneLine(entry.lastError)});
+    rows.push_back({OneLine(entry.name), entry.failed ? "failed" : "deferred",
+                    AgeText(entry.created, now), OneLine(recipients), OneLine(entry.lastError)});
   }
-  std::cout << FormatTable(rows);
+  std::cout << FormatTable(rows, TerminalWidth(), {3, 4});
+  return kSuccess;
+}
+
+// A change to one message of the outbox, and its confirmation; 3 when a
+// flush holds the outbox.
+int Change(const char* command, const CYqError& error, bool busy, const std::string& done,
+           bool quiet) {
+  if (error.IsError()) {
+    PrintError(command, ErrorReason(error));
+    return busy ? kAnotherFlushRunning : kFailed;
+  }
+  if (!quiet) std::cout << done << "\n";
   return kSuccess;
 }
 
@@ -115,6 +120,29 @@ void AddOutboxCommand(CLI::App& app, Action& action) {
                   "json (one object: the messages with name, state, sender, recipients, "
                   "subject, attempts, created, nextTry, lastCode and lastError)");
   list->callback([format, &action] { action = [format] { return RunList(*format); }; });
+
+  AddNameCommand(
+      outbox, "retry",
+      "Move a failed message back to the deferred ones, due at once and counted as new",
+      "Exit codes: 0 moved, 1 no failed message of that name, 2 bad usage, 3 a flush was "
+      "running (nothing was done).",
+      [](const std::string& name, bool quiet) {
+        bool busy = false;
+        const CYqError error = tarnalert::RetryOutboxMessage(name, &busy);
+        return Change("outbox retry", error, busy,
+                      OneLine(name) + " waits for the next flush again.", quiet);
+      },
+      action);
+  AddNameCommand(
+      outbox, "remove", "Remove a deferred or failed message from the outbox; it is not sent",
+      "Exit codes: 0 removed, 1 no message of that name, 2 bad usage, 3 a flush was running "
+      "(nothing was done).",
+      [](const std::string& name, bool quiet) {
+        bool busy = false;
+        const CYqError error = tarnalert::RemoveOutboxMessage(name, &busy);
+        return Change("outbox remove", error, busy, OneLine(name) + " was removed.", quiet);
+      },
+      action);
 }
 
 }  // namespace tarnalert_tool

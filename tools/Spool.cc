@@ -1,6 +1,7 @@
 // `tarnalert spool`: the front of the spool forwarder (docs/spool.md).
 // `forward` sends the spooled alerts to the server, once or watching until
-// a signal; `list` and `show` look at what waits.
+// a signal; `list` and `show` look at what waits and what was rejected;
+// `retry` and `remove` act on one alert.
 #include <signal.h>
 #include <time.h>
 
@@ -82,46 +83,57 @@ int RunForward(const ForwardOptions& options) {
 }
 
 int RunList(const std::string& format) {
-  std::vector<std::string> names;
-  const CYqError error = tarnalert::ListSpool(&names);
+  std::vector<tarnalert::SpoolEntry> entries;
+  const CYqError error = tarnalert::ListSpoolEntries(&entries);
   if (error.IsError()) {
     PrintError("spool list", ErrorReason(error));
     return kFailed;
   }
-  std::vector<std::vector<std::string>> rows = {{"NAME", "ALERT TYPE"}};
-  Json alerts = Json::array();
-  for (const std::string& name : names) {
-    std::string text;
-    if (tarnalert::ReadSpooledAlert(name, &text).IsError()) continue;  // forwarded meanwhile
-    const size_t start = text.find("<alertType>");
-    const size_t end = text.find("</alertType>");
-    const std::string type =
-        start != std::string::npos && end > start ? text.substr(start + 11, end - start - 11) : "?";
-    rows.push_back({OneLine(name), OneLine(type)});
-    char* parsed = nullptr;
-    const long number = std::strtol(type.c_str(), &parsed, 10);
-    alerts.push_back(
-        {{"name", name},
-         {"alertType", *parsed == '\0' && parsed != type.c_str() ? Json(number) : Json()}});
-  }
   if (format == "json") {
+    Json alerts = Json::array();
+    for (const tarnalert::SpoolEntry& entry : entries) {
+      alerts.push_back({{"name", entry.name},
+                        {"state", entry.rejected ? "rejected" : "pending"},
+                        {"alertType", entry.alertType},
+                        {"spooled", UtcTime(entry.spooled)},
+                        {"reply", entry.rejected ? Json(entry.reply) : Json()}});
+    }
     PrintJson({{"alerts", alerts}});
-  } else if (rows.size() == 1) {
-    std::cout << "The spool is empty.\n";
-  } else {
-    std::cout << FormatTable(rows);
+    return kSuccess;
   }
+  if (entries.empty()) {
+    std::cout << "The spool is empty.\n";
+    return kSuccess;
+  }
+  const time_t now = tarnalert::Env::Current()->Now();
+  std::vector<std::vector<std::string>> rows = {{"NAME", "STATE", "AGE", "ALERT TYPE", "REPLY"}};
+  for (const tarnalert::SpoolEntry& entry : entries) {
+    rows.push_back({OneLine(entry.name), entry.rejected ? "rejected" : "pending",
+                    AgeText(entry.spooled, now), std::to_string(entry.alertType),
+                    entry.rejected ? OneLine(entry.reply) : "-"});
+  }
+  std::cout << FormatTable(rows, TerminalWidth(), {4});
   return kSuccess;
 }
 
-int RunShow(const std::string& file) {
+int RunShow(const std::string& name) {
   std::string text;
-  const CYqError error = tarnalert::ReadSpooledAlert(file, &text);
+  const CYqError error = tarnalert::ReadSpooledAlert(name, &text);
   if (error.IsError()) {
     PrintError("spool show", ErrorReason(error));
     return kFailed;
   }
   std::cout << text;
+  return kSuccess;
+}
+
+// A change to one alert of the spool, and its confirmation.
+int Change(const char* command, const CYqError& error, const std::string& done, bool quiet) {
+  if (error.IsError()) {
+    PrintError(command, ErrorReason(error));
+    return kFailed;
+  }
+  if (!quiet) std::cout << done << "\n";
   return kSuccess;
 }
 
@@ -148,15 +160,40 @@ void AddSpoolCommand(CLI::App& app, Action& action) {
       "usage.");
   forward->callback([options, &action] { action = [options] { return RunForward(*options); }; });
 
-  CLI::App* list = spool->add_subcommand("list", "Show the spooled alerts, oldest first");
+  CLI::App* list = spool->add_subcommand(
+      "list",
+      "Show the alerts waiting to be sent, oldest first, then those the server rejected, with "
+      "the first line of its reply");
   auto format = std::make_shared<std::string>("text");
-  AddFormatOption(list, format.get(), "json (one object: the alerts with name and alertType)");
+  AddFormatOption(list, format.get(),
+                  "json (one object: the alerts with name, state, alertType, spooled and "
+                  "reply)");
   list->callback([format, &action] { action = [format] { return RunList(*format); }; });
 
-  auto file = std::make_shared<std::string>();
+  auto name = std::make_shared<std::string>();
   CLI::App* show = spool->add_subcommand("show", "Print one spooled alert's XML");
-  show->add_option("FILE", *file, "A name from spool list, or a path")->required();
-  show->callback([file, &action] { action = [file] { return RunShow(*file); }; });
+  show->add_option("NAME", *name, "An alert's name, as spool list shows it")->required();
+  show->footer(
+      "Exit codes: 0 printed, 1 no such alert in the spool (names only, not paths), 2 "
+      "bad usage.");
+  show->callback([name, &action] { action = [name] { return RunShow(*name); }; });
+
+  AddNameCommand(
+      spool, "retry", "Put an alert the server rejected back in the spool for the next round",
+      "Exit codes: 0 put back, 1 no rejected alert of that name, 2 bad usage.",
+      [](const std::string& alert, bool quiet) {
+        return Change("spool retry", tarnalert::RetrySpooledAlert(alert),
+                      OneLine(alert) + " waits in the spool again.", quiet);
+      },
+      action);
+  AddNameCommand(
+      spool, "remove", "Remove an alert from the spool, waiting or rejected; it is not sent",
+      "Exit codes: 0 removed, 1 no alert of that name, 2 bad usage.",
+      [](const std::string& alert, bool quiet) {
+        return Change("spool remove", tarnalert::RemoveSpooledAlert(alert),
+                      OneLine(alert) + " was removed.", quiet);
+      },
+      action);
 }
 
 }  // namespace tarnalert_tool

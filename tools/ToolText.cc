@@ -1,11 +1,15 @@
 #include "ToolText.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -143,7 +147,33 @@ size_t DisplayWidth(const std::string& text) {
   return width;
 }
 
+namespace {
+
+// `text` cut to at most `width` display columns, "..." included.
+std::string CutToWidth(const std::string& text, size_t width) {
+  if (DisplayWidth(text) <= width) return text;
+  const std::wstring wide = FXString::ToWstring(text);
+  std::wstring kept;
+  size_t used = 0;
+  for (wchar_t c : wide) {
+    const size_t columns = CharacterWidth(c);
+    if (used + columns + 3 > width) break;
+    kept += c;
+    used += columns;
+  }
+  return FXString::ToString(kept) + std::string(std::min<size_t>(width, 3), '.');
+}
+
+}  // namespace
+
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
+  return FormatTable(rows, 0, {});
+}
+
+std::string FormatTable(const std::vector<std::vector<std::string>>& rows, size_t width,
+                        const std::vector<size_t>& shrinkable) {
+  constexpr size_t kGap = 2;
+  constexpr size_t kNarrowest = 8;  // a shrinkable column keeps this much
   std::vector<size_t> widths;
   for (const auto& row : rows) {
     if (widths.size() < row.size()) widths.resize(row.size(), 0);
@@ -151,18 +181,63 @@ std::string FormatTable(const std::vector<std::vector<std::string>>& rows) {
       widths[column] = std::max(widths[column], DisplayWidth(row[column]));
     }
   }
+  size_t total = 0;
+  for (size_t column = 0; column < widths.size(); ++column) {
+    total += widths[column] + (column + 1 < widths.size() ? kGap : 0);
+  }
+  while (width > 0 && total > width) {
+    size_t widest = widths.size();
+    for (size_t column : shrinkable) {
+      if (column < widths.size() && widths[column] > kNarrowest &&
+          (widest == widths.size() || widths[column] > widths[widest])) {
+        widest = column;
+      }
+    }
+    if (widest == widths.size()) break;  // as narrow as it goes
+    const size_t cut = std::min(total - width, widths[widest] - kNarrowest);
+    widths[widest] -= cut;
+    total -= cut;
+  }
   std::string table;
   for (const auto& row : rows) {
     std::string line;
     for (size_t column = 0; column < row.size(); ++column) {
-      line += row[column];
-      if (column + 1 < row.size()) {
-        line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
-      }
+      const std::string cell = CutToWidth(row[column], widths[column]);
+      line += cell;
+      if (column + 1 < row.size()) line.append(widths[column] - DisplayWidth(cell) + kGap, ' ');
     }
     table += line + "\n";
   }
   return table;
+}
+
+size_t TerminalWidth() {
+  struct winsize size = {};
+  if (::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 &&
+      size.ws_col > 0) {
+    return size.ws_col;
+  }
+  const char* columns = std::getenv("COLUMNS");
+  if (columns == nullptr) return 0;
+  char* end = nullptr;
+  const long value = std::strtol(columns, &end, 10);
+  return *end == '\0' && value > 0 ? static_cast<size_t>(value) : 0;
+}
+
+std::string AgeText(time_t then, time_t now) {
+  const long long seconds = now > then ? static_cast<long long>(now - then) : 0;
+  if (seconds < 60) return std::to_string(seconds) + "s";
+  if (seconds < 3600) return std::to_string(seconds / 60) + "m";
+  if (seconds < 86400) return std::to_string(seconds / 3600) + "h";
+  return std::to_string(seconds / 86400) + "d";
+}
+
+std::string UtcTime(time_t when) {
+  struct tm utc;
+  gmtime_r(&when, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
 }
 
 void AddComments(EvAlertEx& alert, const std::vector<std::string>& comments) {

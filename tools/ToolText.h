@@ -7,6 +7,7 @@
 #ifndef TARNALERT_TOOLS_TOOLTEXT_H_
 #define TARNALERT_TOOLS_TOOLTEXT_H_
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,21 @@ size_t DisplayWidth(const std::string& text);
 // Lays out rows of cells as columns separated by two blanks, aligned by
 // display width. The last column is not padded.
 std::string FormatTable(const std::vector<std::vector<std::string>>& rows);
+// The same within `width` columns (0: no limit): when the table is wider,
+// the cells of the `shrinkable` columns are cut, widest column first, and
+// end in "..." where they were. Columns that are not shrinkable keep their
+// width.
+std::string FormatTable(const std::vector<std::vector<std::string>>& rows, size_t width,
+                        const std::vector<size_t>& shrinkable);
+
+// The width of the terminal on standard output; else $COLUMNS when it is a
+// number; else 0 (no limit, as for a pipe).
+size_t TerminalWidth();
+
+// How long ago `then` was from `now`, for a person: "42s", "17m", "5h", "3d".
+std::string AgeText(time_t then, time_t now);
+// `when` as UTC in ISO 8601: "2026-03-01T09:05:07Z".
+std::string UtcTime(time_t when);
 
 // Streams the comments into `alert` so that the <Comments> token shows them:
 // each becomes one event message of the comment event code (catalogue text

@@ -12,6 +12,7 @@
 #include "delivery/outbox/OutboxQueue.h"
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
+#include "platform/files/Paths.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -318,6 +319,89 @@ CYqError ListOutbox(std::vector<OutboxEntry>* entries) {
     }
   }
   return CYqError();
+}
+
+namespace {
+
+FXCodeLocation ChangeLocation(const char* function, int line) {
+  return FXCodeLocation("MailOutbox", function, line);
+}
+
+// Opens the outbox for a change a person asks for, and takes the flush lock.
+// `name` must name a message file; with `create` the directories are made.
+CYqError OpenForChange(const char* function, const std::string& name, bool create,
+                       detail::Outbox* outbox, FlushLock* lock, bool* busy) {
+  bool lockBusy = false;
+  if (!IsQueueFileName(name, detail::kQueuedMailSuffix)) {
+    return FXErrorUtil::ErrorErrNo(ChangeLocation(function, __LINE__), EINVAL,
+                                   "\"%s\" is not the name of a message of the outbox (NAME%s, as "
+                                   "outbox list shows it)",
+                                   name.c_str(), detail::kQueuedMailSuffix);
+  }
+  CYqError error = detail::OpenOutbox(Env::Current(), create, outbox);
+  if (!error.IsError() && !outbox->root.is_open()) {
+    return FXErrorUtil::ErrorErrNo(ChangeLocation(function, __LINE__), ENOENT,
+                                   "no message %s in the outbox: it is empty", name.c_str());
+  }
+  if (!error.IsError()) error = lock->Take(outbox->root, &lockBusy);
+  if (busy != nullptr) *busy = lockBusy;
+  return error;
+}
+
+CYqError NoSuchMessage(const char* function, int line, const char* kind, const std::string& name) {
+  return FXErrorUtil::ErrorErrNo(ChangeLocation(function, line), ENOENT,
+                                 "no %smessage %s in the outbox (outbox list shows what is kept)",
+                                 kind, name.c_str());
+}
+
+}  // namespace
+
+CYqError RemoveOutboxMessage(const std::string& name, bool* busy) {
+  detail::Outbox outbox;
+  FlushLock lock;
+  CYqError error = OpenForChange(__func__, name, false, &outbox, &lock, busy);
+  if (error.IsError()) return error;
+  for (const Directory* directory : {&outbox.deferred, &outbox.failed}) {
+    if (!directory->is_open()) continue;
+    error = directory->Remove(name);
+    if (error.Code() == -ENOENT) continue;
+    if (error.IsError()) return error;
+    // A failed message's error goes with it; one left behind is cleaned up
+    // with the other stale files.
+    if (directory == &outbox.failed) (void)directory->Remove(name + ".error");
+    return directory->Sync();
+  }
+  return NoSuchMessage(__func__, __LINE__, "", name);
+}
+
+CYqError RetryOutboxMessage(const std::string& name, bool* busy) {
+  detail::Outbox outbox;
+  FlushLock lock;
+  CYqError error = OpenForChange(__func__, name, true, &outbox, &lock, busy);
+  if (error.IsError()) return error;
+  std::string text;
+  error = ReadFileToString(outbox.failed, name, kLargestStoredMail, &text);
+  if (error.Code() == -ENOENT) return NoSuchMessage(__func__, __LINE__, "failed ", name);
+  QueuedMail mail;
+  if (!error.IsError() && !detail::DecodeQueuedMail(text, &mail)) {
+    error =
+        FXErrorUtil::ErrorErrNo(ChangeLocation(__func__, __LINE__), EINVAL,
+                                "%s is not a stored message", outbox.failed.PathOf(name).c_str());
+  }
+  if (error.IsError()) return error;
+  mail.attempts = 0;
+  mail.created = mail.nextTry = Env::Current()->Now();
+  // In deferred/ first: killed in between, the message is kept twice, never lost.
+  error = WriteFileDurably(outbox.deferred, name, detail::EncodeQueuedMail(mail));
+  if (error.IsError()) return error;
+  (void)outbox.failed.Remove(name + ".error");
+  error = outbox.failed.Remove(name);
+  if (!error.IsError()) error = outbox.failed.Sync();
+  if (error.IsError()) {
+    error.Push(ChangeLocation(__func__, __LINE__), "%s waits in %s again but also stays in %s",
+               name.c_str(), outbox.deferred.path().c_str(), outbox.failed.path().c_str());
+  }
+  return error;
 }
 
 }  // namespace tarnalert

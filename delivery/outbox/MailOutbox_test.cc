@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -316,6 +317,45 @@ TEST_F(MailOutboxTest, AMessageOlderThanTheGiveUpTimeFailsWithoutAnotherAttempt)
   CYqError error = FlushOutbox(true, &ignored);
   EXPECT_NE(error.LastMessage().find("TARNALERT_MAIL_GIVE_UP is \"tomorrow\""), std::string::npos)
       << error.ToString();
+}
+
+// A message given up a day after its first failure, put back by a person,
+// starts afresh: the next flush sends it instead of giving it up again.
+TEST_F(MailOutboxTest, ARetriedFailedMessageIsSentByTheNextFlush) {
+  env_.PinTime(1800000000ull * 1000000);
+  Defer("given up");
+  env_.PinTime((1800000000ull + 24 * 3600) * 1000000);
+  EXPECT_EQ(Flush(true).failed, 1);
+  const std::vector<OutboxEntry> failed = Entries();
+  ASSERT_EQ(failed.size(), 1u);
+  ASSERT_TRUE(failed[0].failed);
+  const std::string name = failed[0].name;
+  EXPECT_EQ(RetryOutboxMessage("../failed/" + name).Code(), -EINVAL);
+  EXPECT_YQ_OK(RetryOutboxMessage(name));
+  EXPECT_EQ(RetryOutboxMessage(name).Code(), -ENOENT) << "no longer a failed message";
+  EXPECT_EQ(ListDirectory(env_.scratch_directory() + "/state/outbox/failed"),
+            std::vector<std::string>{})
+      << "its error went with it";
+  StartServer();
+  EXPECT_EQ(Flush(false).delivered, 1);
+  EXPECT_EQ(ReceivedSubjects(), (std::map<std::string, int>{{"given up", 1}}));
+}
+
+// Changes a person asks for wait for no flush and touch nothing while one runs.
+TEST_F(MailOutboxTest, RemovingOrRetryingWhileAFlushHoldsTheLockDoesNothing) {
+  Defer("held");
+  const std::string name = Entries().at(0).name;
+  const int held = ::open((env_.scratch_directory() + "/state/outbox/flush.lock").c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  bool busy = false;
+  EXPECT_TRUE(RemoveOutboxMessage(name, &busy).IsError());
+  EXPECT_TRUE(busy);
+  ::close(held);
+  EXPECT_EQ(Entries().size(), 1u);
+  EXPECT_YQ_OK(RemoveOutboxMessage(name, &busy));
+  EXPECT_FALSE(busy);
+  EXPECT_TRUE(Entries().empty());
 }
 
 // A flush's outcome as an exit code: 0 done, 2 another flush was running,

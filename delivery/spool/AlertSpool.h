@@ -16,6 +16,11 @@ class EvAlertEx;
 namespace tarnalert {
 namespace detail {
 
+// The name ending of an alert's file; rejected alerts keep theirs in
+// rejected/, with NAME.reply beside them.
+constexpr const char* kSpoolFileSuffix = ".alert";
+constexpr const char* kRejectedDirectory = "rejected";
+
 // Writes `alert` into the spool directory (made when missing). Success when
 // the file is in place and durable; otherwise an error saying why, and no
 // file of the alert is left in place.

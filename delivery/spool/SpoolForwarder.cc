@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "delivery/spool/AlertSpool.h"
 #include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
 #include "platform/files/Directory.h"
@@ -17,7 +18,7 @@ namespace tarnalert {
 
 namespace {
 
-constexpr const char* kAlertSuffix = ".alert";
+constexpr const char* kAlertSuffix = detail::kSpoolFileSuffix;
 constexpr size_t kLargestAlert = 64u << 20;
 constexpr size_t kLargestReply = 64u << 10;
 constexpr size_t kLargestPem = 1u << 20;
@@ -144,7 +145,7 @@ bool IsRejection(long status) {
 CYqError Reject(const Directory& spool, const std::string& name, long status,
                 const std::string& reply) {
   Directory rejected;
-  CYqError error = spool.OpenDirectory("rejected", true, &rejected);
+  CYqError error = spool.OpenDirectory(detail::kRejectedDirectory, true, &rejected);
   if (!error.IsError()) {
     error = WriteFileDurably(rejected, name + ".reply",
                              "HTTP " + std::to_string(status) + "\n" + reply);
@@ -254,16 +255,6 @@ CYqError ListSpool(std::vector<std::string>* names) {
   CYqError error = OpenSpool(&spool);
   if (error.IsError() || !spool.is_open()) return error;
   return spool.List(kAlertSuffix, names);
-}
-
-CYqError ReadSpooledAlert(const std::string& name, std::string* text) {
-  if (name.find('/') != std::string::npos) {
-    return ReadFileToString(Env::Current(), name, kLargestAlert, text);
-  }
-  Directory spool;
-  CYqError error = Directory::Open(Env::Current(), detail::SpoolDirectory(), false, &spool);
-  if (error.IsError()) return error;
-  return ReadFileToString(spool, name, kLargestAlert, text);
 }
 
 }  // namespace tarnalert

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -151,6 +152,26 @@ TEST_F(SpoolForwarderTest, A4xxMovesTheAlertToRejectedWithTheReplyAndGoesOn) {
   EXPECT_EQ(ReadWhole(spool_ + "/rejected/" + names[0] + ".reply"), "HTTP 400\nstatus 400\n");
 }
 
+// What a person sees of a rejected alert, and the round after they put it back.
+TEST_F(SpoolForwarderTest, ARejectedAlertPutBackIsSentByTheNextRound) {
+  StartServer({422});
+  const std::vector<std::string> names = Spool(2);
+  EXPECT_EQ(Round().rejected, 1);
+  std::vector<SpoolEntry> entries;
+  ASSERT_YQ_OK(ListSpoolEntries(&entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, names[0]);
+  EXPECT_TRUE(entries[0].rejected);
+  EXPECT_EQ(entries[0].reply, "HTTP 422: status 422");
+  EXPECT_EQ(RetrySpooledAlert(names[1]).Code(), -ENOENT) << "sent, not rejected";
+  ASSERT_YQ_OK(RetrySpooledAlert(names[0]));
+  EXPECT_EQ(ListDirectory(spool_ + "/rejected"), std::vector<std::string>{}) << "reply dropped";
+  EXPECT_EQ(Round().sent, 1);
+  const std::vector<HttpsTestServer::Request> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2].key, names[0]);
+  EXPECT_EQ(requests[2].body, Logged(0));
+}
 TEST_F(SpoolForwarderTest, AForwarderKilledAtRandomMomentsLosesNothing) {
   StartServer();
   const std::vector<std::string> names = Spool(500);

@@ -9,4 +9,11 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+bool IsQueueFileName(const std::string& name, const std::string& suffix) {
+  constexpr size_t kLongestName = 255;
+  return name.size() > suffix.size() && name.size() <= kLongestName && name[0] != '.' &&
+         name.find('/') == std::string::npos && name.find('\0') == std::string::npos &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace tarnalert

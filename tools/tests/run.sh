@@ -19,6 +19,7 @@ rm -rf "$work" && mkdir -p "$work/tmp" || exit 1
 for name in $(env | sed -n 's/^\(TARNALERT_[A-Z_]*\)=.*/\1/p'); do unset "$name"; done
 export TARNALERT_STATE_DIR=$work/state TARNALERT_CLIENT_NAME=test-client
 export TARNALERT_LOG_LEVEL=10 TZ=UTC LC_ALL=C TMPDIR=$work/tmp
+unset COLUMNS  # listings fit a terminal's width only where a test asks for one
 # An empty settings file of the test's own: the machine's files take no part.
 : >"$work/settings.conf" && chmod 600 "$work/settings.conf" || exit 1
 export TARNALERT_SETTINGS_FILE=$work/settings.conf
@@ -31,12 +32,15 @@ mask() {
     -e 's/[A-Z][a-z]{2} [A-Z][a-z]{2} +[0-9]{1,2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<TIME>/g' \
     -e 's/tarnalert-render-[A-Za-z0-9]{6}/tarnalert-render-XXXXXX/g' \
     -e 's/after [0-9]+ ms/after <N> ms/g' \
+    -e 's/ over [0-9]+ s / over <N> s /g' \
     -e 's|/spool/[0-9]{8}T[0-9.]+Z-[0-9-]+\.alert|/spool/<NAME>.alert|g' \
     -e 's/[0-9]{16}-[0-9]+-[0-9]+\.mail/<NAME>.mail/g' \
     -e 's/[0-9]{8}T[0-9.]+Z-[0-9]+-[0-9]+-[0-9]+\.alert/<NAME>.alert/g' \
     -e 's/ pid="[0-9]+"/ pid="<PID>"/' \
     -e 's/"messageId": "[^"]+"/"messageId": "<ID>"/' \
     -e 's/^(NAME|<NAME>\.alert) +/\1  /' \
+    -e '/^(NAME|<NAME>\.(alert|mail)) /s/  +/  /g' \
+    -e 's/^(<NAME>\.(alert|mail)  [a-z]+  )[0-9]+[smhd]  /\1<AGE>  /' \
     -e '/^(SETTING|TARNALERT_[A-Z_]+) /s/  +/  /g' \
     -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
@@ -436,6 +440,51 @@ lines" --aux-text16 "caf$(printf '\303\251') & <tags>" --aux-number17 17 --defau
     (unset TARNALERT_SETTINGS_FILE && HOME=$home sh -c "${cron//\/usr\/bin/\$HOME/.local/bin}" \
       >"$work/out" 2>&1)
     note "exit $? with the tool in ~/.local/bin, $(wc -c <"$work/out") bytes of output"
+    ;;
+  queues)
+    note "two alerts for the server; the server rejected the first one"
+    run send --type 5 --criteria 2 --arg "backup of /srv/data"
+    run send --type 6 --criteria 1
+    spool=$TARNALERT_STATE_DIR/spool
+    first=$(ls "$spool" | grep '\.alert$' | head -1)
+    second=$(ls "$spool" | grep '\.alert$' | tail -1)
+    mkdir -m 700 "$spool/rejected" && mv "$spool/$first" "$spool/rejected/"
+    printf 'HTTP 422\n{"error": "unknown alert type 5"}\nmore\n' >"$spool/rejected/$first.reply"
+    run spool list
+    run spool list --format json
+    run spool show "$first"
+    note "names only: no paths, no other files"
+    run spool show /etc/passwd
+    run spool show ../../../etc/passwd.alert
+    run spool show "$first.reply"
+    run spool retry "$second"
+    run spool retry "$first"
+    run spool list
+    run spool remove --quiet "$second"
+    run spool remove "$second"
+    run spool list
+    note "three notifications deferred (nobody listens), then given up"
+    run config install --quiet "$example"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
+      quiet send --type 74 --criteria 1 --comment "Failover"
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none \
+      quiet send --type 74 --criteria 3 --comment "Heartbeat lost"
+    outbox=$TARNALERT_STATE_DIR/outbox
+    oldest=$(ls "$outbox/deferred" | head -1)
+    sleep 1
+    TARNALERT_MAIL_URL=smtp://127.0.0.1:1 TARNALERT_MAIL_TLS=none TARNALERT_MAIL_GIVE_UP=1 \
+      quiet outbox flush --all
+    run outbox list
+    COLUMNS=80 "$tool" outbox list >"$work/narrow.txt"
+    note "COLUMNS=80: exit $?, $(awk 'length > 80' "$work/narrow.txt" | wc -l) lines wider," \
+      "$(grep -c '\.\.\.' "$work/narrow.txt") lines cut"
+    run outbox retry "$oldest"
+    run outbox list --format json
+    run outbox retry "$oldest"
+    run outbox remove "$oldest"
+    run outbox remove "$oldest"
+    run outbox remove /etc/passwd
+    ls "$outbox/deferred" "$outbox/failed" | grep -c '\.mail$' | sed 's/^/messages left: /' >>"$transcript"
     ;;
   html_out)
     # A directory of another user is made with chown, which needs root.

@@ -64,6 +64,21 @@ TARNALERT_EXPORT CYqError FlushOutbox(bool all, OutboxFlushReport* report);
 // unreadable files are left out.
 TARNALERT_EXPORT CYqError ListOutbox(std::vector<OutboxEntry>* entries);
 
+// Takes the message `name` (a name ListOutbox gives) out of the outbox, from
+// deferred/ or from failed/ with its error. Takes the flush lock without
+// waiting, so no flush is sending the message meanwhile. Fails, touching
+// nothing, when `name` is not the name of a message file (EINVAL: never a
+// path), no such message is kept (ENOENT), or a flush is running (then
+// `*busy`, when given, is set).
+TARNALERT_EXPORT CYqError RemoveOutboxMessage(const std::string& name, bool* busy = nullptr);
+
+// Moves the failed message `name` back to deferred/, due at once and counted
+// as new (no attempts yet; its give-up time starts again), so that the next
+// flush sends it. Fails as RemoveOutboxMessage does, ENOENT when no failed
+// message has that name. Killed midway, the message is left in both
+// directories (sent once more at worst), never in neither.
+TARNALERT_EXPORT CYqError RetryOutboxMessage(const std::string& name, bool* busy = nullptr);
+
 }  // namespace tarnalert
 
 #endif  // TARNALERT_DELIVERY_MAILOUTBOX_H_

@@ -15,6 +15,7 @@
 #ifndef TARNALERT_DELIVERY_SPOOLFORWARDER_H_
 #define TARNALERT_DELIVERY_SPOOLFORWARDER_H_
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -65,8 +66,34 @@ TARNALERT_EXPORT CYqError ForwardSpool(const ForwarderSettings& settings,
 // The names of the spooled alerts, oldest first. A missing spool is empty.
 TARNALERT_EXPORT CYqError ListSpool(std::vector<std::string>* names);
 
-// The text of the spooled alert `name` (a name from ListSpool, or a path).
+// One alert of the spool as a person looks at it: waiting to be sent, or
+// rejected by the server for good (kept in rejected/ with the reply).
+struct SpoolEntry {
+  std::string name;
+  bool rejected = false;
+  int alertType = 0;   // 0 when the file cannot be read as an alert
+  time_t spooled = 0;  // when the file was last written
+  std::string reply;   // rejected: the reply's status and its first line
+};
+
+// The waiting alerts, oldest first, then the rejected ones. A missing spool
+// is empty; a refused one fails (docs/settings.md).
+TARNALERT_EXPORT CYqError ListSpoolEntries(std::vector<SpoolEntry>* entries);
+
+// The text of the spooled alert `name`, waiting or rejected: a name that
+// ListSpoolEntries gives, never a path (EINVAL), read through the checked
+// spool directory. ENOENT when no alert has that name.
 TARNALERT_EXPORT CYqError ReadSpooledAlert(const std::string& name, std::string* text);
+
+// Puts the rejected alert `name` back in the spool for the next round and
+// drops its reply. Fails as ReadSpooledAlert does (ENOENT when no rejected
+// alert has that name).
+TARNALERT_EXPORT CYqError RetrySpooledAlert(const std::string& name);
+
+// Removes the alert `name`, waiting or rejected (with its reply). Fails as
+// ReadSpooledAlert does. A forwarder sending that alert at the moment ends
+// its round with an error: the alert is gone.
+TARNALERT_EXPORT CYqError RemoveSpooledAlert(const std::string& name);
 
 }  // namespace tarnalert
 
