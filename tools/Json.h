@@ -1,6 +1,7 @@
 // JSON output of the tool: every `--format json` goes through here, so that
 // what is printed is always valid JSON (text that is not UTF-8 gets U+FFFD in
-// place of each bad byte, as the library's own conversions do).
+// place of each bad byte, as the library's own conversions do) and plain
+// ASCII (other characters written as \uXXXX escapes).
 #ifndef TARNALERT_TOOLS_JSON_H_
 #define TARNALERT_TOOLS_JSON_H_
 

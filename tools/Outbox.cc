@@ -99,7 +99,8 @@ int Change(const char* command, const CYqError& error, bool busy, const std::str
 }  // namespace
 
 void AddOutboxCommand(CLI::App& app, Action& action) {
-  CLI::App* outbox = app.add_subcommand("outbox", "Retry or list mail kept after a failure");
+  CLI::App* outbox =
+      app.add_subcommand("outbox", "List, retry or remove the mail kept after a failure");
   outbox->require_subcommand(1);
   auto all = std::make_shared<bool>(false);
   auto quiet = std::make_shared<bool>(false);

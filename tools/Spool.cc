@@ -140,7 +140,8 @@ int Change(const char* command, const CYqError& error, const std::string& done, 
 }  // namespace
 
 void AddSpoolCommand(CLI::App& app, Action& action) {
-  CLI::App* spool = app.add_subcommand("spool", "Forward or look at the alerts for the server");
+  CLI::App* spool =
+      app.add_subcommand("spool", "Forward, list, retry or remove the alerts for the server");
   spool->require_subcommand(1);
 
   auto options = std::make_shared<ForwardOptions>();

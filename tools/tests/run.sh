@@ -152,6 +152,7 @@ case $group in
     run config check "$work/controls.xml"
     run config install "$work/controls.xml"
     run config show
+    run config show --format json
     ;;
   render)
     run config install "$example"
