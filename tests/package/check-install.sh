@@ -53,6 +53,10 @@ for instance in system user; do
     grep -q "^ExecStart=$prefix/bin/tarnalert " "$dir/$unit" 2>/dev/null ||
       [[ $unit == *.timer ]] || fail "$instance/$unit does not run $prefix/bin/tarnalert"
   done
+  # The tool reads the settings files and refuses one others could change;
+  # an EnvironmentFile= would hand the same lines over unchecked.
+  ! grep -H '^EnvironmentFile=' "${units[@]/#/$dir/}" 2>/dev/null ||
+    fail "$instance units pass settings files as the environment, past the tool's check"
   flags=() threshold=20
   [ $instance = user ] && flags=(--user) threshold=65
   output=$(XDG_RUNTIME_DIR=$work/runtime systemd-analyze "${flags[@]}" verify \
