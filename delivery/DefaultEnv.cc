@@ -31,14 +31,7 @@ class DefaultEnv : public PosixEnv {
   int SendAlertToServer(const EvAlertEx& alert, std::string* errorText) override {
     CYqError error = detail::SpoolAlert(alert);
     if (!error.IsError()) return 0;
-    // One line, the outermost reason first.
-    std::string reason;
-    std::vector<CYqError::Message> messages = error.Messages();
-    for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
-      if (!reason.empty()) reason += ": ";
-      reason += it->text;
-    }
-    if (errorText != nullptr) *errorText = reason;
+    if (errorText != nullptr) *errorText = error.Reason();
     return -1;
   }
   // The configured mail transport, with the settings of the Env in force.

@@ -34,15 +34,6 @@ std::string Joined(const std::vector<std::string>& items) {
   return text;
 }
 
-// The messages of `error` on one line, the innermost first.
-std::string Reason(const CYqError& error) {
-  std::string reason;
-  for (const CYqError::Message& step : error.Messages()) {
-    reason = reason.empty() ? step.text : step.text + ": " + reason;
-  }
-  return reason;
-}
-
 // `mail` as it waits in the outbox after its first attempt at `now`.
 QueuedMail Queued(time_t now, int64_t code, const std::string& reason) {
   QueuedMail queued;
@@ -60,7 +51,7 @@ std::string Defer(Env* env, const QueuedMail& queued, std::string* keptAs) {
   std::string name;
   const CYqError error = DeferMail(env, queued, &name);
   if (error.IsError()) {
-    return queued.lastError + "; the message could not be kept for a retry: " + Reason(error);
+    return queued.lastError + "; the message could not be kept for a retry: " + error.Reason();
   }
   *keptAs = DeferredDirectory() + "/" + name;
   return "deferred for a retry as " + *keptAs + " (tarnalert outbox flush): " + queued.lastError;
@@ -70,7 +61,7 @@ std::string Defer(Env* env, const QueuedMail& queued, std::string* keptAs) {
 std::string RecordFailure(Env* env, const QueuedMail& queued) {
   std::string name;
   const CYqError error = RecordFailedMail(env, queued, &name);
-  if (error.IsError()) return queued.lastError + "; it could not be recorded: " + Reason(error);
+  if (error.IsError()) return queued.lastError + "; it could not be recorded: " + error.Reason();
   return queued.lastError + " (recorded as " + FailedDirectory() + "/" + name + ")";
 }
 

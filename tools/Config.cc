@@ -128,8 +128,8 @@ int RunShow(const std::string& format) {
   }
   if (error.IsError()) {
     PrintError("config show",
-               path.empty() ? ErrorReason(error) + " (see the debug log " + DebugLogPath() + ")"
-                            : ErrorReason(error));
+               path.empty() ? error.Reason() + " (see the debug log " + DebugLogPath() + ")"
+                            : error.Reason());
     return kFailed;
   }
   const ConfigReport report = tarnalert::CheckConfig(text);

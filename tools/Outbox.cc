@@ -33,7 +33,7 @@ int RunFlush(bool all, bool quiet) {
     std::cout << report.delivered << " delivered, " << report.deferred << " deferred again, "
               << report.failed << " failed, " << report.notDue << " not yet due.\n";
   if (error.IsError()) {
-    if (!quiet || !report.anotherFlushRunning) PrintError("outbox flush", ErrorReason(error));
+    if (!quiet || !report.anotherFlushRunning) PrintError("outbox flush", error.Reason());
     return report.anotherFlushRunning ? kAnotherFlushRunning : kFailed;
   }
   return kSuccess;
@@ -56,7 +56,7 @@ int RunList(const std::string& format) {
   std::vector<tarnalert::OutboxEntry> entries;
   const CYqError error = tarnalert::ListOutbox(&entries);
   if (error.IsError()) {
-    PrintError("outbox list", ErrorReason(error));
+    PrintError("outbox list", error.Reason());
     return kFailed;
   }
   if (format == "json") {
@@ -89,7 +89,7 @@ int RunList(const std::string& format) {
 int Change(const char* command, const CYqError& error, bool busy, const std::string& done,
            bool quiet) {
   if (error.IsError()) {
-    PrintError(command, ErrorReason(error));
+    PrintError(command, error.Reason());
     return busy ? kAnotherFlushRunning : kFailed;
   }
   if (!quiet) std::cout << done << "\n";

@@ -239,7 +239,7 @@ int RunRender(const RenderOptions& options) {
     // Read as the local road reads it: a configuration the library would
     // refuse is not rendered.
     PrintError("render",
-               ErrorReason(read) + (read.Code() == -ENOENT
+               read.Reason() + (read.Code() == -ENOENT
                                         ? " (install one with `tarnalert config install FILE` or "
                                           "give --config FILE)"
                                         : ""));
@@ -273,7 +273,7 @@ int RunRender(const RenderOptions& options) {
   tarnalert::CheckedDirectory htmlDirectory;
   if (!options.htmlDirectory.empty()) {
     if (const CYqError opened = htmlDirectory.Open(options.htmlDirectory); opened.IsError()) {
-      PrintError("render", ErrorReason(opened));
+      PrintError("render", opened.Reason());
       return kFailed;
     }
   }
@@ -308,7 +308,7 @@ int RunRender(const RenderOptions& options) {
       if (const CYqError written =
               htmlDirectory.WriteFile(name + ".html", CompleteDocument(body, subject));
           written.IsError()) {
-        PrintError("render", ErrorReason(written));
+        PrintError("render", written.Reason());
         return kFailed;
       }
       std::cout << "--- HTML body written to " << file << " ---\n";

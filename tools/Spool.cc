@@ -49,7 +49,7 @@ int RunForward(const ForwardOptions& options) {
   tarnalert::ForwarderSettings settings;
   CYqError error = tarnalert::ReadForwarderSettings(options.url, &settings);
   if (error.IsError()) {
-    PrintError("spool forward", ErrorReason(error));
+    PrintError("spool forward", error.Reason());
     return kFailed;
   }
   // A signal lets the alert in flight finish, then ends the round; a second
@@ -69,7 +69,7 @@ int RunForward(const ForwardOptions& options) {
       std::cout << report.sent << " sent, " << report.rejected << " rejected.\n";
     }
     std::cout.flush();
-    if (error.IsError()) PrintError("spool forward", ErrorReason(error));
+    if (error.IsError()) PrintError("spool forward", error.Reason());
     if (report.retryLater && !options.watch) {
       PrintError("spool forward", "the spool was not drained; the alerts stay for the next run");
     }
@@ -86,7 +86,7 @@ int RunList(const std::string& format) {
   std::vector<tarnalert::SpoolEntry> entries;
   const CYqError error = tarnalert::ListSpoolEntries(&entries);
   if (error.IsError()) {
-    PrintError("spool list", ErrorReason(error));
+    PrintError("spool list", error.Reason());
     return kFailed;
   }
   if (format == "json") {
@@ -120,7 +120,7 @@ int RunShow(const std::string& name) {
   std::string text;
   const CYqError error = tarnalert::ReadSpooledAlert(name, &text);
   if (error.IsError()) {
-    PrintError("spool show", ErrorReason(error));
+    PrintError("spool show", error.Reason());
     return kFailed;
   }
   std::cout << text;
@@ -130,7 +130,7 @@ int RunShow(const std::string& name) {
 // A change to one alert of the spool, and its confirmation.
 int Change(const char* command, const CYqError& error, const std::string& done, bool quiet) {
   if (error.IsError()) {
-    PrintError(command, ErrorReason(error));
+    PrintError(command, error.Reason());
     return kFailed;
   }
   if (!quiet) std::cout << done << "\n";

@@ -62,14 +62,6 @@ bool WriteOutput(const std::string& path, const std::string& text, std::string* 
   return true;
 }
 
-std::string ErrorReason(const CYqError& error) {
-  std::string reason;
-  for (const CYqError::Message& message : error.Messages()) {
-    reason = reason.empty() ? message.text : message.text + ": " + reason;
-  }
-  return reason;
-}
-
 void PrintError(const std::string& command, const std::string& message) {
   std::string shown;
   for (size_t start = 0; start <= message.size();) {

@@ -22,10 +22,6 @@ bool ReadInput(const std::string& path, std::string* text, std::string* error);
 // sentence for the user in `error`.
 bool WriteOutput(const std::string& path, const std::string& text, std::string* error);
 
-// The messages of `error` on one line, the outermost first: "cannot do X:
-// because of Y: system text".
-std::string ErrorReason(const CYqError& error);
-
 // Prints "tarnalert <command>: <message>" on standard error, each line of
 // the message through OneLine (the line breaks stay: messages list their
 // details on lines of their own).

@@ -66,6 +66,14 @@ std::string CYqError::LastMessage() const {
   return messages.empty() ? std::string() : messages.back().text;
 }
 
+std::string CYqError::Reason() const {
+  std::string reason;
+  for (const Message& message : Messages()) {
+    reason = reason.empty() ? message.text : message.text + ": " + reason;
+  }
+  return reason;
+}
+
 std::string CYqError::ToString() const {
   std::vector<Message> messages = Messages();
   if (messages.empty()) return IsError() ? "Error " + std::to_string(code_) : "Success";

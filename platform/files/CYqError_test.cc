@@ -15,6 +15,7 @@ TEST(CYqErrorTest, OnlyNegativeCodesAreErrors) {
   for (int code : {-1, -13}) EXPECT_TRUE(CYqError(code, kFirst, 0, "text").IsError()) << code;
   EXPECT_EQ(CYqError::Success().Code(), 0);
   EXPECT_EQ(CYqError::Success().ToString(), "Success");  // no error, no message
+  EXPECT_EQ(CYqError::Success().Reason(), "");
 }
 
 TEST(CYqErrorTest, ErrorErrNoFormatsAndKeepsTheLocation) {
@@ -40,6 +41,7 @@ TEST(CYqErrorTest, PushAddsToTheSameSharedDetails) {
   EXPECT_EQ(error.ToString(),
             "Other(20): int Second(int): context here\n"
             "Source(10): void First(): cause");
+  EXPECT_EQ(error.Reason(), "context here: cause");
 }
 
 TEST(CYqErrorTest, MovingTakesTheDetailsAndLeavesSuccess) {

@@ -88,6 +88,9 @@ class [[nodiscard]] TARNALERT_EXPORT CYqError {
   std::vector<Message> Messages() const;
   // The most recent message's text; empty when there is none.
   std::string LastMessage() const;
+  // For a person, on one line: the texts, most recent first, joined by ": "
+  // ("cannot keep the message: disk full"); empty for success.
+  std::string Reason() const;
   // For a person: "Success", or one line per message, most recent first, as
   // "<source>(<line>): <function>: <text>".
   std::string ToString() const;
