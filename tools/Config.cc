@@ -127,9 +127,9 @@ int RunShow(const std::string& format) {
     return kFailed;
   }
   if (error.IsError()) {
-    PrintError("config show",
-               path.empty() ? error.Reason() + " (see the debug log " + DebugLogPath() + ")"
-                            : error.Reason());
+    PrintError("config show", path.empty()
+                                  ? error.Reason() + " (see the debug log " + DebugLogPath() + ")"
+                                  : error.Reason());
     return kFailed;
   }
   const ConfigReport report = tarnalert::CheckConfig(text);

@@ -6,7 +6,6 @@
 // neither used nor touched. The library's log lines of the run are kept off
 // the debug log.
 
-
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -240,9 +239,9 @@ int RunRender(const RenderOptions& options) {
     // refuse is not rendered.
     PrintError("render",
                read.Reason() + (read.Code() == -ENOENT
-                                        ? " (install one with `tarnalert config install FILE` or "
-                                          "give --config FILE)"
-                                        : ""));
+                                    ? " (install one with `tarnalert config install FILE` or "
+                                      "give --config FILE)"
+                                    : ""));
     return kFailed;
   }
   KTGui::GetAlertDetailForClientResp config;
