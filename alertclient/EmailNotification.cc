@@ -1,6 +1,5 @@
 // The e-mail request of one matched rule: sender, recipients, subject, body
 // and options, serialized, handed to the delivery hook and logged.
-#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/DeliveryOptions.h"
@@ -86,10 +85,10 @@ void NTNotifRuleDetectedAlertProcessing::SendNotification(tarnalert::Notificatio
     if (result != nullptr) result->reason = reason;
   };
 
-  client.memo().fillStopped = false;
+  client.fillStopped() = false;
   std::wstring subject;
   const std::wstring body = FormatMessage(subject);
-  if (client.memo().fillStopped) {
+  if (client.fillStopped()) {
     return tooLarge("the filled template would hold more than " +
                     std::to_string(tarnalert::detail::kLargestFill) + " characters");
   }

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "alertclient/detail/AlertMemo.h"
 #include "alertclient/detail/ConfigRead.h"
+#include "alertclient/detail/PassMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "platform/event/Catalog.h"
 #include "platform/message/MessageFields.h"
@@ -22,8 +22,7 @@ NTAlertProcessClient::NTAlertProcessClient(int alertType, int criteria, int stat
       criteria(criteria),
       status(status),
       alert(alert),
-      createdAt(tarnalert::Env::Current()->Now()),
-      memo_(std::make_unique<tarnalert::detail::AlertMemo>()) {}
+      createdAt(tarnalert::Env::Current()->Now()) {}
 
 NTAlertProcessClient::~NTAlertProcessClient() = default;
 
@@ -172,6 +171,13 @@ void NTAlertProcessClient::MatchAndSendAlert(tarnalert::FailoverResult* result) 
   EvEvent log;
   // The rules of the alert look up many catalogue texts.
   const tarnalert::detail::CatalogScope catalogScope;
+  // What the rules of this pass share lives as long as the pass.
+  tarnalert::detail::PassMemo memo;
+  struct PassScope {
+    tarnalert::detail::PassMemo*& slot;
+    tarnalert::detail::PassMemo* outer;
+    ~PassScope() { slot = outer; }
+  } passScope{pass_, std::exchange(pass_, &memo)};
 
   // An absent or unreadable file leaves the rule list empty.
   const std::string path = GetConfigFileName();

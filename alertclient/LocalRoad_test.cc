@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -254,6 +255,99 @@ TEST_F(LocalRoadTest, RulesOfOneAlertReadAsEachWouldAlone) {
     ASSERT_EQ(alone[order[i]].size(), 1u);
     EXPECT_EQ(together[i].request, alone[order[i]][0].request) << "rule " << i;
     EXPECT_EQ(together[i].options, alone[order[i]][0].options) << "rule " << i;
+  }
+}
+
+// Changes to the configuration or the catalogue, made one after another:
+// after each, a client that has already run a pass, and a rule object made
+// after others on the same client, must read as a fresh alert does.
+struct Change {
+  const char* what;
+  std::function<void(RecordingEnv& env, std::string& configuration)> apply;
+};
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  text.replace(text.find(from), from.size(), to);
+  return text;
+}
+
+// An operator whose name the comment escapes unless its flags say otherwise.
+constexpr char kMarkupOperator[] = "<op>";
+
+const Change kChanges[] = {
+    {"category name",
+     [](RecordingEnv&, std::string& c) { c = Replaced(c, "Client Protection", "Server Care"); }},
+    {"token flags",
+     [](RecordingEnv&, std::string& c) {
+       c = Replaced(c, "<tokenId>0x4a00003f</tokenId><tokenFlags>0x80</tokenFlags>",
+                    "<tokenId>0x4a00003f</tokenId><tokenFlags>0x4000</tokenFlags>");
+     }},
+    {"type name text",
+     [](RecordingEnv& e, std::string&) { e.SetCatalogText(0x4a000310, "Takeover"); }},
+    {"severity text",
+     [](RecordingEnv& e, std::string&) { e.SetCatalogText(0x3d00024b, "Urgent"); }},
+    {"not-applicable text",
+     [](RecordingEnv& e, std::string&) { e.SetCatalogText(0x4a0000a5, "-"); }},
+    {"token no longer offered",
+     [](RecordingEnv&, std::string& c) {
+       c = Replaced(c, "<AlertNotifToken><tokenId>0x4a000023</tokenId></AlertNotifToken>", "");
+     }},
+    {"token text", [](RecordingEnv& e, std::string&) { e.SetCatalogText(0x4a000004, "<Site>"); }},
+};
+
+TEST_F(LocalRoadTest, EachPassOfAClientReadsAsAFreshAlert) {
+  std::string configuration = kConfiguration;
+  Install(configuration);
+  EvAlertEx alert = FailoverAlert(kMarkupOperator);
+  NTAlertProcessClient reused(74, 1, 0, alert);
+  // The requests one pass of `client` delivers.
+  auto pass = [&](NTAlertProcessClient& client) {
+    const size_t before = env_.deliveries().size();
+    client.MatchAndSendAlert();
+    std::vector<std::string> requests;
+    for (const Delivery& delivery : env_.deliveries()) requests.push_back(delivery.request);
+    return std::vector<std::string>(requests.begin() + static_cast<long>(before), requests.end());
+  };
+  std::vector<std::string> previous = pass(reused);
+  ASSERT_EQ(previous.size(), 2u);
+  for (const Change& change : kChanges) {
+    SCOPED_TRACE(change.what);
+    change.apply(env_, configuration);
+    Install(configuration);
+    const std::vector<std::string> later = pass(reused);
+    EvAlertEx freshAlert = FailoverAlert(kMarkupOperator);
+    NTAlertProcessClient fresh(74, 1, 0, freshAlert);
+    EXPECT_EQ(later, pass(fresh));
+    EXPECT_NE(later, previous);  // the change shows
+    previous = later;
+  }
+}
+
+TEST_F(LocalRoadTest, EachRuleObjectOfAClientReadsAsAFreshOne) {
+  std::string configuration = kConfiguration;
+  EvAlertEx alert = FailoverAlert(kMarkupOperator);
+  // The request of the plain-text rule, built by a new rule object on `client`.
+  auto send = [&](NTAlertProcessClient& client) {
+    HqMessageBase& rule =
+        client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails).front();
+    NTNotifRuleDetectedAlertProcessing processing(rule, client);
+    EXPECT_TRUE(processing.MatchAlert());
+    processing.SendNotification();
+    return env_.deliveries().back().request;
+  };
+  NTAlertProcessClient reused(74, 1, 0, alert);
+  ASSERT_EQ(reused.alertConfig.unserialize(configuration), 0);
+  std::string previous = send(reused);
+  for (const Change& change : kChanges) {
+    SCOPED_TRACE(change.what);
+    change.apply(env_, configuration);
+    ASSERT_EQ(reused.alertConfig.unserialize(configuration), 0);
+    const std::string later = send(reused);
+    NTAlertProcessClient fresh(74, 1, 0, alert);
+    ASSERT_EQ(fresh.alertConfig.unserialize(configuration), 0);
+    EXPECT_EQ(later, send(fresh));
+    EXPECT_NE(later, previous);
+    previous = later;
   }
 }
 

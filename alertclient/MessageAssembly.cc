@@ -5,7 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "alertclient/detail/AlertMemo.h"
+#include "alertclient/detail/CatalogTexts.h"
+#include "alertclient/detail/FillMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "platform/event/Catalog.h"
@@ -48,7 +49,8 @@ constexpr int kValueIsHtml = 0x4000;
 std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
     HqMessageBase& details, std::wstring message) {
   localeId = RuleLocale(alertDetail);
-  const std::wstring& notApplicableText = client.memo().Text(kNotApplicableTextId, 2048, localeId);
+  const std::wstring notApplicableText =
+      tarnalert::detail::FetchCatalogText(kNotApplicableTextId, 2048, localeId);
 
   Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
 
@@ -59,9 +61,10 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
   std::vector<Replacement> replacements;
   replacements.reserve(4 + 2 * details.list(KTGui::DetectedAlertsDataDetails::tokenValues).size() +
                        tokenFlags.size());
+  tarnalert::detail::FillMemo::Use memo;  // holds the search texts until the fill is made
   tarnalert::detail::ReplacementTexts texts;
   auto replaceTokenWith = [&](int id, const std::wstring& lastingValue, bool escape) {
-    replacements.push_back(TokenReplacement(*this, id, lastingValue, escape, &texts));
+    replacements.push_back(TokenReplacement(*this, id, lastingValue, escape, memo.memo(), &texts));
   };
   auto replaceToken = [&](int id, std::wstring value, bool escape) {
     replaceTokenWith(id, texts.emplace_back(std::move(value)), escape);
@@ -122,9 +125,10 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     // The category token is listed again before each value, so that a value
     // holding its text reads as before; the one pass replaces it only once.
     if (!categoryAndType) {
-      categoryAndType = TokenReplacement(
-          *this, kTokenCategoryAndType,
-          texts.emplace_back(alertCategoryName + L" - " + alertTypeName), true, &texts);
+      categoryAndType =
+          TokenReplacement(*this, kTokenCategoryAndType,
+                           texts.emplace_back(alertCategoryName + L" - " + alertTypeName), true,
+                           memo.memo(), &texts);
     }
     replacements.push_back(*categoryAndType);
     const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
@@ -140,8 +144,8 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
       replaceTokenWith(id, notApplicableText, true);
     }
   }
-  if (!ReplaceInOrder(message, std::move(replacements), &client.memo().tokenPlaces())) {
-    client.memo().fillStopped = true;
+  if (!ReplaceInOrder(message, std::move(replacements), &memo.memo().tokenPlaces())) {
+    client.fillStopped() = true;
   }
   return message;
 }
@@ -162,12 +166,8 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
   std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
-  const auto& names = client.memo().AlertNames(tokenHelper.localeId, [&] {
-    return std::make_pair(tokenHelper.getAlertCategoryName(client.alertType),
-                          tokenHelper.getAlertTypeName(client.alertType));
-  });
-  alertCategoryName = names.first;
-  alertTypeName = names.second;
+  alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
+  alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
   messageFormat = format;
   horizontalSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
 
@@ -203,7 +203,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
       DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(std::move(subject), html), html);
   body += L' ';
   body = DecodeNewLineForNotifMessage(std::move(body), html);
-  if (!tarnalert::detail::DecodeMsgTabs(body, html)) client.memo().fillStopped = true;
+  if (!tarnalert::detail::DecodeMsgTabs(body, html)) client.fillStopped() = true;
   if (html) TrimNotApplicableRowsFromHtmlBody(body, client.alertType);
   return body;
 }

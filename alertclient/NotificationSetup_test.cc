@@ -99,6 +99,19 @@ TEST_F(NotificationSetupTest, LaterCallAddsOnlyWhatIsMissing) {
   EXPECT_EQ(processing_.tokenFlags.size(), 4u);
 }
 
+TEST_F(NotificationSetupTest, EmptyMarkerIsFetchedAgainByALaterCall) {
+  env_.SetCatalogText(0x4a000002, "");
+  env_.RemoveCatalogText(0x4a000001);
+  processing_.InitializeNotification();
+  EXPECT_EQ(processing_.subjectStartMarker, L"");
+  EXPECT_EQ(processing_.subjectEndMarker, L"");
+  env_.SetCatalogText(0x4a000002, "Start");
+  env_.SetCatalogText(0x4a000001, "End");
+  processing_.InitializeNotification();
+  EXPECT_EQ(processing_.subjectStartMarker, L"Start");
+  EXPECT_EQ(processing_.subjectEndMarker, L"End");
+}
+
 TEST_F(NotificationSetupTest, HtmlTemplateGetsItsSubjectEscaped) {
   env_.SetCatalogText(0x4a000001, "SubjEnd");
   processing_.InitializeNotification();

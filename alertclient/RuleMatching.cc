@@ -2,7 +2,7 @@
 // the collection of the alert's token values for a rule that fits.
 #include <cstdint>
 
-#include "alertclient/detail/AlertMemo.h"
+#include "alertclient/detail/PassMemo.h"
 #include "alertclient/detail/RuleFields.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/AlertTokenHelper.h"
@@ -44,40 +44,20 @@ bool NTNotifRuleDetectedAlertProcessing::MatchAlert() {
   return true;
 }
 
-namespace {
-
-// A token helper whose catalogue look-ups the alert's memo answers: every
-// rule of the alert looks up the same severity texts.
-class MemoTokenHelper : public AlertTokenHelper {
- public:
-  MemoTokenHelper(NTAlertProcessClient& client, unsigned long localeId)
-      : AlertTokenHelper(client.alertConfig, client.alertType, localeId), memo_(client.memo()) {}
-
- protected:
-  std::string CatalogText(unsigned long messageId, unsigned long size) override {
-    return memo_.NarrowText(messageId, size, localeId);
-  }
-
- private:
-  tarnalert::detail::AlertMemo& memo_;
-};
-
-}  // namespace
-
 bool NTNotifRuleDetectedAlertProcessing::ProcessFailoverAlert(KTGui::AlertCriteria criteria) {
   KTGui::DetectedAlertsDataDetails details;
   details.list(KTGui::DetectedAlertsDataDetails::tokenValues).clear();
 
-  MemoTokenHelper helper(client, RuleLocale(alertDetail));
+  AlertTokenHelper helper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   helper.PushTarnholdName(details);
-  // The detection time reads the same for every rule of the alert.
-  const time_t detected = client.createdAt;
-  helper.Push(details, AlertTokenHelper::kDateTimeToken, client.memo().TimeText(false, [=] {
-    return AlertTokenHelper::DateTimeText(detected, false);
-  }));
-  helper.Push(details, AlertTokenHelper::kDateTimeUtcToken, client.memo().TimeText(true, [=] {
-    return AlertTokenHelper::DateTimeText(detected, true);
-  }));
+  // The detection time reads the same for every rule of a pass.
+  auto timeText = [&](bool utc) {
+    const time_t detected = client.createdAt;
+    auto make = [=] { return AlertTokenHelper::DateTimeText(detected, utc); };
+    return client.pass() != nullptr ? client.pass()->TimeText(utc, make) : make();
+  };
+  helper.Push(details, AlertTokenHelper::kDateTimeToken, timeText(false));
+  helper.Push(details, AlertTokenHelper::kDateTimeUtcToken, timeText(true));
   helper.PushCriteria(details, static_cast<unsigned long>(static_cast<long>(client.criteria)));
   helper.PushAlertSeverity(details, alertDetail, criteria);
 

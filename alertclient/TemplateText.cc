@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "alertclient/detail/AlertMemo.h"
+#include "alertclient/detail/CatalogTexts.h"
+#include "alertclient/detail/FillMemo.h"
 #include "alertclient/detail/TokenReplacement.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -354,8 +355,6 @@ bool HasMarkup(const std::wstring& text) {
   return false;
 }
 
-bool IsTrailingBlank(wchar_t c) { return c == L' ' || c == L'\n' || c == L'\r' || c == L'\t'; }
-
 }  // namespace
 
 size_t FindString(std::wstring text, size_t start, const wchar_t* find) {
@@ -445,15 +444,16 @@ void NTNotifRuleDetectedAlertProcessing::Replace(std::wstring& message, const wc
   if (find == nullptr || with == nullptr || *find == 0) return;
   std::wstring search(find);
   FXString::ToLower(search);
-  if (!ReplaceFolded(message, search, with)) client.memo().fillStopped = true;
+  if (!ReplaceFolded(message, search, with)) client.fillStopped() = true;
 }
 
 void NTNotifRuleDetectedAlertProcessing::ReplaceTokenInMessage(std::wstring& message, int tokenId,
                                                                std::wstring value,
                                                                bool escapeValue) {
+  tarnalert::detail::FillMemo::Use memo;
   tarnalert::detail::ReplacementTexts texts;
   const Replacement replacement =
-      tarnalert::detail::TokenReplacement(*this, tokenId, value, escapeValue, &texts);
+      tarnalert::detail::TokenReplacement(*this, tokenId, value, escapeValue, memo.memo(), &texts);
   Replace(message, std::wstring(replacement.find).c_str(), std::wstring(replacement.with).c_str());
 }
 
@@ -472,18 +472,14 @@ std::wstring NumberText(int value) {
 }
 
 Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
-                             const std::wstring& value, bool escapeValue, ReplacementTexts* texts) {
+                             const std::wstring& value, bool escapeValue, FillMemo& memo,
+                             ReplacementTexts* texts) {
   auto known = rule.tokenTexts.find(tokenId);
   if (known == rule.tokenTexts.end()) {
-    std::wstring text =
-        rule.client.memo().Text(static_cast<unsigned long>(tokenId), 2048, rule.localeId);
-    size_t end = text.size();
-    while (end > 0 && IsTrailingBlank(text[end - 1])) --end;
-    text.erase(end);
-    known = rule.tokenTexts.emplace(tokenId, std::move(text)).first;
+    known = rule.tokenTexts.emplace(tokenId, FetchTokenText(tokenId, rule.localeId)).first;
   }
   const bool html = rule.messageFormat == 1;
-  Replacement replacement{rule.client.memo().SearchText(known->second, html), value, true};
+  Replacement replacement{memo.SearchText(known->second, html), value, true};
   if (html && escapeValue && HasMarkup(value)) {
     replacement.with = texts->emplace_back(NTBasicLib::htmlEncode(value.c_str()));
   }
@@ -501,6 +497,10 @@ const TokenPlaces& TokenPlaceMemo::Find(const std::wstring& message,
   };
   for (const Kept& kept : kept_) {
     if (kept.message == message && sameFinds(kept)) return kept.places;
+  }
+  if (message.size() > kLongestKept) {
+    uncommon_ = FindTokenPlaces(message, list);
+    return uncommon_;
   }
   Kept fresh{message, {}, FindTokenPlaces(message, list)};
   for (const Replacement& entry : list) fresh.finds.emplace_back(entry.find);

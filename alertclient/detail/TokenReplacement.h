@@ -21,6 +21,8 @@ namespace detail {
 // many tokens cannot take gigabytes.
 constexpr size_t kLargestFill = kXmlMaxDocumentSize;
 
+class FillMemo;
+
 // One replacement of a fill. It points at its texts; whoever lists it keeps
 // them alive until the fill is made.
 struct Replacement {
@@ -35,11 +37,12 @@ using ReplacementTexts = std::deque<std::wstring>;
 
 // What ReplaceTokenInMessage searches for and puts in for this token: the
 // rule's token text (fetched and cached in tokenTexts when missing), escaped
-// in HTML format and lower-cased (kept by the alert), and `value`, escaped
-// when asked in HTML format. `value` must outlive the replacement; a text
-// made here is kept in *texts.
+// in HTML format and lower-cased (kept by `memo`, whose Use the caller holds
+// until the fill is made), and `value`, escaped when asked in HTML format.
+// `value` must outlive the replacement; a text made here is kept in *texts.
 Replacement TokenReplacement(NTNotifRuleDetectedAlertProcessing& rule, int tokenId,
-                             const std::wstring& value, bool escapeValue, ReplacementTexts* texts);
+                             const std::wstring& value, bool escapeValue, FillMemo& memo,
+                             ReplacementTexts* texts);
 
 // The decimal text of `value`, as the int overload of ReplaceTokenInMessage
 // puts it in.
@@ -58,8 +61,9 @@ struct TokenPlaces {
 };
 
 // The token places of the last few messages and lists of search texts
-// filled, so that the rules of one alert that fill the same template with
-// the same tokens find them once. Belongs to one thread.
+// filled, so that fills of the same template with the same tokens find them
+// once. Messages longer than kLongestKept are not kept. Belongs to one
+// thread.
 class TokenPlaceMemo {
  public:
   // The places for `message` and the search texts (lower-cased) of `list`.
@@ -67,13 +71,15 @@ class TokenPlaceMemo {
 
  private:
   static constexpr size_t kCapacity = 8;
+  static constexpr size_t kLongestKept = 64 * 1024;
   struct Kept {
     std::wstring message;
     std::vector<std::wstring> finds;
     TokenPlaces places;
   };
   std::vector<Kept> kept_;
-  size_t next_ = 0;  // the one replaced next once full
+  size_t next_ = 0;       // the one replaced next once full
+  TokenPlaces uncommon_;  // the places of the last message too long to keep
 };
 
 // The text that NTNotifRuleDetectedAlertProcessing::Replace called for each

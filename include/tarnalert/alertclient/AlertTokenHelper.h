@@ -94,9 +94,8 @@ class TARNALERT_EXPORT AlertTokenHelper : public EvEvent {
  protected:
   // The catalogue text of `messageId` in this helper's locale, as evPrintf
   // renders it with no arguments into a zeroed buffer of `size` bytes (at
-  // most 2048). The severity text and alert type names are looked up here,
-  // so that a caller that renders many rules of one alert may answer from
-  // what it looked up before.
+  // most 2048). The severity text and alert type names are looked up here;
+  // a derived helper may answer them from a catalogue of its own.
   virtual std::string CatalogText(unsigned long messageId, unsigned long size);
 };
 

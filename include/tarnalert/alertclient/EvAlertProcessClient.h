@@ -21,7 +21,6 @@
 
 #include <ctime>
 #include <map>
-#include <memory>
 #include <string>
 
 #include "tarnalert/platform/Export.h"
@@ -34,7 +33,7 @@ namespace tarnalert {
 struct FailoverResult;
 struct NotificationResult;
 namespace detail {
-class AlertMemo;
+class PassMemo;
 }  // namespace detail
 }  // namespace tarnalert
 
@@ -77,11 +76,17 @@ class TARNALERT_EXPORT NTAlertProcessClient {
   KTGui::GetAlertDetailForClientResp alertConfig;
   time_t createdAt;  // detection time, seconds since the epoch
 
-  // The catalogue texts this alert has looked up so far (internal).
-  tarnalert::detail::AlertMemo& memo() { return *memo_; }
+  // What the rules of the running pass of MatchAndSendAlert share; null
+  // outside a pass (internal).
+  tarnalert::detail::PassMemo* pass() { return pass_; }
+  // Set by a fill of the notification being built that stopped at the
+  // largest fill; that notification clears it before it fills and reads it
+  // after (internal).
+  bool& fillStopped() { return fillStopped_; }
 
  private:
-  std::unique_ptr<tarnalert::detail::AlertMemo> memo_;
+  tarnalert::detail::PassMemo* pass_ = nullptr;
+  bool fillStopped_ = false;
 };
 
 class TARNALERT_EXPORT NTNotifRuleDetectedAlertProcessing {
