@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,7 +40,8 @@ namespace {
 
 // Read buffers handed back for later reads, each the size of a configuration:
 // two are kept, enough for two threads alerting at once without holding much
-// memory; guarded by their own mutex, as reads take no other lock.
+// memory; guarded by their own mutex, as they are handed back outside
+// alertDetailsCS.
 constexpr size_t kSpareBuffers = 2;
 
 std::mutex& SpareMutex() {
@@ -82,6 +84,14 @@ FXCodeLocation UpdateLocation(int line) {
 }
 
 constexpr size_t kReadChunk = 4096;
+
+// Counts the configurations UpdateAlertConfig installed; read and written
+// under alertDetailsCS.
+uint64_t installed = 0;
+
+// A read that an update of its own thread landed in is taken again this
+// often at most; the last one is kept as it is.
+constexpr int kReadAttempts = 3;
 
 // Holds the cross-process writer lock for its lifetime. The lock is released
 // explicitly before the descriptor is closed, so a child forked meanwhile
@@ -218,7 +228,7 @@ CYqError NTAlertProcessClient::UpdateAlertConfig(std::string xml) {
   }
 
   xmlDataForAlerts = xml;
-  tarnalert::detail::XmlHoldsDecodedText() = false;
+  ++installed;
   return CYqError::Success();
 }
 
@@ -230,20 +240,18 @@ void HandBackReadBuffer(std::string&& buffer) {
   if (SpareBuffers().size() < kSpareBuffers) SpareBuffers().push_back(std::move(buffer));
 }
 
-bool& XmlHoldsDecodedText() {
-  static bool holds = false;
-  return holds;
-}
+namespace {
 
-int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* out, FileInfo* file,
-                   std::string* problem) {
+// One read of the file; ReadConfigFile without the second look.
+int ReadOnce(const std::string& path, size_t expectedSize, std::string* out, std::string* problem) {
   static const char kTag[] = "RetrieveDetailsFromXML";
   EvEvent ev;
   ev.Error(kTag, "Updating alert configuration from XML into cache");
 
   Env* env = Env::Current();
   int fd = -1;
-  CYqError opened = OpenConfigFile(path, &fd, file);
+  FileInfo file;
+  CYqError opened = OpenConfigFile(path, &fd, &file);
   if (opened.IsError()) {
     // No file (or no directory) yet means no configuration yet; any other
     // reason is news.
@@ -306,10 +314,16 @@ int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* ou
   return 0;
 }
 
-bool IsStillTheFile(const std::string& path, const FileInfo& file) {
-  FileInfo now;
-  if (Env::Current()->StatPath(path, &now) != 0) return false;
-  return now.device == file.device && now.inode == file.inode;
+}  // namespace
+
+int ReadConfigFile(const std::string& path, size_t expectedSize, std::string* out,
+                   std::string* problem) {
+  for (int attempt = 1;; ++attempt) {
+    const uint64_t installedBefore = installed;
+    if (ReadOnce(path, expectedSize, out, problem) != 0) return 1;
+    if (installed == installedBefore || attempt == kReadAttempts) return 0;
+    HandBackReadBuffer(std::move(*out));
+  }
 }
 
 }  // namespace detail
@@ -320,12 +334,8 @@ int NTAlertProcessClient::RetrieveDetailsFromXML(std::string& out) {
   const std::string path = GetConfigFileName();
   if (path.empty()) return 1;
   std::string content;
-  tarnalert::FileInfo file;
-  if (tarnalert::detail::ReadConfigFile(path, xmlDataForAlerts.size(), &content, &file) != 0) {
-    return 1;
-  }
+  if (tarnalert::detail::ReadConfigFile(path, xmlDataForAlerts.size(), &content) != 0) return 1;
   xmlDataForAlerts = content;
-  tarnalert::detail::XmlHoldsDecodedText() = false;
   out = std::move(content);
   return 0;
 }

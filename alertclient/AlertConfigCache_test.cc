@@ -199,6 +199,47 @@ TEST_F(AlertConfigCacheTest, AReplacementDuringAnAlertsReadIsNotUndone) {
   EXPECT_EQ(client.alertConfig.get(KTGui::GetAlertDetailForClientResp::tarnholdName), "new");
 }
 
+// Both readers hold alertDetailsCS for the whole read, so a component that
+// edits the file under the lock is never read half-way.
+TEST_F(AlertConfigCacheTest, ReadersHoldTheLockWhileTheyRead) {
+  Install(MakeConfig("held"));
+  const std::pair<const char*, std::function<void()>> readers[] = {
+      {"RetrieveDetailsFromXML",
+       [] {
+         std::string out;
+         NTAlertProcessClient::RetrieveDetailsFromXML(out);
+       }},
+      {"MatchAndSendAlert",
+       [] {
+         EvAlertEx alert;
+         NTAlertProcessClient(74, 1, 0, alert).MatchAndSendAlert();
+       }},
+  };
+  for (const auto& [name, read] : readers) {
+    bool freeDuringRead = true;
+    env_.beforeRead = [&] {
+      std::thread([&] {
+        freeDuringRead = alertDetailsCS.enter(false);
+        if (freeDuringRead) alertDetailsCS.leave();
+      }).join();
+    };
+    read();
+    EXPECT_FALSE(freeDuringRead) << name;
+  }
+}
+
+// Whatever a caller wrote into xmlDataForAlerts, the next read replaces it,
+// also when the file is the one the last alert read.
+TEST_F(AlertConfigCacheTest, EveryReadSetsTheTextCache) {
+  Install(MakeConfig("same"));
+  for (int alerts = 1; alerts <= 3; ++alerts) {
+    NTAlertProcessClient::xmlDataForAlerts = "written by a caller";
+    EvAlertEx alert;
+    NTAlertProcessClient(74, 1, 0, alert).MatchAndSendAlert();
+    EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, MakeConfig("same")) << alerts;
+  }
+}
+
 TEST_F(AlertConfigCacheTest, FailedUpdateKeepsTheOldConfiguration) {
   const std::string oldText = MakeConfig("old"), newText = MakeConfig("new", 1000);
   const std::string tmp = path_ + ".tmp", otherClass = "<IdName><name>x</name></IdName>";

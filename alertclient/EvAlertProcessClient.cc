@@ -53,10 +53,7 @@ void LetGo(std::shared_ptr<const DecodedConfig> last) {
   if (last == nullptr) return;
   {
     KtCriticalSectionLock guard(&alertDetailsCS);
-    if (LastDecoded() == last) {
-      LastDecoded().reset();
-      tarnalert::detail::XmlHoldsDecodedText() = false;
-    }
+    if (LastDecoded() == last) LastDecoded().reset();
   }
   if (last.use_count() == 1) {
     // No other alert reads them: their text's memory becomes the next read's
@@ -65,75 +62,53 @@ void LetGo(std::shared_ptr<const DecodedConfig> last) {
   }
 }
 
-// Reads are retried this often when a replacement of the file comes in while
-// they read; the last one is taken as it is.
-constexpr int kReadAttempts = 3;
-
-// Reads the cached configuration and fills `config` from it as unserialize
-// does, reusing the decoded rules while the text is the one decoded last.
-// The file is read and decoded without alertDetailsCS; what was read is
-// published (into xmlDataForAlerts and as the last decoded configuration)
-// under it, and only while the file read is still the one in place, so that
-// a replacement is never overwritten by what was read before it. A text that
-// does not decode leaves `config` unchanged and is decoded (and reported)
-// again next time. Returns what keeps the shared rules alive while the
-// caller reads them; null when there are none. Why the file could not be
-// read or decoded goes into *problem (empty for a missing file).
+// Reads the cached configuration at `path` as RetrieveDetailsFromXML does,
+// holding alertDetailsCS for the whole read and setting xmlDataForAlerts, and
+// fills `config` from it as unserialize does. While the text read is the one
+// decoded last, the rules decoded then are used again; another text is
+// decoded after the lock is let go. A text that does not decode leaves
+// `config` unchanged and is decoded (and reported) again next time. Returns
+// what keeps the shared rules alive while the caller reads them; null when
+// there are none. Why the file could not be read or decoded goes into
+// *problem (empty for a missing file).
 std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientResp& config,
                                                 const std::string& path, std::string* problem) {
-  using tarnalert::detail::XmlHoldsDecodedText;
   if (path.empty()) return nullptr;
-  for (int attempt = 1;; ++attempt) {
-    std::shared_ptr<const DecodedConfig> last;
-    {
-      KtCriticalSectionLock guard(&alertDetailsCS);
-      last = LastDecoded();
-    }
-    std::string text;
-    tarnalert::FileInfo file;
-    if (tarnalert::detail::ReadConfigFile(path, last ? last->text.size() : 0, &text, &file,
-                                          problem) != 0) {
+  std::shared_ptr<const DecodedConfig> last;
+  std::string text;  // after the read: the buffer xmlDataForAlerts held before
+  bool same = false;
+  {
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    std::string& cached = NTAlertProcessClient::xmlDataForAlerts;
+    if (tarnalert::detail::ReadConfigFile(path, cached.size(), &text, problem) != 0) {
       return nullptr;
     }
-    const bool same = last != nullptr && last->text == text;
-    std::shared_ptr<const DecodedConfig> fresh;
-    if (!same && !text.empty()) {
-      LetGo(std::move(last));
-      auto decoded = std::make_shared<DecodedConfig>();
-      if (tarnalert::detail::UnserializeFrozen(decoded->config, text) == 0) {
-        decoded->text = std::move(text);
-        fresh = std::move(decoded);
-      } else {
-        *problem = path + " is not a configuration the library can read (see the debug log)";
-      }
-    }
-    std::shared_ptr<const DecodedConfig> replaced;  // freed after the lock is let go
-    {
-      KtCriticalSectionLock guard(&alertDetailsCS);
-      if (attempt < kReadAttempts && !tarnalert::detail::IsStillTheFile(path, file)) continue;
-      if (same) {
-        const bool current = LastDecoded() == last;
-        if (!(current && XmlHoldsDecodedText())) {
-          NTAlertProcessClient::xmlDataForAlerts = text;
-          XmlHoldsDecodedText() = current;
-        }
-      } else if (fresh != nullptr) {
-        NTAlertProcessClient::xmlDataForAlerts = fresh->text;
-        XmlHoldsDecodedText() = true;
-        replaced = fresh;
-        LastDecoded().swap(replaced);
-      } else {
-        NTAlertProcessClient::xmlDataForAlerts = text;
-        XmlHoldsDecodedText() = false;
-      }
-    }
-    if (same) {
-      tarnalert::detail::HandBackReadBuffer(std::move(text));
-      fresh = std::move(last);
-    }
-    if (fresh != nullptr) config = fresh->config;
-    return fresh;
+    cached.swap(text);
+    last = LastDecoded();
+    same = last != nullptr && last->text == cached;
+    if (!same) text = cached;  // to decode once the lock is let go
   }
+  if (same) {
+    tarnalert::detail::HandBackReadBuffer(std::move(text));
+    config = last->config;
+    return last;
+  }
+  if (text.empty()) return nullptr;
+  LetGo(std::move(last));
+  auto decoded = std::make_shared<DecodedConfig>();
+  if (tarnalert::detail::UnserializeFrozen(decoded->config, text) != 0) {
+    *problem = path + " is not a configuration the library can read (see the debug log)";
+    return nullptr;
+  }
+  decoded->text = std::move(text);
+  std::shared_ptr<const DecodedConfig> fresh = std::move(decoded);
+  std::shared_ptr<const DecodedConfig> replaced = fresh;  // freed after the lock is let go
+  {
+    KtCriticalSectionLock guard(&alertDetailsCS);
+    LastDecoded().swap(replaced);
+  }
+  config = fresh->config;
+  return fresh;
 }
 
 // Why the road has no rule to examine, if so, for `result`: the file at

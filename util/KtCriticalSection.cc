@@ -2,7 +2,8 @@
 
 #include <mutex>
 
-// A plain (non-recursive) mutex; nothing in the library re-enters a section.
+// A recursive mutex: an Env hook called while a section is held may reach
+// library code that enters it again on the same thread.
 class KtCriticalSectionH {
  public:
   bool enter(bool wait) {
@@ -13,7 +14,7 @@ class KtCriticalSectionH {
   void leave() { mutex_.unlock(); }
 
  private:
-  std::mutex mutex_;
+  std::recursive_mutex mutex_;
 };
 
 KtCriticalSection::KtCriticalSection() : handle_(new KtCriticalSectionH) {}

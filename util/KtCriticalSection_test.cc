@@ -41,6 +41,16 @@ TEST(KtCriticalSectionTest, GuardExcludesOtherThreadsForItsScopeOnly) {
   EXPECT_EQ(counter, 3 * 50000);
 }
 
+TEST(KtCriticalSectionTest, HolderMayEnterAgainAndLeavesAsOften) {
+  KtCriticalSection section;
+  section.enter(true);
+  EXPECT_TRUE(section.enter(false));  // the holder enters again at once
+  section.leave();
+  EXPECT_FALSE(FreeElsewhere(section));  // still held once
+  section.leave();
+  EXPECT_TRUE(FreeElsewhere(section));
+}
+
 // Records the descriptors closed instead of closing them.
 class CloseRecorder : public tarnalert::EnvWrapper {
  public:

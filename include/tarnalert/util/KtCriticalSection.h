@@ -3,8 +3,10 @@
 //
 // A KtCriticalSection owns one platform lock object (KtCriticalSectionH, a
 // mutex) for its whole life; it is neither copied nor moved. enter(true)
-// returns with the lock held by the calling thread, leave() releases it. The
-// lock is not recursive: a thread must not enter a section it already holds.
+// returns with the lock held by the calling thread, leave() releases it. A
+// thread may enter a section it already holds (code called while holding it,
+// such as an Env hook, may reach code that takes it too); it then leaves it
+// as often as it entered.
 //
 // A KtCriticalSectionLock holds its section from construction to destruction;
 // built on a null section it does nothing. Both may be used from any thread.
@@ -26,8 +28,8 @@ class TARNALERT_EXPORT KtCriticalSection {
   KtCriticalSection& operator=(const KtCriticalSection&) = delete;
 
   // wait true: blocks until the calling thread holds the lock, then returns
-  // true. wait false: takes the lock only when it is free at once; returns
-  // whether it was taken.
+  // true. wait false: takes the lock only when it is free at once or held
+  // by the calling thread; returns whether it was taken.
   bool enter(bool wait);
   // Releases the lock held by the calling thread.
   void leave();
