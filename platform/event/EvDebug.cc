@@ -1,9 +1,11 @@
 // EvDebug: the debug log's lines. Each call formats one line (timestamp from
 // the Env's clock, process and thread ids, severity, level and function tag)
 // and hands it whole to the Env's log sink.
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
 #include <cstdarg>
 #include <cstdint>
@@ -31,46 +33,81 @@ void AppendNumber(std::string& out, long long value, int width = 0) {
   out.append(digits, written.ptr);
 }
 
-// "2026-12-06T17:19:08.123456Z <pid> <tid> ERROR|DEBUG <level> [<tag>: ]".
-std::string LinePrefix(Env* env, Severity severity, int level, const char* tag) {
+// Forks this process has made: a thread's cached ids are asked for again
+// once the count has moved (in the child, the forking thread's).
+std::atomic<unsigned> forks{0};
+
+void CountFork() { forks.fetch_add(1, std::memory_order_relaxed); }
+
+// What the lines of one thread repeat: its process and thread ids, and the
+// text of the second it last wrote in.
+struct ThreadLines {
+  unsigned forksSeen = ~0u;
+  long long pid = 0;
+  long long tid = 0;
+  time_t second = -1;
+  std::string secondText;  // "2026-12-06T17:19:08"
+};
+
+ThreadLines& ThisThreadsLines() {
+  static const int registered = ::pthread_atfork(nullptr, nullptr, CountFork);
+  (void)registered;
+  thread_local ThreadLines lines;
+  const unsigned seen = forks.load(std::memory_order_relaxed);
+  if (lines.forksSeen != seen) {
+    lines.forksSeen = seen;
+    lines.pid = ::getpid();
+    lines.tid = ::syscall(SYS_gettid);
+  }
+  return lines;
+}
+
+// Appends "2026-12-06T17:19:08.123456Z <pid> <tid> ERROR|DEBUG <level> [<tag>: ]".
+void AppendLinePrefix(std::string& line, Env* env, Severity severity, int level, const char* tag) {
+  ThreadLines& lines = ThisThreadsLines();
   const uint64_t micros = env->NowMicros();
   const time_t seconds = static_cast<time_t>(micros / 1000000);
-  struct tm utc;
-  ::gmtime_r(&seconds, &utc);
-  std::string prefix;
-  prefix.reserve(96);
-  AppendNumber(prefix, utc.tm_year + 1900L, 4);
-  prefix.push_back('-');
-  AppendNumber(prefix, utc.tm_mon + 1, 2);
-  prefix.push_back('-');
-  AppendNumber(prefix, utc.tm_mday, 2);
-  prefix.push_back('T');
-  AppendNumber(prefix, utc.tm_hour, 2);
-  prefix.push_back(':');
-  AppendNumber(prefix, utc.tm_min, 2);
-  prefix.push_back(':');
-  AppendNumber(prefix, utc.tm_sec, 2);
-  prefix.push_back('.');
-  AppendNumber(prefix, static_cast<long long>(micros % 1000000), 6);
-  prefix += "Z ";
-  AppendNumber(prefix, ::getpid());
-  prefix.push_back(' ');
-  AppendNumber(prefix, ::syscall(SYS_gettid));
-  prefix += severity == Severity::kError ? " ERROR " : " DEBUG ";
-  AppendNumber(prefix, level);
-  prefix.push_back(' ');
-  if (tag != nullptr) {
-    prefix += tag;
-    prefix += ": ";
+  if (seconds != lines.second) {
+    struct tm utc;
+    ::gmtime_r(&seconds, &utc);
+    std::string& text = lines.secondText;
+    text.clear();
+    AppendNumber(text, utc.tm_year + 1900L, 4);
+    text.push_back('-');
+    AppendNumber(text, utc.tm_mon + 1, 2);
+    text.push_back('-');
+    AppendNumber(text, utc.tm_mday, 2);
+    text.push_back('T');
+    AppendNumber(text, utc.tm_hour, 2);
+    text.push_back(':');
+    AppendNumber(text, utc.tm_min, 2);
+    text.push_back(':');
+    AppendNumber(text, utc.tm_sec, 2);
+    lines.second = seconds;
   }
-  return prefix;
+  line += lines.secondText;
+  line.push_back('.');
+  AppendNumber(line, static_cast<long long>(micros % 1000000), 6);
+  line += "Z ";
+  AppendNumber(line, lines.pid);
+  line.push_back(' ');
+  AppendNumber(line, lines.tid);
+  line += severity == Severity::kError ? " ERROR " : " DEBUG ";
+  AppendNumber(line, level);
+  line.push_back(' ');
+  if (tag != nullptr) {
+    line += tag;
+    line += ": ";
+  }
 }
 
 void WriteLine(Severity severity, int level, const char* tag, const char* format, va_list args) {
   Env* env = Env::Current();
   if (severity == Severity::kDebug && !EvDebug::IsLogged(level)) return;
-  std::string line = LinePrefix(env, severity, level, tag);
-  line += detail::FormatV(format, args);
+  std::string line;
+  line.reserve(256);
+  AppendLinePrefix(line, env, severity, level, tag);
+  detail::AppendFormatV(line, format, args);
   // A message never spans lines: embedded line breaks are escaped.
   size_t breaks = 0;
   for (char c : line) breaks += c == '\n' || c == '\r';

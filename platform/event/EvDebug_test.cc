@@ -1,3 +1,4 @@
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,40 @@ TEST(EvDebugTest, TimestampComesFromTheEnvClock) {
   EvEvent().Error("t", "pinned");
   ASSERT_EQ(env.LogLines().size(), 1u);
   EXPECT_EQ(env.LogLines()[0].substr(0, 28), "2023-11-14T22:13:20.012345Z ");
+}
+
+// Each line names the process and thread that wrote it, also after the
+// writer's ids were seen once: in another thread and in a forked child.
+TEST(EvDebugTest, LinesCarryTheIdsOfTheirWriter) {
+  TestEnv env;
+  ScopedEnv scope(&env);
+  auto ids = [](long long pid, long long tid) {
+    return " " + std::to_string(pid) + " " + std::to_string(tid) + " ERROR ";
+  };
+  const long long pid = ::getpid();
+  EvEvent().Error("t", "first");
+  long long threadId = 0;
+  std::thread([&] {
+    threadId = ::syscall(SYS_gettid);
+    EvEvent().Error("t", "thread");
+  }).join();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    env.ClearLog();
+    EvEvent().Error("t", "child");
+    const std::vector<std::string> lines = env.LogLines();
+    // The forking thread is the child's only thread: its id is the child's.
+    ::_exit(lines.size() == 1 && lines[0].find(ids(::getpid(), ::getpid())) != std::string::npos
+                ? 0
+                : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = -1;
+  EXPECT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+  const std::vector<std::string> lines = env.LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find(ids(pid, ::syscall(SYS_gettid))), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(ids(pid, threadId)), std::string::npos) << lines[1];
 }
 
 // The program runs in the "C" locale, where the C library cannot write

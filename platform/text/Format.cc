@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <string_view>
+#include <utility>
 
 #include "tarnalert/platform/text/FXString.h"
 
@@ -28,11 +30,30 @@ void AppendOne(std::string& out, const std::string& directive, T value) {
   out.append(big.data(), n);
 }
 
+// The length modifier of a directive, as written.
+enum class Length { kNone, kHH, kH, kL, kLL, kQ, kBigL, kJ, kZ, kT, kOther };
+
+// Reads the length modifier at *at (every character of "hlLqjzt" that
+// follows) and moves past it.
+Length ReadLength(const char** at) {
+  const char* start = *at;
+  while (**at && std::strchr("hlLqjzt", **at)) ++*at;
+  const std::string_view written(start, static_cast<size_t>(*at - start));
+  if (written.empty()) return Length::kNone;
+  static constexpr std::pair<std::string_view, Length> kNames[] = {
+      {"hh", Length::kHH}, {"h", Length::kH}, {"l", Length::kL},
+      {"ll", Length::kLL}, {"q", Length::kQ}, {"L", Length::kBigL},
+      {"j", Length::kJ},   {"z", Length::kZ}, {"t", Length::kT}};
+  for (const auto& [name, length] : kNames) {
+    if (written == name) return length;
+  }
+  return Length::kOther;
+}
+
 }  // namespace
 
-std::string FormatV(const char* format, va_list args) {
-  std::string out;
-  if (format == nullptr) return out;
+void AppendFormatV(std::string& out, const char* format, va_list args) {
+  if (format == nullptr) return;
   va_list ap;
   va_copy(ap, args);
   const char* p = format;
@@ -68,9 +89,7 @@ std::string FormatV(const char* format, va_list args) {
         while (*p >= '0' && *p <= '9') directive.push_back(*p++);
       }
     }
-    // length modifier
-    std::string length;
-    while (*p && std::strchr("hlLqjzt", *p)) length.push_back(*p++);
+    const Length length = ReadLength(&p);
     char conversion = *p;
     if (conversion == '\0') {
       out.append(start);  // a lone trailing conversion is written as is
@@ -85,18 +104,18 @@ std::string FormatV(const char* format, va_list args) {
       case 'x':
       case 'X': {
         bool is_signed = conversion == 'd' || conversion == 'i';
-        std::string s = directive + "ll" + conversion;
         long long value;
-        if (length == "ll" || length == "q" || length == "L") {
+        if (length == Length::kLL || length == Length::kQ || length == Length::kBigL) {
           value = va_arg(ap, long long);
-        } else if (length == "l" || length == "j" || length == "z" || length == "t") {
+        } else if (length == Length::kL || length == Length::kJ || length == Length::kZ ||
+                   length == Length::kT) {
           long v = va_arg(ap, long);
           value = is_signed ? v : static_cast<long long>(static_cast<unsigned long>(v));
         } else {
           int v = va_arg(ap, int);
-          if (length == "hh") {
+          if (length == Length::kHH) {
             value = is_signed ? static_cast<signed char>(v) : static_cast<unsigned char>(v);
-          } else if (length == "h") {
+          } else if (length == Length::kH) {
             value = is_signed ? static_cast<short>(v) : static_cast<unsigned short>(v);
           } else {
             value = is_signed ? v : static_cast<long long>(static_cast<unsigned>(v));
@@ -111,7 +130,7 @@ std::string FormatV(const char* format, va_list args) {
                                                          static_cast<unsigned long long>(value));
           out.append(digits, written.ptr);
         } else {
-          AppendOne(out, s, value);
+          AppendOne(out, directive + "ll" + conversion, value);
         }
         break;
       }
@@ -123,14 +142,14 @@ std::string FormatV(const char* format, va_list args) {
       case 'G':
       case 'a':
       case 'A':
-        if (length == "L") {
+        if (length == Length::kBigL) {
           AppendOne(out, directive + 'L' + conversion, va_arg(ap, long double));
         } else {
           AppendOne(out, directive + conversion, va_arg(ap, double));
         }
         break;
       case 'c':
-        if (length == "l") {
+        if (length == Length::kL) {
           wchar_t wide[2] = {static_cast<wchar_t>(va_arg(ap, wint_t)), L'\0'};
           AppendOne(out, directive + 's', FXString::ToString(wide).c_str());
         } else {
@@ -140,7 +159,7 @@ std::string FormatV(const char* format, va_list args) {
       case 's': {
         std::string narrowed;
         const char* text;
-        if (length == "l") {
+        if (length == Length::kL) {
           const wchar_t* wide = va_arg(ap, const wchar_t*);
           narrowed = wide ? FXString::ToString(wide) : "(null)";
           text = narrowed.c_str();
@@ -167,6 +186,11 @@ std::string FormatV(const char* format, va_list args) {
     }
   }
   va_end(ap);
+}
+
+std::string FormatV(const char* format, va_list args) {
+  std::string out;
+  AppendFormatV(out, format, args);
   return out;
 }
 

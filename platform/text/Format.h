@@ -13,6 +13,8 @@ namespace detail {
 // Formats `format` with `args`. Conversions the C library knows are handed to
 // it one at a time; %n stores nothing and writes nothing.
 std::string FormatV(const char* format, va_list args);
+// The same, appended to `out`.
+void AppendFormatV(std::string& out, const char* format, va_list args);
 
 }  // namespace detail
 }  // namespace tarnalert
