@@ -1,8 +1,6 @@
 // Catalogue texts as the notification steps fetch them (detail/CatalogTexts.h).
 #include "alertclient/detail/CatalogTexts.h"
 
-#include <cstring>
-
 #include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -10,9 +8,10 @@ namespace tarnalert {
 namespace detail {
 
 std::wstring FetchCatalogText(unsigned long messageId, unsigned long size, unsigned long localeId) {
-  // Freshly zeroed, so that nothing of an earlier look-up carries over.
+  // evPrintf always ends the text it writes, so only the first byte needs
+  // clearing for nothing of an earlier look-up to carry over.
   char buffer[2048];
-  std::memset(buffer, 0, sizeof buffer);
+  buffer[0] = '\0';
   EvEvent().evPrintf(messageId, buffer, size < sizeof buffer ? size : sizeof buffer, localeId);
   return FXString::ToWstring(buffer);
 }

@@ -1,6 +1,6 @@
 // Catalogue texts as the notification steps fetch them: rendered with no
-// arguments into a freshly zeroed buffer, widened, and for a token trimmed of
-// trailing blanks. Every call asks the catalogue again, so a text changed
+// arguments into a buffer of the size the step names, widened, and for a
+// token trimmed of trailing blanks. Every call asks the catalogue again, so a text changed
 // meanwhile is seen at once. Any thread may call these.
 #ifndef TARNALERT_ALERTCLIENT_DETAIL_CATALOGTEXTS_H_
 #define TARNALERT_ALERTCLIENT_DETAIL_CATALOGTEXTS_H_
@@ -11,8 +11,8 @@ namespace tarnalert {
 namespace detail {
 
 // The text EvEvent::evPrintf renders for `messageId` in `localeId` into a
-// zeroed buffer of `size` bytes (at most 2048), widened; empty when the
-// catalogue has no such text.
+// buffer of `size` bytes (at most 2048), widened; empty when the catalogue
+// has no such text.
 std::wstring FetchCatalogText(unsigned long messageId, unsigned long size, unsigned long localeId);
 
 // `text` without its trailing spaces, line feeds, carriage returns and tabs.

@@ -227,10 +227,14 @@ ScopeState& ThisThreadsScope() {
   return state;
 }
 
-// The texts of the catalogue file of `locale`, through the scope when one is open.
-std::shared_ptr<const Texts> TextsOf(unsigned long locale) {
+// The texts of the catalogue file of `locale`, through the scope when one is
+// open; outside a scope *held keeps them alive.
+const Texts& TextsOf(unsigned long locale, std::shared_ptr<const Texts>* held) {
   ScopeState& scope = ThisThreadsScope();
-  if (scope.depth == 0) return Files().Get(detail::CatalogDirectory(), locale);
+  if (scope.depth == 0) {
+    *held = Files().Get(detail::CatalogDirectory(), locale);
+    return **held;
+  }
   const Env* env = Env::Current();
   if (scope.env != env) {
     scope.directory = detail::CatalogDirectory();
@@ -239,7 +243,7 @@ std::shared_ptr<const Texts> TextsOf(unsigned long locale) {
   }
   std::shared_ptr<const Texts>& texts = scope.texts[locale];
   if (texts == nullptr) texts = Files().Get(scope.directory, locale);
-  return texts;
+  return *texts;
 }
 
 }  // namespace
@@ -259,9 +263,10 @@ CatalogScope::~CatalogScope() {
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text) {
   if (text == nullptr) return false;
   unsigned long locale = localeId == 0 ? kDefaultLocale : localeId;
-  std::shared_ptr<const Texts> texts = TextsOf(locale);
-  auto found = texts->find(messageId);
-  if (found != texts->end()) {
+  std::shared_ptr<const Texts> held;
+  const Texts& texts = TextsOf(locale, &held);
+  auto found = texts.find(messageId);
+  if (found != texts.end()) {
     *text = found->second;
     return true;
   }

@@ -12,44 +12,59 @@
 
 namespace {
 
-// Fills the placeholders of `pattern` with `arguments`: %1 to %99 (two digits
-// at most, read greedily) stand for the argument of that number, empty when
-// there is none; %% is a percent sign; any other % stays as written. Stops
-// once `limit` bytes are produced, since no more can be kept.
-std::string Substitute(const std::string& pattern, const std::vector<std::string>& arguments,
-                       size_t limit) {
-  std::string out;
-  for (size_t i = 0; i < pattern.size() && out.size() < limit;) {
-    char c = pattern[i++];
-    if (c != '%' || i == pattern.size()) {
-      out.push_back(c);
-      continue;
+// Writes `pattern` into out[0, limit) with its placeholders filled by
+// `arguments`: %1 to %99 (two digits at most, read greedily) stand for the
+// argument of that number, empty when there is none; %% is a percent sign;
+// any other % stays as written. Stops once `limit` bytes are written, since
+// no more can be kept, and returns the count written.
+size_t Substitute(const std::string& pattern, const std::vector<std::string>& arguments, char* out,
+                  size_t limit) {
+  size_t written = 0;
+  auto append = [&](const char* text, size_t size) {
+    const size_t taken = size < limit - written ? size : limit - written;
+    std::memcpy(out + written, text, taken);
+    written += taken;
+  };
+  const size_t end = pattern.size();
+  for (size_t i = 0; i < end && written < limit;) {
+    // Plain text up to the next % goes in one piece.
+    const void* found = std::memchr(pattern.data() + i, '%', end - i);
+    const size_t percent =
+        found ? static_cast<size_t>(static_cast<const char*>(found) - pattern.data()) : end;
+    append(pattern.data() + i, percent - i);
+    i = percent;
+    if (i == end || written == limit) break;
+    ++i;  // past the %
+    if (i == end) {
+      append("%", 1);
+      break;
     }
     if (pattern[i] == '%') {
-      out.push_back('%');
+      append("%", 1);
       ++i;
       continue;
     }
     if (pattern[i] < '1' || pattern[i] > '9') {
-      out.push_back('%');
+      append("%", 1);
       continue;
     }
     size_t number = static_cast<size_t>(pattern[i++] - '0');
-    if (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') {
+    if (i < end && pattern[i] >= '0' && pattern[i] <= '9') {
       number = number * 10 + static_cast<size_t>(pattern[i++] - '0');
     }
     if (number <= arguments.size()) {
       const std::string& argument = arguments[number - 1];
-      out.append(argument, 0, limit - out.size());
+      append(argument.data(), argument.size());
     }
   }
-  return out;
+  return written;
 }
 
-// The length of the longest prefix of `text` of at most `room` bytes that does
-// not end inside a UTF-8 character.
-size_t CutAtCharacter(const std::string& text, size_t room) {
-  if (text.size() <= room) return text.size();
+// The length of the longest prefix of text[0, size) of at most `room` bytes
+// that does not end inside a UTF-8 character; text[room] is read when the
+// text is longer.
+size_t CutAtCharacter(const char* text, size_t size, size_t room) {
+  if (size <= room) return size;
   size_t cut = room;
   // Back off over continuation bytes to the start of the character that would
   // be split; a run longer than a character's tail is not UTF-8, cut anywhere.
@@ -118,14 +133,15 @@ char* EvEvent::evPrintf(unsigned long messageId, char* buffer, unsigned long siz
   std::vector<std::string> arguments;
   arguments.swap(arguments_);  // consumed whatever happens next
   if (buffer == nullptr || size == 0) return buffer;
-  std::string pattern;
-  std::string text;
+  // The pattern's memory is kept for the thread's next look-up. (CatalogText
+  // never renders a message itself, so no other use of it can come between.)
+  thread_local std::string pattern;
+  size_t written = 0;
   if (tarnalert::Env::Current()->CatalogText(messageId, localeId, &pattern)) {
-    text = Substitute(pattern, arguments, size);
+    // Up to `size` bytes: one past the room, to see whether a character is cut.
+    written = Substitute(pattern, arguments, buffer, size);
   }
-  size_t length = CutAtCharacter(text, size - 1);
-  std::memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
+  buffer[CutAtCharacter(buffer, written, size - 1)] = '\0';
   return buffer;
 }
 
