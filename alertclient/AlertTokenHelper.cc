@@ -21,17 +21,17 @@ constexpr unsigned long kSeverityCriticalText = 0x3d00024b;  // severity 1
 constexpr unsigned long kSeverityMajorText = 0x3d00024a;     // severity 2
 constexpr unsigned long kSeverityOtherText = 0x3d000249;     // any other severity
 
-// The list of `field`, or null while it is unset. Reading never adds an empty
-// list to the configuration.
-HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& field) {
-  return message.isSet(field) ? &message.list(field) : nullptr;
+// The list `field` of the configuration's alert type catalogue, or null while
+// either is unset. Reading never adds anything to the configuration.
+const HqMessageList* FindCatalogList(const GetAlertDetailForClientResp& config,
+                                     const tarnalert::ListField& field) {
+  const HqMessageBase* catalog = config.findChild(GetAlertDetailForClientResp::alertTypeCatalog);
+  return catalog != nullptr ? catalog->findList(field) : nullptr;
 }
 
 // The alert types of the configuration's catalogue, or null when there are none.
-HqMessageList* FindAlertTypes(GetAlertDetailForClientResp& config) {
-  if (!config.isSet(GetAlertDetailForClientResp::alertTypeCatalog)) return nullptr;
-  return FindList(config.child(GetAlertDetailForClientResp::alertTypeCatalog),
-                  AlertTypeCatalog::alertTypes);
+const HqMessageList* FindAlertTypes(const GetAlertDetailForClientResp& config) {
+  return FindCatalogList(config, AlertTypeCatalog::alertTypes);
 }
 
 int AlertTypeOf(const HqMessageBase& alertTypeEntry) {
@@ -166,12 +166,12 @@ void AlertTokenHelper::PushCommentToken(HqMessageBase& details, EvAlertEx& alert
 }
 
 unsigned long AlertTokenHelper::GetNameIdForCriteria(unsigned long criteria) {
-  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
+  const HqMessageList* alertTypes = FindAlertTypes(alertConfig);
   if (alertTypes == nullptr) return 0;
   // Several entries may carry the same alert type: all of them are searched.
-  for (HqMessageBase& entry : *alertTypes) {
+  for (const HqMessageBase& entry : *alertTypes) {
     if (AlertTypeOf(entry) != alertType) continue;
-    HqMessageList* available = FindList(entry, AlertTypeListItem::availCriteria);
+    const HqMessageList* available = entry.findList(AlertTypeListItem::availCriteria);
     if (available == nullptr) continue;
     for (const HqMessageBase& candidate : *available) {
       if (static_cast<uint32_t>(candidate.get(AlertAvailCriteria::criteriaId)) == criteria) {
@@ -186,17 +186,14 @@ std::wstring AlertTokenHelper::getAlertCategoryName(int alertType) {
   // Without alert types (or without a match) the category id stays 0, and a
   // category of id 0 still gives its name.
   int categoryId = 0;
-  if (HqMessageList* alertTypes = FindAlertTypes(alertConfig)) {
+  if (const HqMessageList* alertTypes = FindAlertTypes(alertConfig)) {
     for (const HqMessageBase& entry : *alertTypes) {  // the last entry of the type wins
       if (AlertTypeOf(entry) == alertType) {
         categoryId = static_cast<int>(entry.get(AlertTypeListItem::categoryId));
       }
     }
   }
-  if (!alertConfig.isSet(GetAlertDetailForClientResp::alertTypeCatalog)) return std::wstring();
-  HqMessageList* categories =
-      FindList(alertConfig.child(GetAlertDetailForClientResp::alertTypeCatalog),
-               AlertTypeCatalog::alertCategories);
+  const HqMessageList* categories = FindCatalogList(alertConfig, AlertTypeCatalog::alertCategories);
   if (categories == nullptr) return std::wstring();
   for (const HqMessageBase& category : *categories) {
     if (static_cast<int>(category.get(IdName::id)) == categoryId) {
@@ -207,7 +204,7 @@ std::wstring AlertTokenHelper::getAlertCategoryName(int alertType) {
 }
 
 std::wstring AlertTokenHelper::getAlertTypeName(int alertType) {
-  HqMessageList* alertTypes = FindAlertTypes(alertConfig);
+  const HqMessageList* alertTypes = FindAlertTypes(alertConfig);
   if (alertTypes == nullptr) return std::wstring();
   for (const HqMessageBase& entry : *alertTypes) {  // the first entry of the type wins
     if (AlertTypeOf(entry) != alertType) continue;

@@ -17,31 +17,27 @@ using tarnalert::kSubjectEndMarkerId;
 using tarnalert::kSubjectStartMarkerId;
 using tarnalert::detail::OfferedToken;
 
-HqMessageList* FindList(HqMessageBase& message, const tarnalert::ListField& field) {
-  return message.isSet(field) ? &message.list(field) : nullptr;
-}
-
 // The tokens every criteria of every entry of the alert's type offers,
 // whatever the criteria of the detected alert, markers and links left out:
 // each id once, with the flags of its first occurrence.
-std::vector<OfferedToken> CollectOfferedTokens(NTAlertProcessClient& client) {
+std::vector<OfferedToken> CollectOfferedTokens(const NTAlertProcessClient& client) {
   std::vector<OfferedToken> offered;
-  KTGui::GetAlertDetailForClientResp& config = client.alertConfig;
-  if (!config.isSet(KTGui::GetAlertDetailForClientResp::alertTypeCatalog)) return offered;
-  HqMessageList* alertTypes =
-      FindList(config.child(KTGui::GetAlertDetailForClientResp::alertTypeCatalog),
-               KTGui::AlertTypeCatalog::alertTypes);
+  const HqMessageBase* catalog =
+      client.alertConfig.findChild(KTGui::GetAlertDetailForClientResp::alertTypeCatalog);
+  const HqMessageList* alertTypes =
+      catalog != nullptr ? catalog->findList(KTGui::AlertTypeCatalog::alertTypes) : nullptr;
   if (alertTypes == nullptr) return offered;
   std::set<int> seen;
-  for (HqMessageBase& alertTypeEntry : *alertTypes) {
+  for (const HqMessageBase& alertTypeEntry : *alertTypes) {
     if (static_cast<int>(alertTypeEntry.get(KTGui::AlertTypeListItem::alertTypeId)) !=
         client.alertType) {
       continue;
     }
-    HqMessageList* available = FindList(alertTypeEntry, KTGui::AlertTypeListItem::availCriteria);
+    const HqMessageList* available =
+        alertTypeEntry.findList(KTGui::AlertTypeListItem::availCriteria);
     if (available == nullptr) continue;
-    for (HqMessageBase& criteria : *available) {
-      HqMessageList* tokens = FindList(criteria, KTGui::AlertAvailCriteria::tokens);
+    for (const HqMessageBase& criteria : *available) {
+      const HqMessageList* tokens = criteria.findList(KTGui::AlertAvailCriteria::tokens);
       if (tokens == nullptr) continue;
       for (const HqMessageBase& token : *tokens) {
         const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
