@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -266,23 +267,20 @@ int ReadOnce(const std::string& path, size_t expectedSize, std::string* out, std
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
-  // Chunks are read straight into the text, which is then moved out. The
-  // size to expect gives one buffer of the right size for an unchanged file;
-  // a file that outgrows it goes on in pieces joined once at the end. A
-  // buffer handed back after an earlier read is filled again, so its memory
-  // is neither allocated nor cleared anew.
+  // Chunks are read straight into the text while a whole one fits, the rest
+  // through a chunk on the stack; the text is then moved out. The size to
+  // expect gives one buffer of the right size for an unchanged file; a file
+  // that outgrows it goes on in pieces joined once at the end. A buffer
+  // handed back after an earlier read is filled again, so its memory is
+  // neither allocated nor cleared anew.
   std::string content = TakeSpareBuffer();
-  content.resize(expectedSize + kReadChunk);
+  if (content.size() < expectedSize) content.resize(expectedSize);
   std::vector<std::string> filled;  // pieces before `content`, each full
   size_t size = 0;                  // bytes read into `content`
+  char chunk[kReadChunk];
   for (;;) {
-    if (content.size() - size < kReadChunk) {
-      content.resize(size);
-      filled.push_back(std::move(content));
-      content.assign(std::max(filled.back().size(), kReadChunk * 256), '\0');
-      size = 0;
-    }
-    ssize_t count = env->ReadFile(handle.get(), &content[size], kReadChunk);
+    const bool inPlace = content.size() - size >= kReadChunk;
+    ssize_t count = env->ReadFile(handle.get(), inPlace ? &content[size] : chunk, kReadChunk);
     if (count == 0) break;
     if (count < 0) {
       // Half a configuration would silently drop rules: report and keep nothing.
@@ -293,6 +291,15 @@ int ReadOnce(const std::string& path, size_t expectedSize, std::string* out, std
       HandBackReadBuffer(std::move(content));
       return 1;
     }
+    if (!inPlace) {
+      if (content.size() - size < static_cast<size_t>(count)) {
+        content.resize(size);
+        filled.push_back(std::move(content));
+        content.assign(std::max(filled.back().size(), kReadChunk * 256), '\0');
+        size = 0;
+      }
+      std::memcpy(&content[size], chunk, static_cast<size_t>(count));
+    }
     size += static_cast<size_t>(count);
   }
   content.resize(size);
@@ -300,9 +307,7 @@ int ReadOnce(const std::string& path, size_t expectedSize, std::string* out, std
     std::string whole;
     size_t total = content.size();
     for (const std::string& piece : filled) total += piece.size();
-    // Room for one more chunk, so that the next read of the same file, which
-    // reuses this buffer, fits without growing it.
-    whole.reserve(total + kReadChunk);
+    whole.reserve(total);
     for (std::string& piece : filled) {
       whole += piece;
       std::string().swap(piece);

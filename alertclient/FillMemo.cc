@@ -30,5 +30,25 @@ const std::wstring& FillMemo::SearchText(const std::wstring& tokenText, bool htm
   return texts.emplace(tokenText, std::move(search)).first->second;
 }
 
+std::wstring FillMemo::PreparedTemplate(const std::string& raw, int format,
+                                        const std::wstring& start, const std::wstring& end,
+                                        const std::function<std::wstring()>& prepare) {
+  for (const Prepared& kept : templates_) {
+    if (kept.format == format && kept.raw == raw && kept.start == start && kept.end == end) {
+      return kept.prepared;
+    }
+  }
+  std::wstring prepared = prepare();
+  if (raw.size() > kLongestTemplate) return prepared;
+  Prepared fresh{raw, format, start, end, prepared};
+  if (templates_.size() < kTemplateCapacity) {
+    templates_.push_back(std::move(fresh));
+  } else {
+    templates_[nextTemplate_] = std::move(fresh);
+    nextTemplate_ = (nextTemplate_ + 1) % kTemplateCapacity;
+  }
+  return prepared;
+}
+
 }  // namespace detail
 }  // namespace tarnalert

@@ -160,12 +160,15 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
   }
   const int format = static_cast<int>(alertNotifMsg.get(KTGui::AlertNotifMsg::messageFormat));
   const bool html = format == 1;
-  const std::wstring rawTemplate = FXString::ToWstring(alertNotifMsg.get(
-      html ? KTGui::AlertNotifMsg::htmlTemplate : KTGui::AlertNotifMsg::textTemplate));
+  const std::string& rawTemplate = alertNotifMsg.get(html ? KTGui::AlertNotifMsg::htmlTemplate
+                                                          : KTGui::AlertNotifMsg::textTemplate);
 
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
-  std::wstring prepared = GetEncodedRawMessage(rawTemplate, format);
+  // The same template with the same markers comes out the same.
+  std::wstring prepared = tarnalert::detail::FillMemo::Use().memo().PreparedTemplate(
+      rawTemplate, format, subjectStartMarker, subjectEndMarker,
+      [&] { return GetEncodedRawMessage(FXString::ToWstring(rawTemplate), format); });
   alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
   alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
   messageFormat = format;
