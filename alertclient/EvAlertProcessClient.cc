@@ -9,6 +9,7 @@
 #include "alertclient/detail/RuleFields.h"
 #include "platform/event/Catalog.h"
 #include "platform/message/MessageFields.h"
+#include "platform/message/XmlReader.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/ConfigCheck.h"
 #include "tarnalert/alertclient/FailoverResult.h"
@@ -33,10 +34,13 @@ NTNotifRuleDetectedAlertProcessing::NTNotifRuleDetectedAlertProcessing(HqMessage
 namespace {
 
 // The configuration text last decoded in this process with what it decoded
-// to (frozen, so that copies share it). Never changed once published.
+// to (frozen, so that copies share it) and the parts of the reading, which
+// the decoding of a changed text takes over where that text repeats them.
+// Never changed once published.
 struct DecodedConfig {
   std::string text;
   KTGui::GetAlertDetailForClientResp config;
+  tarnalert::detail::ReadParts parts;
 };
 
 // The last decoded configuration; read and replaced under alertDetailsCS.
@@ -45,10 +49,10 @@ std::shared_ptr<const DecodedConfig>& LastDecoded() {
   return last;
 }
 
-// Lets the rules decoded last go before another text is decoded, so that the
-// new rules take up the memory they free (here, outside the lock, unless
-// another alert still reads them). `last` is what the caller saw as decoded
-// last; rules another alert published meanwhile are kept.
+// Lets the rules decoded last go once another text is decoded (freed here,
+// outside the lock, unless another alert still reads them or the new rules
+// took them over). `last` is what the caller saw as decoded last; rules
+// another alert published meanwhile are kept.
 void LetGo(std::shared_ptr<const DecodedConfig> last) {
   if (last == nullptr) return;
   {
@@ -66,7 +70,8 @@ void LetGo(std::shared_ptr<const DecodedConfig> last) {
 // holding alertDetailsCS for the whole read and setting xmlDataForAlerts, and
 // fills `config` from it as unserialize does. While the text read is the one
 // decoded last, the rules decoded then are used again; another text is
-// decoded after the lock is let go. A text that does not decode leaves
+// decoded after the lock is let go, taking over the rules (and other parts)
+// it repeats byte for byte from the last decoding. A text that does not decode leaves
 // `config` unchanged and is decoded (and reported) again next time. Returns
 // what keeps the shared rules alive while the caller reads them; null when
 // there are none. Why the file could not be read or decoded goes into
@@ -94,9 +99,13 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
     return last;
   }
   if (text.empty()) return nullptr;
-  LetGo(std::move(last));
   auto decoded = std::make_shared<DecodedConfig>();
-  if (tarnalert::detail::UnserializeFrozen(decoded->config, text) != 0) {
+  tarnalert::detail::EarlierReading earlier{};
+  if (last != nullptr) earlier = {last->text, &last->parts};
+  const int read = tarnalert::detail::UnserializeFrozen(
+      decoded->config, text, last != nullptr ? &earlier : nullptr, &decoded->parts);
+  LetGo(std::move(last));
+  if (read != 0) {
     *problem = path + " is not a configuration the library can read (see the debug log)";
     return nullptr;
   }

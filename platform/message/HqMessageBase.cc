@@ -314,8 +314,11 @@ int HqMessageBase::serialize(std::string& text, bool compact) const {
 
 namespace {
 
-// Parse of `message`; with `freeze`, the fields read come out frozen.
-tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text, bool freeze) {
+// Parse of `message`; with `freeze`, the fields read come out frozen, and
+// parts may be taken from `earlier` and kept in `parts`.
+tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text, bool freeze,
+                                 const tarnalert::detail::EarlierReading* earlier = nullptr,
+                                 tarnalert::detail::ReadParts* parts = nullptr) {
   tarnalert::ParseResult result;
   const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
   if (cls == nullptr) {
@@ -325,8 +328,8 @@ tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text
     return result;
   }
   std::unique_ptr<HqMessageBase> fresh;
-  const tarnalert::detail::XmlError error =
-      tarnalert::detail::ReadDocument(text, cls, &fresh, &result.unknownElements, freeze);
+  const tarnalert::detail::XmlError error = tarnalert::detail::ReadDocument(
+      text, cls, &fresh, &result.unknownElements, freeze, earlier, parts);
   if (!error.ok()) {
     result.status = error.status;
     result.where = tarnalert::PositionInText(text, error.offset);
@@ -345,8 +348,10 @@ tarnalert::ParseResult ParseInto(HqMessageBase& message, const std::string& text
 }
 
 // unserialize of `message`; with `freeze`, the fields read come out frozen.
-int UnserializeInto(HqMessageBase& message, const std::string& text, bool freeze) {
-  const tarnalert::ParseResult result = ParseInto(message, text, freeze);
+int UnserializeInto(HqMessageBase& message, const std::string& text, bool freeze,
+                    const tarnalert::detail::EarlierReading* earlier = nullptr,
+                    tarnalert::detail::ReadParts* parts = nullptr) {
+  const tarnalert::ParseResult result = ParseInto(message, text, freeze, earlier, parts);
   if (!result.ok()) {
     const tarnalert::ClassInfo* cls = tarnalert::FindClass(message.module(), message.classNumber());
     LogFailure("HqMessageBase::unserialize", cls != nullptr ? cls->qualifiedName : "HqMessageBase",
@@ -365,8 +370,9 @@ int HqMessageBase::unserialize(const std::string& text) {
   return UnserializeInto(*this, text, false);
 }
 
-int tarnalert::detail::UnserializeFrozen(HqMessageBase& message, const std::string& text) {
-  return UnserializeInto(message, text, true);
+int tarnalert::detail::UnserializeFrozen(HqMessageBase& message, const std::string& text,
+                                         const EarlierReading* earlier, ReadParts* parts) {
+  return UnserializeInto(message, text, true, earlier, parts);
 }
 
 bool HqMessageBase::operator==(const HqMessageBase& other) const {

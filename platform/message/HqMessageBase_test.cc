@@ -539,4 +539,86 @@ TEST_F(HqMessageBaseTest, ReadingFrozenFreezesEveryLevelOnBothRoads) {
   EXPECT_EQ(env_.CountLogLines("HqMessageBase::unserialize"), 1u);
 }
 
+// A reading may take over the parts of an earlier reading that the new text
+// repeats in place: the message must be the one a fresh reading gives, the
+// parts kept the same, and only the repeated parts shared.
+TEST_F(HqMessageBaseTest, ReadingTakesOverThePartsAnEarlierReadingRepeats) {
+  using Config = KTGui::GetAlertDetailForClientResp;
+  auto rule = [](const std::string& name) {
+    return "<AlertDetail><alert><alert><id>1</id><name>" + name +
+           "</name></alert></alert><senderName>x</senderName></AlertDetail>";
+  };
+  const std::string catalog =
+      "<alertTypeCatalog><alertTypes><AlertTypeListItem><alertTypeId>74</alertTypeId>"
+      "</AlertTypeListItem></alertTypes></alertTypeCatalog>";
+  auto config = [&](const std::string& name, const std::string& catalogText,
+                    const std::vector<std::string>& rules) {
+    std::string text = "<GetAlertDetailForClientResp>\n  <tarnholdName>" + name +
+                       "</tarnholdName>\n  " + catalogText + "\n  <alertDetails>";
+    for (const std::string& r : rules) text += "\n    " + r;
+    return text + "\n  </alertDetails>\n</GetAlertDetailForClientResp>\n";
+  };
+  const std::string earlierText = config("North", catalog, {rule("a"), rule("b"), rule("c")});
+  // (what, later text, which earlier parts it shares: catalogue, then rules)
+  const struct {
+    const char* what;
+    std::string text;
+    std::vector<bool> shared;
+  } cases[] = {
+      {"same text", earlierText, {true, true, true, true}},
+      {"installation renamed",
+       config("South", catalog, {rule("a"), rule("b"), rule("c")}),
+       {true, true, true, true}},
+      {"middle rule changed",
+       config("North", catalog, {rule("a"), rule("B"), rule("c")}),
+       {true, true, false, true}},
+      {"rule put in front",
+       config("North", catalog, {rule("z"), rule("a"), rule("b"), rule("c")}),
+       {true, false, false, false, false}},
+      {"last rule gone", config("North", catalog, {rule("a"), rule("b")}), {true, true, true}},
+      {"catalogue changed",
+       config("North", "<alertTypeCatalog><alertTypes/></alertTypeCatalog>",
+              {rule("a"), rule("b"), rule("c")}),
+       {false, true, true, true}},
+      {"unknown element: the parser reads it", config("North", catalog, {rule("a"), "<Odd/>"}), {}},
+      {"broken after a repeated part", config("North", catalog, {rule("a"), "<AlertDetail>"}), {}},
+      {"another class", "<IdName><name>n</name></IdName>", {}},
+  };
+  const ClassInfo* cls = tarnalert::FindClass(Config::kModule, Config::kClassNumber);
+  std::unique_ptr<HqMessageBase> earlier;
+  detail::ReadParts earlierParts;
+  ASSERT_TRUE(
+      detail::ReadDocument(earlierText, cls, &earlier, nullptr, true, nullptr, &earlierParts).ok());
+  ASSERT_EQ(earlierParts.parts.size(), 4u);
+  const detail::EarlierReading reading{earlierText, &earlierParts};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ClassInfo* expected = c.what == std::string("another class") ? nullptr : cls;
+    std::unique_ptr<HqMessageBase> fresh, later;
+    detail::ReadParts freshParts, laterParts;
+    const detail::XmlError freshError =
+        detail::ReadDocument(c.text, expected, &fresh, nullptr, true, nullptr, &freshParts);
+    const detail::XmlError laterError =
+        detail::ReadDocument(c.text, expected, &later, nullptr, true, &reading, &laterParts);
+    ASSERT_EQ(laterError.status, freshError.status);
+    EXPECT_EQ(laterError.offset, freshError.offset);
+    if (!freshError.ok()) continue;
+    EXPECT_TRUE(*later == *fresh);
+    ASSERT_EQ(laterParts.parts.size(), c.shared.size());
+    ASSERT_EQ(freshParts.parts.size(), c.shared.size());
+    for (size_t i = 0; i < c.shared.size(); ++i) {
+      const detail::ReadPart& part = laterParts.parts[i];
+      EXPECT_EQ(part.begin, freshParts.parts[i].begin) << i;
+      EXPECT_EQ(part.end, freshParts.parts[i].end) << i;
+      EXPECT_TRUE(part.message == freshParts.parts[i].message) << i;
+      bool shared = false;
+      for (const detail::ReadPart& old : earlierParts.parts) {
+        shared =
+            shared || detail::FieldValue::Of(old.message) == detail::FieldValue::Of(part.message);
+      }
+      EXPECT_EQ(shared, c.shared[i]) << i;
+    }
+  }
+}
+
 }  // namespace

@@ -299,6 +299,9 @@ struct MessageFields {
   }
 };
 
+struct EarlierReading;
+struct ReadParts;
+
 // Freezes `message` and everything it holds: from now on it must only be read,
 // and copies of it or of any part of it share its storage. Meant for a
 // message built once and then read by many (a decoded configuration).
@@ -306,8 +309,11 @@ void FreezeMessage(HqMessageBase& message);
 
 // As message.unserialize(text), and what is read comes out frozen as
 // FreezeMessage leaves it, without a second pass over it. On failure the
-// message is unchanged, as with unserialize.
-int UnserializeFrozen(HqMessageBase& message, const std::string& text);
+// message is unchanged, as with unserialize. The parts read may be kept in
+// `parts` and taken from an `earlier` reading (see ReadDocument in
+// XmlReader.h).
+int UnserializeFrozen(HqMessageBase& message, const std::string& text,
+                      const EarlierReading* earlier = nullptr, ReadParts* parts = nullptr);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -305,9 +305,14 @@ bool HasClass(char c, uint8_t byteClass) {
 class DirectReader {
  public:
   // With `freeze`, every message read is frozen (FreezeMessage) once its
-  // fields are complete.
-  DirectReader(std::string_view text, bool freeze)
-      : text_(text), freeze_(freeze), entries_(kXmlMaxDepth + 1) {}
+  // fields are complete; then the root's parts may be taken from `earlier`
+  // and kept in `parts` (see ReadDocument).
+  DirectReader(std::string_view text, bool freeze, const EarlierReading* earlier, ReadParts* parts)
+      : text_(text),
+        freeze_(freeze),
+        earlier_(freeze ? earlier : nullptr),
+        parts_(freeze ? parts : nullptr),
+        entries_(kXmlMaxDepth + 1) {}
 
   bool Read(const ClassInfo* expected, std::unique_ptr<HqMessageBase>* message) {
     if (!SkipAround()) return false;
@@ -316,6 +321,13 @@ class DirectReader {
     if (!StartTag(&name, &empty)) return false;
     const ClassInfo* cls = FindClassByXmlName(std::string(name));
     if (cls == nullptr || (expected != nullptr && cls != expected)) return false;
+    if (parts_ != nullptr) parts_->cls = cls;
+    if (earlier_ != nullptr && earlier_->parts != nullptr && earlier_->parts->cls == cls) {
+      earlierParts_.resize(cls->fieldCount);
+      for (const ReadPart& part : earlier_->parts->parts) {
+        if (part.field < cls->fieldCount) earlierParts_[part.field].push_back(&part);
+      }
+    }
     std::unique_ptr<HqMessageBase> fresh = NewMessage(cls->module, cls->classNumber);
     if (!empty && !ReadFields(name, *cls, *fresh, 1)) return false;
     if (!SkipAround() || at_ != text_.size()) return false;
@@ -508,6 +520,33 @@ class DirectReader {
     }
   }
 
+  // Reads the part at the reader's place, the item `item` of the root's field
+  // at `field` (0 for a child), into `message` with `read`: an earlier part
+  // whose text stands here unchanged is taken instead. The part read or
+  // taken is kept when parts are kept.
+  template <class Read>
+  bool ReadRootPart(size_t field, size_t item, HqMessageBase& message, Read read) {
+    const size_t begin = at_;
+    const ReadPart* earlier = field < earlierParts_.size() && item < earlierParts_[field].size()
+                                  ? earlierParts_[field][item]
+                                  : nullptr;
+    if (earlier != nullptr &&
+        text_.compare(at_, earlier->end - earlier->begin,
+                      earlier_->text.substr(earlier->begin, earlier->end - earlier->begin)) == 0) {
+      message = earlier->message;
+      at_ += earlier->end - earlier->begin;
+    } else {
+      // Storage of the part's own, so that a later reading can take it alone.
+      FieldArenaHold own(FieldArena::Create());
+      arena_.swap(own);
+      const bool ok = read();
+      arena_.swap(own);
+      if (!ok) return false;
+    }
+    if (parts_ != nullptr) parts_->parts.push_back(ReadPart{field, begin, at_, message});
+    return true;
+  }
+
   // The fields of `message` up to the end tag of `element`.
   bool ReadFields(std::string_view element, const ClassInfo& cls, HqMessageBase& message,
                   int depth) {
@@ -527,11 +566,21 @@ class DirectReader {
       const FieldInfo* field = FieldNamed(cls, name, &next);
       if (field == nullptr) return false;
       FieldValue& value = FieldValue::MutableOf(message, arena_.get()).Make(field->index);
-      if (value.set() || !ReadValue(name, empty, *field, depth + 1, &value.data)) return false;
+      // The root's children and list items are the parts (depth 1: the root).
+      const size_t part = depth == 1 && (parts_ != nullptr || !earlierParts_.empty())
+                              ? static_cast<size_t>(field - cls.fields)
+                              : kNoPart;
+      if (value.set() || !ReadValue(name, empty, *field, depth + 1, part, &value.data)) {
+        return false;
+      }
     }
   }
 
-  bool ReadValue(std::string_view name, bool empty, const FieldInfo& field, int depth,
+  static constexpr size_t kNoPart = ~size_t{0};
+
+  // `part`: the field's position in the root's class when its values are
+  // parts, else kNoPart.
+  bool ReadValue(std::string_view name, bool empty, const FieldInfo& field, int depth, size_t part,
                  FieldData* data) {
     switch (field.kind) {
       case FieldKind::kInteger: {
@@ -577,7 +626,9 @@ class DirectReader {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
         if (cls == nullptr) return false;
         HqMessageBase& child = data->emplace<ChildMessage>(cls->module, cls->classNumber).get();
-        return empty || ReadFields(name, *cls, child, depth);
+        if (empty) return true;
+        if (part == kNoPart) return ReadFields(name, *cls, child, depth);
+        return ReadRootPart(part, 0, child, [&] { return ReadFields(name, *cls, child, depth); });
       }
       case FieldKind::kList: {
         const ClassInfo* cls = FindClass(field.childModule, field.childClass);
@@ -586,17 +637,24 @@ class DirectReader {
         // them use deeper ones) and then moved into a list of the exact size.
         HqMessageList& entries = entries_[static_cast<size_t>(depth)];
         entries.clear();
+        auto readEntry = [&] {
+          std::string_view entry;
+          bool entryEmpty = false;
+          if (!StartTag(&entry, &entryEmpty) || !NameIs(cls->xmlName, entry)) return false;
+          return entryEmpty || ReadFields(entry, *cls, entries.back(), depth + 1);
+        };
         while (!empty) {
           if (!BlanksBetween()) return false;
           if (Starts("</")) {
             if (!EndTag(name)) return false;
             break;
           }
-          std::string_view entry;
-          bool entryEmpty = false;
-          if (!StartTag(&entry, &entryEmpty) || !NameIs(cls->xmlName, entry)) return false;
+          const size_t item = entries.size();
           entries.emplace_back(cls->module, cls->classNumber);
-          if (!entryEmpty && !ReadFields(entry, *cls, entries.back(), depth + 1)) return false;
+          if (!(part == kNoPart ? readEntry()
+                                : ReadRootPart(part, item, entries.back(), readEntry))) {
+            return false;
+          }
         }
         *data = HqMessageList(std::make_move_iterator(entries.begin()),
                               std::make_move_iterator(entries.end()));
@@ -610,6 +668,11 @@ class DirectReader {
   std::string_view text_;
   size_t at_ = 0;
   bool freeze_;
+  const EarlierReading* earlier_;
+  ReadParts* parts_;
+  // The earlier reading's parts by the position of their field in the root's
+  // class, each field's in order; empty when none may be taken.
+  std::vector<std::vector<const ReadPart*>> earlierParts_;
   // The fields of the messages read; freed with the last of them.
   FieldArenaHold arena_{FieldArena::Create()};
   std::vector<HqMessageList> entries_;  // by depth: the entries of a list being read
@@ -640,10 +703,12 @@ XmlStatus ParseInteger(const std::string& text, int64_t* value) {
 
 XmlError ReadDocument(const std::string& text, const ClassInfo* expected,
                       std::unique_ptr<HqMessageBase>* message, std::vector<UnknownElement>* unknown,
-                      bool freeze) {
-  if (text.size() <= kXmlMaxDocumentSize && DirectReader(text, freeze).Read(expected, message)) {
+                      bool freeze, const EarlierReading* earlier, ReadParts* parts) {
+  if (text.size() <= kXmlMaxDocumentSize &&
+      DirectReader(text, freeze, earlier, parts).Read(expected, message)) {
     return XmlError{};
   }
+  if (parts != nullptr) *parts = ReadParts();  // the parser keeps none
   XmlError error = ScanDocument(text.data(), text.size());
   if (error.ok()) error = ParseDocument(text, expected, message, unknown);
   if (error.ok() && freeze) FreezeMessage(**message);
