@@ -125,7 +125,9 @@ void AlertTokenHelper::PushAlertSeverity(HqMessageBase& details, HqMessageBase& 
 }
 
 std::string AlertTokenHelper::CatalogText(unsigned long messageId, unsigned long size) {
-  char text[2048] = {};
+  // evPrintf always ends what it writes: nothing of the buffer's past shows.
+  char text[2048];
+  text[0] = '\0';
   evPrintf(messageId, text, size < sizeof text ? size : sizeof text, localeId);
   return text;
 }

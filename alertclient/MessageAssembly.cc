@@ -44,15 +44,14 @@ constexpr int kJoinWithoutSeparator = 0x1000;
 constexpr int kJoinWithCommaLines = 0x80;
 constexpr int kValueIsHtml = 0x4000;
 
-}  // namespace
-
-std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
-    HqMessageBase& details, std::wstring message) {
-  localeId = RuleLocale(alertDetail);
+// The fill of `message`, whose "MsgHrzSep" markers are expanded, for `rule`
+// with the values of `details` (GenerateMessageForDetectedDataAlert less its
+// first step).
+std::wstring FillTokens(NTNotifRuleDetectedAlertProcessing& rule, HqMessageBase& details,
+                        std::wstring message) {
+  rule.localeId = RuleLocale(rule.alertDetail);
   const std::wstring notApplicableText =
-      tarnalert::detail::FetchCatalogText(kNotApplicableTextId, 2048, localeId);
-
-  Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
+      tarnalert::detail::FetchCatalogText(kNotApplicableTextId, 2048, rule.localeId);
 
   // The token replacements are gathered in the order they apply and then made
   // in one pass over the message.
@@ -60,16 +59,16 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
   // fill, or texts kept in `texts`.
   std::vector<Replacement> replacements;
   replacements.reserve(4 + 2 * details.list(KTGui::DetectedAlertsDataDetails::tokenValues).size() +
-                       tokenFlags.size());
+                       rule.tokenFlags.size());
   tarnalert::detail::FillMemo::Use memo;  // holds the search texts until the fill is made
   tarnalert::detail::ReplacementTexts texts;
   auto replaceTokenWith = [&](int id, const std::wstring& lastingValue, bool escape) {
-    replacements.push_back(TokenReplacement(*this, id, lastingValue, escape, memo.memo(), &texts));
+    replacements.push_back(TokenReplacement(rule, id, lastingValue, escape, memo.memo(), &texts));
   };
   auto replaceToken = [&](int id, std::wstring value, bool escape) {
     replaceTokenWith(id, texts.emplace_back(std::move(value)), escape);
   };
-  HqMessageBase& idName = RuleIdName(alertDetail);
+  HqMessageBase& idName = RuleIdName(rule.alertDetail);
   replaceToken(kTokenAlertName, FXString::ToWstring(idName.get(KTGui::IdName::name)), true);
   replaceToken(kTokenAlertDescription, L"", true);
   replaceToken(kTokenAlertId, NumberText(static_cast<int>(idName.get(KTGui::IdName::id))), false);
@@ -84,8 +83,8 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     if (values.empty()) continue;
     std::wstring& collected = collectedTexts[id];
     presentIds.push_back(id);
-    auto flagsEntry = tokenFlags.find(id);
-    if (flagsEntry == tokenFlags.end()) continue;
+    auto flagsEntry = rule.tokenFlags.find(id);
+    if (flagsEntry == rule.tokenFlags.end()) continue;
     const int flags = flagsEntry->second;
 
     std::wstring joined;
@@ -95,10 +94,11 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
       joined += separator;
       joined += wide;
       if (!(flags & kJoinWithoutSeparator)) separator = L",";
-      if (flags & kJoinWithCommaLines) separator = messageFormat == 0 ? L",\r\n\t" : L",";
+      if (flags & kJoinWithCommaLines) separator = rule.messageFormat == 0 ? L",\r\n\t" : L",";
       if (id == kTokenSeverityLevel && wide != notApplicableText) {
         int severity = FXString::ToInt32(value.c_str());
-        if (lowestSeverity == -1 || severity < lowestSeverity) lowestSeverity = severity;
+        if (rule.lowestSeverity == -1 || severity < rule.lowestSeverity)
+          rule.lowestSeverity = severity;
       }
     }
     if (!collected.empty() && !joined.empty()) joined.insert(0, separator);
@@ -106,29 +106,29 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
   }
 
   // In plain text the comment is escaped unless its flags say it is markup.
-  auto commentFlags = tokenFlags.find(kTokenComment);
+  auto commentFlags = rule.tokenFlags.find(kTokenComment);
   auto comment = collectedTexts.find(kTokenComment);
-  if (commentFlags != tokenFlags.end() && !(commentFlags->second & kValueIsHtml) &&
-      messageFormat == 0 && comment != collectedTexts.end()) {
-    comment->second = GetHtmlEscapedString(comment->second);
+  if (commentFlags != rule.tokenFlags.end() && !(commentFlags->second & kValueIsHtml) &&
+      rule.messageFormat == 0 && comment != collectedTexts.end()) {
+    comment->second = rule.GetHtmlEscapedString(comment->second);
   }
 
   std::optional<Replacement> categoryAndType;  // made the first time it is needed
   for (const auto& [id, text] : collectedTexts) {
-    auto flagsEntry = tokenFlags.find(id);
-    if (flagsEntry == tokenFlags.end()) continue;
+    auto flagsEntry = rule.tokenFlags.find(id);
+    if (flagsEntry == rule.tokenFlags.end()) continue;
     if (id == kTokenCriteria) {
       int criteriaMessageId = FXString::ToInt32(FXString::ToString(text).c_str());
-      replaceToken(kTokenCriteria, FormatAlertCriteria(criteriaMessageId), false);
+      replaceToken(kTokenCriteria, rule.FormatAlertCriteria(criteriaMessageId), false);
       continue;
     }
     // The category token is listed again before each value, so that a value
     // holding its text reads as before; the one pass replaces it only once.
     if (!categoryAndType) {
       categoryAndType =
-          TokenReplacement(*this, kTokenCategoryAndType,
-                           texts.emplace_back(alertCategoryName + L" - " + alertTypeName), true,
-                           memo.memo(), &texts);
+          TokenReplacement(rule, kTokenCategoryAndType,
+                           texts.emplace_back(rule.alertCategoryName + L" - " + rule.alertTypeName),
+                           true, memo.memo(), &texts);
     }
     replacements.push_back(*categoryAndType);
     const bool escape = id != kTokenComment && !(flagsEntry->second & kValueIsHtml);
@@ -137,7 +137,7 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
 
   // Every token the rule knows that got no value reads "not applicable".
   std::sort(presentIds.begin(), presentIds.end());
-  for (const auto& entry : tokenFlags) {
+  for (const auto& entry : rule.tokenFlags) {
     const int id = entry.first;
     if (IsMarkerToken(id)) continue;
     if (!std::binary_search(presentIds.begin(), presentIds.end(), id)) {
@@ -145,9 +145,17 @@ std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataA
     }
   }
   if (!ReplaceInOrder(message, std::move(replacements), &memo.memo().tokenPlaces())) {
-    client.fillStopped() = true;
+    rule.client.fillStopped() = true;
   }
   return message;
+}
+
+}  // namespace
+
+std::wstring NTNotifRuleDetectedAlertProcessing::GenerateMessageForDetectedDataAlert(
+    HqMessageBase& details, std::wstring message) {
+  Replace(message, L"MsgHrzSep", horizontalSeparator.c_str());
+  return FillTokens(*this, details, std::move(message));
 }
 
 std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& subject) {
@@ -165,16 +173,23 @@ std::wstring NTNotifRuleDetectedAlertProcessing::FormatMessage(std::wstring& sub
 
   AlertTokenHelper tokenHelper(client.alertConfig, client.alertType, RuleLocale(alertDetail));
   InitializeNotification();
-  // The same template with the same markers comes out the same.
+  static const std::wstring kSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
+  // The template prepared for its format, with its "MsgHrzSep" markers
+  // expanded: the same template with the same markers comes out the same.
+  // (A template short enough to be kept cannot grow past the largest fill
+  // here; a longer one is prepared, and may stop, every time.)
   std::wstring prepared = tarnalert::detail::FillMemo::Use().memo().PreparedTemplate(
-      rawTemplate, format, subjectStartMarker, subjectEndMarker,
-      [&] { return GetEncodedRawMessage(FXString::ToWstring(rawTemplate), format); });
+      rawTemplate, format, subjectStartMarker, subjectEndMarker, [&] {
+        std::wstring text = GetEncodedRawMessage(FXString::ToWstring(rawTemplate), format);
+        Replace(text, L"MsgHrzSep", kSeparator.c_str());
+        return text;
+      });
   alertCategoryName = tokenHelper.getAlertCategoryName(client.alertType);
   alertTypeName = tokenHelper.getAlertTypeName(client.alertType);
   messageFormat = format;
-  horizontalSeparator = L"MsgNewLine_ " + std::wstring(65, L'=') + L"MsgNewLine_ ";
+  horizontalSeparator = kSeparator;
 
-  std::wstring body = GenerateMessageForDetectedDataAlert(details.front(), std::move(prepared));
+  std::wstring body = FillTokens(*this, details.front(), std::move(prepared));
 
   // The subject ends where the subject end marker begins; the body keeps it.
   subject.clear();

@@ -1,7 +1,8 @@
 // The per-rule formatting state of a matched rule (subject markers, token
 // flags, token texts) and the preparation of a raw template for its format.
+#include <algorithm>
 #include <cstdint>
-#include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "alertclient/detail/CatalogTexts.h"
@@ -27,7 +28,20 @@ std::vector<OfferedToken> CollectOfferedTokens(const NTAlertProcessClient& clien
   const HqMessageList* alertTypes =
       catalog != nullptr ? catalog->findList(KTGui::AlertTypeCatalog::alertTypes) : nullptr;
   if (alertTypes == nullptr) return offered;
-  std::set<int> seen;
+  // An alert type offers a few dozen tokens: looking through those found
+  // costs less than a set, which takes over only when there are many.
+  constexpr size_t kFewTokens = 32;
+  std::unordered_set<int> many;
+  auto known = [&](int tokenId) {
+    if (offered.size() < kFewTokens) {
+      return std::any_of(offered.begin(), offered.end(),
+                         [tokenId](const OfferedToken& token) { return token.id == tokenId; });
+    }
+    if (many.empty()) {
+      for (const OfferedToken& token : offered) many.insert(token.id);
+    }
+    return many.count(tokenId) != 0;
+  };
   for (const HqMessageBase& alertTypeEntry : *alertTypes) {
     if (static_cast<int>(alertTypeEntry.get(KTGui::AlertTypeListItem::alertTypeId)) !=
         client.alertType) {
@@ -41,9 +55,10 @@ std::vector<OfferedToken> CollectOfferedTokens(const NTAlertProcessClient& clien
       if (tokens == nullptr) continue;
       for (const HqMessageBase& token : *tokens) {
         const int tokenId = static_cast<int>(token.get(KTGui::AlertNotifToken::tokenId));
-        if (IsMarkerToken(tokenId) || !seen.insert(tokenId).second) continue;
+        if (IsMarkerToken(tokenId) || known(tokenId)) continue;
         offered.push_back(
             {tokenId, static_cast<int>(token.get(KTGui::AlertNotifToken::tokenFlags))});
+        if (!many.empty()) many.insert(tokenId);
       }
     }
   }

@@ -1,6 +1,6 @@
 #include "platform/system/KTTime.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -32,15 +32,33 @@ char* KT_asctime(const struct tm* fields, char* buffer, size_t size) {
       !InRange(fields->tm_min, 0, 59) || !InRange(fields->tm_sec, 0, 60)) {
     return nullptr;
   }
-  // Integer conversions of snprintf do not depend on the locale; the names
-  // come from the tables above.
+  // "Www Mmm dd hh:mm:ss yyyy\n", put together by hand: no part of it depends
+  // on the locale, and the names come from the tables above.
   char text[64];
-  int length =
-      std::snprintf(text, sizeof text, "%s %s%3d %02d:%02d:%02d %lld\n", kWeekdays[fields->tm_wday],
-                    kMonths[fields->tm_mon], fields->tm_mday, fields->tm_hour, fields->tm_min,
-                    fields->tm_sec, static_cast<long long>(fields->tm_year) + 1900);
-  if (length < 0 || static_cast<size_t>(length) >= size) return nullptr;
-  std::memcpy(buffer, text, static_cast<size_t>(length) + 1);
+  char* at = text;
+  auto two = [&at](int value, char lead) {
+    *at++ = value >= 10 ? static_cast<char>('0' + value / 10) : lead;
+    *at++ = static_cast<char>('0' + value % 10);
+  };
+  std::memcpy(at, kWeekdays[fields->tm_wday], 3);
+  at[3] = ' ';
+  std::memcpy(at + 4, kMonths[fields->tm_mon], 3);
+  at[7] = ' ';
+  at += 8;
+  two(fields->tm_mday, ' ');
+  *at++ = ' ';
+  two(fields->tm_hour, '0');
+  *at++ = ':';
+  two(fields->tm_min, '0');
+  *at++ = ':';
+  two(fields->tm_sec, '0');
+  *at++ = ' ';
+  at = std::to_chars(at, text + sizeof text, static_cast<long long>(fields->tm_year) + 1900).ptr;
+  *at++ = '\n';
+  const size_t length = static_cast<size_t>(at - text);
+  if (length >= size) return nullptr;
+  std::memcpy(buffer, text, length);
+  buffer[length] = '\0';
   return buffer;
 }
 
