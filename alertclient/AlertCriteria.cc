@@ -5,16 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "alertclient/detail/CatalogTexts.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
-#include "tarnalert/platform/event/EvEvent.h"
 #include "tarnalert/platform/text/FXString.h"
 
 std::wstring NTNotifRuleDetectedAlertProcessing::FormatAlertCriteria(int messageId) {
-  char buffer[2048];
-  std::memset(buffer, 0, sizeof buffer);
-  EvEvent event;
-  event.evPrintf(static_cast<unsigned long>(messageId), buffer, 2048, localeId);
-  std::wstring text = FXString::ToWstring(buffer);
+  std::wstring text =
+      tarnalert::detail::FetchCatalogText(static_cast<unsigned long>(messageId), 2048, localeId);
 
   // The parameter values of the first criteria entry of the alert's criteria.
   std::vector<uint32_t> values;

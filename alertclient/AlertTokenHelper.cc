@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "alertclient/detail/CatalogTexts.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/text/FXString.h"
 
@@ -125,6 +126,8 @@ void AlertTokenHelper::PushAlertSeverity(HqMessageBase& details, HqMessageBase& 
 }
 
 std::string AlertTokenHelper::CatalogText(unsigned long messageId, unsigned long size) {
+  // Without arguments streamed in, the text is the catalogue's alone.
+  if (argumentCount() == 0) return tarnalert::detail::FetchCatalogNarrow(messageId, size, localeId);
   // evPrintf always ends what it writes: nothing of the buffer's past shows.
   char text[2048];
   text[0] = '\0';

@@ -112,6 +112,50 @@ TEST_F(NotificationSetupTest, EmptyMarkerIsFetchedAgainByALaterCall) {
   EXPECT_EQ(processing_.subjectEndMarker, L"End");
 }
 
+// A catalogue whose texts change on every look-up (the first id asked for is
+// unknown once), saying `generation` or nothing (0).
+class ChangingCatalog : public tarnalert::EnvWrapper {
+ public:
+  explicit ChangingCatalog(uint64_t generation)
+      : EnvWrapper(tarnalert::Env::Default()), generation_(generation) {}
+  bool CatalogText(unsigned long, unsigned long, std::string* text) override {
+    if (++asked == 1) return false;
+    *text = "Text " + std::to_string(asked);
+    return true;
+  }
+  uint64_t CatalogGeneration() override { return generation_; }
+  int asked = 0;
+
+ private:
+  uint64_t generation_;
+};
+
+// Texts are kept only while the catalogue says none has changed, and an
+// empty one never: each rule object sees what the catalogue gives then.
+TEST(NotificationSetupCatalogTest, TextsAreKeptOnlyWhileTheCatalogueSaysSo) {
+  // (generation, texts of the markers of two rule objects, look-ups)
+  const std::tuple<uint64_t, std::vector<std::wstring>, int> cases[] = {
+      {0, {L"", L"Text 2", L"Text 3", L"Text 4"}, 4},
+      {tarnalert::Env::NewCatalogGeneration(), {L"", L"Text 2", L"Text 3", L"Text 2"}, 3},
+  };
+  for (const auto& [generation, markers, lookUps] : cases) {
+    ChangingCatalog env(generation);
+    tarnalert::ScopedEnv scoped(&env);
+    EvAlertEx alert;
+    NTAlertProcessClient client(74, 3, 0, alert);
+    KTGui::AlertDetail rule;
+    std::vector<std::wstring> seen;
+    for (int object = 0; object < 2; ++object) {
+      NTNotifRuleDetectedAlertProcessing processing(rule, client);
+      processing.InitializeNotification();
+      seen.push_back(processing.subjectStartMarker);
+      seen.push_back(processing.subjectEndMarker);
+    }
+    EXPECT_EQ(seen, markers) << generation;
+    EXPECT_EQ(env.asked, lookUps) << generation;
+  }
+}
+
 TEST_F(NotificationSetupTest, HtmlTemplateGetsItsSubjectEscaped) {
   env_.SetCatalogText(0x4a000001, "SubjEnd");
   processing_.InitializeNotification();

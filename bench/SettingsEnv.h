@@ -16,6 +16,8 @@ class SettingsEnv : public tarnalert::EnvWrapper {
     auto found = settings.find(name);
     return found == settings.end() ? "" : found->second;
   }
+  // The catalogue is the real one.
+  uint64_t CatalogGeneration() override { return target()->CatalogGeneration(); }
   std::map<std::string, std::string> settings;
 };
 

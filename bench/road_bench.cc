@@ -121,6 +121,8 @@ class BenchEnv : public tarnalert::EnvWrapper {
     return target()->GetSetting(name);
   }
   void WriteLogLine(const std::string&) override {}
+  // The catalogue is the real one.
+  uint64_t CatalogGeneration() override { return target()->CatalogGeneration(); }
 
  private:
   std::atomic<const std::string*> directory_{nullptr};

@@ -24,6 +24,7 @@ class DefaultEnv : public PosixEnv {
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override {
     return detail::LookUpCatalog(messageId, localeId, text);
   }
+  uint64_t CatalogGeneration() override { return detail::CatalogGeneration(); }
   // The log file, written with this Env's own file operations: a test's
   // file doubles must not see (or fail) the lines of the debug log.
   void WriteLogLine(const std::string& line) override { detail::AppendToLogFile(this, line); }

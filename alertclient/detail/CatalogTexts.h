@@ -15,6 +15,9 @@ namespace detail {
 // has no such text.
 std::wstring FetchCatalogText(unsigned long messageId, unsigned long size, unsigned long localeId);
 
+// The same text as rendered (UTF-8).
+std::string FetchCatalogNarrow(unsigned long messageId, unsigned long size, unsigned long localeId);
+
 // `text` without its trailing spaces, line feeds, carriage returns and tabs.
 void TrimTrailingBlanks(std::wstring& text);
 

@@ -21,4 +21,9 @@ Env* Env::Current() {
 
 Env* Env::Install(Env* env) { return installed_env.exchange(env, std::memory_order_acq_rel); }
 
+uint64_t Env::NewCatalogGeneration() {
+  static std::atomic<uint64_t> next{1};  // 0 stands for "not said"
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace tarnalert

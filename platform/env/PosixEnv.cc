@@ -249,6 +249,11 @@ uint64_t PosixEnv::NowMicros() {
 
 bool PosixEnv::CatalogText(unsigned long, unsigned long, std::string*) { return false; }
 
+uint64_t PosixEnv::CatalogGeneration() {
+  static const uint64_t generation = NewCatalogGeneration();
+  return generation;
+}
+
 int PosixEnv::LogLevel() {
   std::string value = Current()->GetSetting("LOG_LEVEL");
   if (value.empty()) return kDefaultLogLevel;

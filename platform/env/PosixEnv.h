@@ -55,6 +55,7 @@ class PosixEnv : public Env {
 
   // Knows no text: always false.
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override;
+  uint64_t CatalogGeneration() override;  // no texts: they never change
   // LOG_LEVEL when it is a number (clamped to 0..1000), else 1.
   int LogLevel() override;
   // Discards the line.

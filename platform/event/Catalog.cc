@@ -196,6 +196,17 @@ class FileCache {
     return slot->texts;
   }
 
+  // The catalogue generation of `directory`, the same for the life of the
+  // process: its files are read once and kept.
+  uint64_t GenerationOf(const std::string& directory) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = generations_.find(directory);
+    if (found == generations_.end()) {
+      found = generations_.emplace(directory, Env::NewCatalogGeneration()).first;
+    }
+    return found->second;
+  }
+
  private:
   struct Slot {
     std::once_flag once;
@@ -206,6 +217,7 @@ class FileCache {
 
   std::mutex mutex_;
   std::map<std::string, Locales, std::less<>> slots_;  // by directory, then locale
+  std::map<std::string, uint64_t, std::less<>> generations_;
 };
 
 FileCache& Files() {
@@ -219,6 +231,7 @@ struct ScopeState {
   int depth = 0;
   const Env* env = nullptr;  // the Env `directory` was worked out for; null: none yet
   std::string directory;
+  uint64_t generation = 0;  // of `directory`; 0: not asked for yet
   std::map<unsigned long, std::shared_ptr<const Texts>> texts;
 };
 
@@ -227,20 +240,30 @@ ScopeState& ThisThreadsScope() {
   return state;
 }
 
-// The texts of the catalogue file of `locale`, through the scope when one is
-// open; outside a scope *held keeps them alive.
-const Texts& TextsOf(unsigned long locale, std::shared_ptr<const Texts>* held) {
+// The open scope of this thread, its directory worked out for the Env in
+// force; null when no scope is open.
+ScopeState* OpenScope() {
   ScopeState& scope = ThisThreadsScope();
-  if (scope.depth == 0) {
-    *held = Files().Get(detail::CatalogDirectory(), locale);
-    return **held;
-  }
+  if (scope.depth == 0) return nullptr;
   const Env* env = Env::Current();
   if (scope.env != env) {
     scope.directory = detail::CatalogDirectory();
     scope.env = env;
+    scope.generation = 0;
     scope.texts.clear();
   }
+  return &scope;
+}
+
+// The texts of the catalogue file of `locale`, through the scope when one is
+// open; outside a scope *held keeps them alive.
+const Texts& TextsOf(unsigned long locale, std::shared_ptr<const Texts>* held) {
+  ScopeState* open = OpenScope();
+  if (open == nullptr) {
+    *held = Files().Get(detail::CatalogDirectory(), locale);
+    return **held;
+  }
+  ScopeState& scope = *open;
   std::shared_ptr<const Texts>& texts = scope.texts[locale];
   if (texts == nullptr) texts = Files().Get(scope.directory, locale);
   return *texts;
@@ -257,7 +280,15 @@ CatalogScope::~CatalogScope() {
   if (--scope.depth > 0) return;
   scope.env = nullptr;
   scope.directory.clear();
+  scope.generation = 0;
   scope.texts.clear();
+}
+
+uint64_t CatalogGeneration() {
+  ScopeState* scope = OpenScope();
+  if (scope == nullptr) return Files().GenerationOf(CatalogDirectory());
+  if (scope->generation == 0) scope->generation = Files().GenerationOf(scope->directory);
+  return scope->generation;
 }
 
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text) {

@@ -6,6 +6,7 @@
 #ifndef TARNALERT_PLATFORM_EVENT_CATALOG_H_
 #define TARNALERT_PLATFORM_EVENT_CATALOG_H_
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 
@@ -15,6 +16,11 @@ namespace detail {
 // Puts the text of `messageId` for `localeId` (0: the default language) into
 // `text` and returns true; false, text untouched, for an unknown id.
 bool LookUpCatalog(unsigned long messageId, unsigned long localeId, std::string* text);
+
+// The generation (Env::CatalogGeneration) of the texts LookUpCatalog gives
+// now: one for each catalogue directory, whose files, once read, never
+// change.
+uint64_t CatalogGeneration();
 
 // While one of these lives on a thread, the catalogue look-ups of that thread
 // work out the catalogue directory from the settings once (per Env in force)

@@ -38,18 +38,32 @@ TestEnv::~TestEnv() {
 void TestEnv::SetSetting(const std::string& name, const std::string& value) {
   std::lock_guard<std::mutex> lock(mutex_);
   settings_[name] = value;
+  generation_ = NewCatalogGeneration();
 }
 
 void TestEnv::SetCatalogText(unsigned long messageId, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   removed_.erase(messageId);
   catalog_[messageId] = text;
+  generation_ = NewCatalogGeneration();
 }
 
 void TestEnv::RemoveCatalogText(unsigned long messageId) {
   std::lock_guard<std::mutex> lock(mutex_);
   catalog_.erase(messageId);
   removed_[messageId] = true;
+  generation_ = NewCatalogGeneration();
+}
+
+uint64_t TestEnv::CatalogGeneration() {
+  const uint64_t real = target()->CatalogGeneration();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (real == 0) return 0;
+  if (real != target_generation_) {
+    target_generation_ = real;
+    generation_ = NewCatalogGeneration();
+  }
+  return generation_;
 }
 
 std::vector<std::string> TestEnv::LogLines() const {

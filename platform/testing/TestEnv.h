@@ -47,6 +47,9 @@ class TestEnv : public EnvWrapper {
 
   std::string GetSetting(const std::string& name) override;
   bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) override;
+  // A new generation after every change of a text or a setting (settings
+  // choose the real catalogue's directory), and when the real one's changes.
+  uint64_t CatalogGeneration() override;
   int LogLevel() override { return log_level_; }
   uint64_t NowMicros() override {
     const uint64_t pinned = pinned_micros_;
@@ -59,6 +62,8 @@ class TestEnv : public EnvWrapper {
   std::map<std::string, std::string> settings_;
   std::map<unsigned long, std::string> catalog_;
   std::map<unsigned long, bool> removed_;
+  uint64_t generation_ = NewCatalogGeneration();
+  uint64_t target_generation_ = 0;  // the real catalogue's when generation_ was taken
   std::vector<std::string> lines_;
   int log_level_ = 100;
   std::atomic<uint64_t> pinned_micros_{0};

@@ -204,6 +204,15 @@ class TARNALERT_EXPORT Env {
   // `text` and returns true; returns false (text untouched) for an unknown id.
   // A locale without a text of its own falls back to the default catalogue.
   virtual bool CatalogText(unsigned long messageId, unsigned long localeId, std::string* text) = 0;
+  // A number for the texts CatalogText gives now: it changes whenever any of
+  // them may have changed, and no other catalogue shares it (take new ones
+  // from NewCatalogGeneration). Texts looked up before may be used again
+  // while it stays the same. 0, the answer of an Env that does not say, means
+  // that every text must be looked up again; an EnvWrapper that leaves the
+  // catalogue to its target may forward its target's answer.
+  virtual uint64_t CatalogGeneration() { return 0; }
+  // A catalogue generation never handed out before; any thread may call it.
+  static uint64_t NewCatalogGeneration();
 
   // --- Hook: debug log ----------------------------------------------------------
   // Verbosity: lines tagged with a level above it are not written.
