@@ -267,20 +267,25 @@ int ReadOnce(const std::string& path, size_t expectedSize, std::string* out, std
 
   ev.Debug(kTag, "Loading alert Config from %s", path.c_str());
 
-  // Chunks are read straight into the text while a whole one fits, the rest
-  // through a chunk on the stack; the text is then moved out. The size to
-  // expect gives one buffer of the right size for an unchanged file; a file
-  // that outgrows it goes on in pieces joined once at the end. A buffer
-  // handed back after an earlier read is filled again, so its memory is
-  // neither allocated nor cleared anew.
+  // The text is read straight into its buffer while at least a chunk is
+  // free there, as much as is free at once, the rest through a chunk on the
+  // stack; the text is then moved out. The buffer is made one byte larger
+  // than the file (or the size to expect), so a file that stays as it is
+  // comes in one read and its end in a second; a file that outgrows it goes
+  // on in pieces joined once at the end. A buffer handed back after an
+  // earlier read is filled again, so its memory is neither allocated nor
+  // cleared anew.
   std::string content = TakeSpareBuffer();
-  if (content.size() < expectedSize) content.resize(expectedSize);
+  const size_t room = std::max<size_t>(expectedSize, file.size) + 1;
+  if (content.size() < room) content.resize(room);
   std::vector<std::string> filled;  // pieces before `content`, each full
   size_t size = 0;                  // bytes read into `content`
   char chunk[kReadChunk];
   for (;;) {
-    const bool inPlace = content.size() - size >= kReadChunk;
-    ssize_t count = env->ReadFile(handle.get(), inPlace ? &content[size] : chunk, kReadChunk);
+    const size_t unfilled = content.size() - size;
+    const bool inPlace = unfilled >= kReadChunk;
+    ssize_t count = env->ReadFile(handle.get(), inPlace ? &content[size] : chunk,
+                                  inPlace ? unfilled : kReadChunk);
     if (count == 0) break;
     if (count < 0) {
       // Half a configuration would silently drop rules: report and keep nothing.
