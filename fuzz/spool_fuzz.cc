@@ -2,13 +2,18 @@
 //
 // Whatever a spool file holds, reading it either fails with a reason or
 // gives an alert that writes back to a document which reads into an alert
-// that writes identically: the reader and the writer agree.
+// that writes identically: the reader and the writer agree. And the
+// Alertmanager form of every readable file is one that Alertmanager takes,
+// written as JSON that reads back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "delivery/spool/AlertSpool.h"
+#include "delivery/spool/AlertmanagerAlert.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
 
@@ -38,5 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EvAlertEx again;
   if (!tarnalert::detail::ReadSpoolDocument(written, &again, &error)) std::abort();
   if (tarnalert::detail::SpoolDocument(again) != written) std::abort();
+
+  tarnalert::detail::AlertNaming naming;  // no configuration: the fallback names
+  tarnalert::detail::AlertmanagerAlert mapped;
+  if (!tarnalert::detail::MakeAlertmanagerAlert("x.alert", text, naming, 1765000000000, 3600,
+                                                &mapped, &error) ||
+      !tarnalert::detail::CheckAlertmanagerAlert(mapped).empty()) {
+    std::abort();
+  }
+  std::string json;
+  tarnalert::detail::AppendAlertmanagerJson(mapped, &json);
+  if (nlohmann::json::parse(json, nullptr, false).is_discarded()) std::abort();
   return 0;
 }

@@ -1,7 +1,8 @@
-// `tarnalert spool`: the front of the spool forwarder (docs/spool.md).
-// `forward` sends the spooled alerts to the server, once or watching until
-// a signal; `list` and `show` look at what waits and what was rejected;
-// `retry` and `remove` act on one alert.
+// `tarnalert spool`: the front of the spool forwarder (docs/spool.md,
+// docs/alertmanager.md). `forward` sends the spooled alerts to the server
+// and to Alertmanager, once or watching until a signal; `list` and `show`
+// look at what waits and what was rejected; `retry` and `remove` act on one
+// alert.
 #include <signal.h>
 #include <time.h>
 
@@ -41,13 +42,15 @@ void Wait(long seconds) {
 
 struct ForwardOptions {
   std::string url;
+  std::vector<std::string> alertmanagerUrls;
   bool once = false;
   bool watch = false;
 };
 
 int RunForward(const ForwardOptions& options) {
   tarnalert::ForwarderSettings settings;
-  CYqError error = tarnalert::ReadForwarderSettings(options.url, &settings);
+  CYqError error =
+      tarnalert::ReadForwarderSettings(options.url, options.alertmanagerUrls, &settings);
   if (error.IsError()) {
     PrintError("spool forward", error.Reason());
     return kFailed;
@@ -146,9 +149,13 @@ void AddSpoolCommand(CLI::App& app, Action& action) {
 
   auto options = std::make_shared<ForwardOptions>();
   CLI::App* forward = spool->add_subcommand(
-      "forward", "Send the spooled alerts to the server in HTTPS POSTs, oldest first");
+      "forward",
+      "Send the spooled alerts, oldest first, to the server in HTTPS POSTs and to Alertmanager");
   forward->add_option("--url", options->url,
                       "The server's https:// URL (default: TARNALERT_SERVER_URL)");
+  forward->add_option("--alertmanager", options->alertmanagerUrls,
+                      "The base URL of an Alertmanager instance; repeat for each instance of "
+                      "the cluster (default: TARNALERT_ALERTMANAGER_URLS)");
   CLI::Option* once = forward->add_flag("--once", options->once, "Send what is spooled and exit");
   forward
       ->add_flag("--watch", options->watch,
@@ -157,8 +164,8 @@ void AddSpoolCommand(CLI::App& app, Action& action) {
       ->excludes(once);
   forward->footer(
       "Exit codes: 0 the spool was drained (or --watch was stopped by a signal), 1 an alert "
-      "must wait for a retry or a setting is wrong (the reason is on standard error), 2 bad "
-      "usage.");
+      "must wait for a retry (no Alertmanager instance accepted it, or the server did not) or a "
+      "setting is wrong (the reason is on standard error), 2 bad usage.");
   forward->callback([options, &action] { action = [options] { return RunForward(*options); }; });
 
   CLI::App* list = spool->add_subcommand(

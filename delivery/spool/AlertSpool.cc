@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
@@ -16,6 +17,7 @@
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "platform/message/XmlText.h"
+#include "platform/system/KTTime.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/platform/env/Env.h"
 
@@ -108,6 +110,25 @@ bool ReadText(const pugi::xml_node& node, std::string* text, std::string* error)
   return true;
 }
 
+// The client and time of the root element; the time as UtcStamp writes it.
+bool ReadOrigin(const pugi::xml_node& root, SpoolOrigin* origin, std::string* error) {
+  *origin = SpoolOrigin();
+  const pugi::xml_attribute encoding = root.attribute("clientEncoding");
+  const char* client = root.attribute("client").value();
+  if (!encoding) {
+    origin->client = client;
+  } else if (std::strcmp(encoding.value(), kXmlBase64) != 0 ||
+             !DecodeXmlBase64(client, &origin->client)) {
+    *error = "the client attribute is not readable";
+    return false;
+  }
+  struct tm utc = {};
+  const char* stamp = root.attribute("spooledAt").value();
+  const char* end = strptime(stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  if (end != nullptr && *end == '\0') origin->spooledAt = std::max<time_t>(KT_timegm(&utc), 0);
+  return true;
+}
+
 bool ReadUnsigned(const char* text, unsigned long long* value) {
   char* end = nullptr;
   errno = 0;
@@ -181,7 +202,8 @@ std::string SpoolDocument(const EvAlertEx& alert) {
   return out;
 }
 
-bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error) {
+bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error,
+                       SpoolOrigin* origin) {
   pugi::xml_document document;
   // No end-of-line normalization and blank-only texts kept: texts come back
   // byte for byte.
@@ -281,6 +303,7 @@ bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* e
     if (!ReadText(node, &argument.text, error)) return false;
     result.eventMsgList.push_back(std::move(argument));
   }
+  if (origin != nullptr && !ReadOrigin(root, origin, error)) return false;
   *alert = std::move(result);
   return true;
 }

@@ -7,6 +7,7 @@
 #ifndef TARNALERT_DELIVERY_ALERTSPOOL_H_
 #define TARNALERT_DELIVERY_ALERTSPOOL_H_
 
+#include <ctime>
 #include <string>
 
 #include "tarnalert/platform/files/CYqError.h"
@@ -29,9 +30,17 @@ CYqError SpoolAlert(const EvAlertEx& alert);
 // The text of the spool file of `alert`.
 std::string SpoolDocument(const EvAlertEx& alert);
 
-// Reads a spool file's text back into `alert`. False, with the reason in
-// `error`, when the text is not a spooled alert.
-bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error);
+// Where and when a spool file was written, from its root element.
+struct SpoolOrigin {
+  std::string client;    // the client name (base64 decoded); empty when absent
+  time_t spooledAt = 0;  // seconds since 1970; 0 when absent or unreadable
+};
+
+// Reads a spool file's text back into `alert` and, when `origin` is given,
+// its client and time. False, with the reason in `error`, when the text is
+// not a spooled alert.
+bool ReadSpoolDocument(const std::string& text, EvAlertEx* alert, std::string* error,
+                       SpoolOrigin* origin = nullptr);
 
 }  // namespace detail
 }  // namespace tarnalert

@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "delivery/spool/AlertSpool.h"
+#include "delivery/spool/AlertmanagerForwarder.h"
+#include "delivery/spool/SpoolRound.h"
 #include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
-#include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "platform/files/TrustedFile.h"
 #include "tarnalert/platform/env/Env.h"
@@ -19,8 +20,6 @@ namespace tarnalert {
 namespace {
 
 constexpr const char* kAlertSuffix = detail::kSpoolFileSuffix;
-constexpr size_t kLargestAlert = 64u << 20;
-constexpr size_t kLargestReply = 64u << 10;
 constexpr size_t kLargestPem = 1u << 20;
 
 FXCodeLocation ForwardLocation(const char* function, int line) {
@@ -32,26 +31,6 @@ CYqError Refusal(const char* function, int line, const std::string& text) {
 }
 
 FXCodeLocation Here(int line) { return ForwardLocation("ForwardSpool", line); }
-
-bool ReadSeconds(Env* env, const char* name, long* seconds, std::string* error) {
-  const std::string text = env->GetSetting(name);
-  if (text.empty()) return true;
-  if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos ||
-      std::stol(text) < 1 || std::stol(text) > 86400) {
-    *error = std::string("TARNALERT_") + name + " is \"" + text +
-             "\"; it must be a whole number of seconds from 1 to 86400";
-    return false;
-  }
-  *seconds = std::stol(text);
-  return true;
-}
-
-size_t KeepReply(char* data, size_t size, size_t count, void* user) {
-  std::string* reply = static_cast<std::string*>(user);
-  const size_t bytes = size * count;
-  reply->append(data, std::min(bytes, kLargestReply - std::min(reply->size(), kLargestReply)));
-  return bytes;
-}
 
 // One HTTPS connection to the server, kept open across the alerts of a
 // round.
@@ -89,7 +68,7 @@ class Poster {
       WipeSecret(&key_);
     }
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, KeepReply);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, detail::KeepReply);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply_);
     return CYqError();
   }
@@ -100,13 +79,10 @@ class Poster {
     detail::CurlList headers;
     for (const std::string& header : {std::string("Content-Type: application/xml; charset=utf-8"),
                                       "Idempotency-Key: " + key, std::string("Expect:")}) {
-      curl_slist* list = curl_slist_append(headers.get(), header.c_str());
-      if (list == nullptr) {
+      if (!detail::AppendHeader(&headers, header)) {
         *reason = "out of memory";
         return false;
       }
-      headers.release();
-      headers.reset(list);
     }
     CURL* handle = curl_.get();
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
@@ -117,12 +93,7 @@ class Poster {
     const CURLcode result = curl_easy_perform(handle);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
     if (result != CURLE_OK) {
-      *reason = std::string(curlText_[0] != '\0' ? curlText_ : curl_easy_strerror(result));
-      if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE) {
-        *reason = "the server's certificate cannot be verified (" + *reason +
-                  "); if it is signed by a private CA, name that CA's certificate in "
-                  "TARNALERT_SERVER_CA_FILE";
-      }
+      *reason = detail::TransferFailure(result, curlText_, "TARNALERT_SERVER_CA_FILE");
       return false;
     }
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, status);
@@ -141,78 +112,71 @@ bool IsRejection(long status) {
   return status >= 400 && status <= 499 && status != 408 && status != 429;
 }
 
-// Moves the alert `name` to rejected/, the reply written beside it first.
-CYqError Reject(const Directory& spool, const std::string& name, long status,
-                const std::string& reply) {
-  Directory rejected;
-  CYqError error = spool.OpenDirectory(detail::kRejectedDirectory, true, &rejected);
-  if (!error.IsError()) {
-    error = WriteFileDurably(rejected, name + ".reply",
-                             "HTTP " + std::to_string(status) + "\n" + reply);
+// The Alertmanager base URLs of `list` (comma-separated), without blanks
+// around them or a trailing '/'. False, with the reason in `error`, for one
+// that is not http:// or https:// with a host.
+bool ReadAlertmanagerUrls(const std::string& list, std::vector<std::string>* urls,
+                          std::string* error) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    std::string url = list.substr(start, end - start);
+    start = end + 1;
+    url.erase(0, url.find_first_not_of(" \t"));
+    url.erase(url.find_last_not_of(" \t") + 1);
+    while (!url.empty() && url.back() == '/') url.pop_back();
+    if (url.empty()) continue;
+    const bool web = url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0;
+    if (!web || url.find("://") + 3 == url.size()) {
+      *error = "the Alertmanager URL \"" + url + "\" is not an http:// or https:// URL";
+      return false;
+    }
+    urls->push_back(url);
   }
-  if (!error.IsError()) error = spool.Move(name, rejected, name);
-  if (error.IsError()) return error;
-  (void)rejected.Sync();  // at worst the alert is sent once more
-  return CYqError();
+  return true;
 }
 
-// Opens the spool directory; a missing one (nothing spooled yet) stays
-// closed.
-CYqError OpenSpool(Directory* spool) {
-  CYqError error = Directory::Open(Env::Current(), detail::SpoolDirectory(), false, spool);
-  return error.Code() == -ENOENT ? CYqError() : error;
-}
-
-}  // namespace
-
-CYqError ReadForwarderSettings(const std::string& url, ForwarderSettings* settings) {
+bool ReadAlertmanagerSettings(const std::vector<std::string>& given, AlertmanagerSettings* settings,
+                              std::string* error) {
   Env* env = Env::Current();
-  *settings = ForwarderSettings();
-  settings->url = url.empty() ? env->GetSetting("SERVER_URL") : url;
-  settings->caFile = env->GetSetting("SERVER_CA_FILE");
-  settings->certificateFile = env->GetSetting("SERVER_CERT");
-  settings->keyFile = env->GetSetting("SERVER_KEY");
-  std::string error;
-  if (settings->url.empty()) {
-    error = "no server URL: give --url https://HOST/PATH or set TARNALERT_SERVER_URL";
-  } else if (settings->url.compare(0, 8, "https://") != 0) {
-    error = "the server URL \"" + settings->url + "\" is not an https:// URL";
-  } else if (settings->certificateFile.empty() != settings->keyFile.empty()) {
-    error = "TARNALERT_SERVER_CERT and TARNALERT_SERVER_KEY go together; set both or neither";
-  } else if (ReadSeconds(env, "SERVER_TIMEOUT", &settings->timeout, &error) &&
-             ReadSeconds(env, "FORWARD_INTERVAL", &settings->interval, &error)) {
-    return CYqError();
+  if (given.empty()) {
+    if (!ReadAlertmanagerUrls(env->GetSetting("ALERTMANAGER_URLS"), &settings->urls, error)) {
+      return false;
+    }
+  } else {
+    for (const std::string& url : given) {
+      if (!ReadAlertmanagerUrls(url, &settings->urls, error)) return false;
+    }
   }
-  return Refusal("ReadForwarderSettings", __LINE__, error);
+  settings->caFile = env->GetSetting("ALERTMANAGER_CA_FILE");
+  return detail::ReadWholeNumberSetting("ALERTMANAGER_TIMEOUT", 1, 86400, "seconds",
+                                        &settings->timeout, error) &&
+         detail::ReadWholeNumberSetting("ALERTMANAGER_BATCH_SIZE", 1, 10000, "",
+                                        &settings->batchSize, error) &&
+         detail::ReadWholeNumberSetting("ALERTMANAGER_ENDS_AFTER", 60, 30 * 86400, "seconds",
+                                        &settings->endsAfter, error);
 }
 
-CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<bool()>& stopRequested,
-                      ForwardReport* report) {
-  *report = ForwardReport();
-  // Every step goes through the descriptor of the spool checked here: a
-  // directory swapped for a link during a slow POST redirects nothing.
-  Directory spool;
-  std::vector<std::string> names;
-  CYqError error = OpenSpool(&spool);
-  if (!error.IsError() && spool.is_open()) error = spool.List(kAlertSuffix, &names);
-  if (error.IsError() || names.empty()) return error;
+// The XML endpoint's pass of a round: the alerts it does not have yet, one
+// request each, oldest first, until one must wait.
+CYqError ForwardToServer(const ForwarderSettings& settings, detail::SpoolRound& round,
+                         const std::function<bool()>& stopRequested, ForwardReport* report) {
   Poster poster;
-  error = poster.SetUp(Env::Current(), settings);
+  CYqError error = poster.SetUp(Env::Current(), settings);
   if (error.IsError()) return error;
-
-  for (const std::string& name : names) {
+  for (const std::string& name : round.names()) {
+    if (round.Has(detail::SpoolTarget::kServer, name)) continue;
     if (stopRequested && stopRequested()) {
       report->stopped = true;
       break;
     }
     std::string body;
-    error = ReadFileToString(spool, name, kLargestAlert, &body);
+    error = round.Read(name, &body);
     if (error.IsError()) {
-      if (error.Code() == -ENOENT) {  // taken away meanwhile
-        error = CYqError();
-        continue;
-      }
-      break;
+      if (error.Code() != -ENOENT) break;
+      error = CYqError();  // taken away meanwhile
+      continue;
     }
     long status = 0;
     std::string reply, reason;
@@ -220,21 +184,15 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
       report->retryLater = true;
       report->retryReason = "no reply from " + settings.url + ": " + reason;
     } else if (status >= 200 && status <= 299) {
-      // Removed only now that the server has it: a kill before this line
-      // sends the alert again, never loses it.
-      error = spool.Remove(name);
-      if (error.IsError()) {
-        error.Push(ForwardLocation("ForwardSpool", __LINE__), "the sent alert stays");
-        break;
-      }
-      ++report->sent;
+      error = round.Accepted(detail::SpoolTarget::kServer, name);
+      if (error.IsError()) break;
       continue;
     } else if (IsRejection(status)) {
-      error = Reject(spool, name, status, reply);
+      error = round.Rejected(name, "HTTP " + std::to_string(status) + "\n" + reply);
       if (error.IsError()) break;
       ++report->rejected;
       report->lines.push_back(name + ": rejected with HTTP " + std::to_string(status) +
-                              ", moved to " + spool.PathOf("rejected"));
+                              ", moved to " + round.path() + "/rejected");
       continue;
     } else {
       report->retryLater = true;
@@ -243,16 +201,69 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
     report->lines.push_back(name + ": waits for the next round: " + report->retryReason);
     break;
   }
-  // The removals become durable together; a power loss before this sends
-  // the alerts of the round again, never loses one.
-  if (report->sent > 0) (void)spool.Sync();
+  return error;
+}
+
+}  // namespace
+
+CYqError ReadForwarderSettings(const std::string& url,
+                               const std::vector<std::string>& alertmanagerUrls,
+                               ForwarderSettings* settings) {
+  Env* env = Env::Current();
+  *settings = ForwarderSettings();
+  settings->url = url.empty() ? env->GetSetting("SERVER_URL") : url;
+  settings->caFile = env->GetSetting("SERVER_CA_FILE");
+  settings->certificateFile = env->GetSetting("SERVER_CERT");
+  settings->keyFile = env->GetSetting("SERVER_KEY");
+  std::string error;
+  if (!ReadAlertmanagerSettings(alertmanagerUrls, &settings->alertmanager, &error)) {
+    return Refusal("ReadForwarderSettings", __LINE__, error);
+  }
+  if (settings->url.empty() && settings->alertmanager.urls.empty()) {
+    error =
+        "no forwarding target: give --url https://HOST/PATH or --alertmanager URL, or set "
+        "TARNALERT_SERVER_URL or TARNALERT_ALERTMANAGER_URLS";
+  } else if (!settings->url.empty() && settings->url.compare(0, 8, "https://") != 0) {
+    error = "the server URL \"" + settings->url + "\" is not an https:// URL";
+  } else if (settings->certificateFile.empty() != settings->keyFile.empty()) {
+    error = "TARNALERT_SERVER_CERT and TARNALERT_SERVER_KEY go together; set both or neither";
+  } else if (detail::ReadWholeNumberSetting("SERVER_TIMEOUT", 1, 86400, "seconds",
+                                            &settings->timeout, &error) &&
+             detail::ReadWholeNumberSetting("FORWARD_INTERVAL", 1, 86400, "seconds",
+                                            &settings->interval, &error)) {
+    return CYqError();
+  }
+  return Refusal("ReadForwarderSettings", __LINE__, error);
+}
+
+CYqError ReadForwarderSettings(const std::string& url, ForwarderSettings* settings) {
+  return ReadForwarderSettings(url, {}, settings);
+}
+
+CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<bool()>& stopRequested,
+                      ForwardReport* report) {
+  *report = ForwardReport();
+  const bool server = !settings.url.empty();
+  const bool alertmanager = !settings.alertmanager.urls.empty();
+  detail::SpoolRound round;
+  CYqError error = round.Open(Env::Current(), server, alertmanager);
+  if (error.IsError() || round.names().empty()) return error;
+  // The targets are independent: one that must wait or cannot be used
+  // holds up no other. The first error is the one reported.
+  if (server) error = ForwardToServer(settings, round, stopRequested, report);
+  if (alertmanager && !report->stopped) {
+    CYqError more =
+        detail::ForwardToAlertmanager(settings.alertmanager, round, stopRequested, report);
+    if (!error.IsError()) error = std::move(more);
+  }
+  report->sent = round.Finish();
   return error;
 }
 
 CYqError ListSpool(std::vector<std::string>* names) {
   names->clear();
   Directory spool;
-  CYqError error = OpenSpool(&spool);
+  CYqError error = detail::OpenSpool(Env::Current(), &spool);
   if (error.IsError() || !spool.is_open()) return error;
   return spool.List(kAlertSuffix, names);
 }

@@ -25,8 +25,24 @@ struct CurlEasyCleanup {
 struct CurlListFree {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct CurlMultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 using CurlHandle = std::unique_ptr<CURL, CurlEasyCleanup>;
 using CurlList = std::unique_ptr<curl_slist, CurlListFree>;
+using CurlMultiHandle = std::unique_ptr<CURLM, CurlMultiCleanup>;
+
+// Appends `header` to `list`. False (the list unchanged) when out of memory.
+bool AppendHeader(CurlList* list, const std::string& header);
+
+// A CURLOPT_WRITEFUNCTION that keeps the first 64 KiB of a reply in the
+// std::string given as CURLOPT_WRITEDATA and drops the rest.
+size_t KeepReply(char* data, size_t size, size_t count, void* reply);
+
+// Why a transfer ended with `result` and no reply, for a person: libcurl's
+// text (from `errorBuffer` when it holds one); for a certificate that could
+// not be verified, with a hint to name a private CA in `caSetting`.
+std::string TransferFailure(CURLcode result, const char* errorBuffer, const char* caSetting);
 
 // The options every transfer of ours shares: only `protocols`, no signals,
 // libcurl's error text into `errorBuffer` (CURL_ERROR_SIZE bytes), the two

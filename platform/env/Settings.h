@@ -22,6 +22,13 @@ std::string CatalogDirectory();
 // <state>/jobresults: the job results directory when JOB_RESULTS_DIR is not set.
 std::string DefaultJobResultsDirectory();
 
+// The whole number of the setting `name` into `value`, which keeps its
+// default when the setting is not set. False, with a sentence naming the
+// setting in `error`, for a value that is not a whole number from `least` to
+// `most`; `unit` ("seconds", or empty) says what the number counts.
+bool ReadWholeNumberSetting(const char* name, long least, long most, const char* unit, long* value,
+                            std::string* error);
+
 }  // namespace detail
 }  // namespace tarnalert
 

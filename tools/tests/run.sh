@@ -240,6 +240,8 @@ case $group in
     run spool forward
     run spool forward --url http://server.example/alerts
     run spool forward --once --url https://127.0.0.1:1/alerts
+    run spool forward --alertmanager ftp://alertmanager.example
+    run spool forward --once --alertmanager http://127.0.0.1:1 --alertmanager http://127.0.0.1:2/
     run spool list
     run spool list --format json
     note "a spool directory others may write is refused, never listed as empty"
