@@ -6,6 +6,7 @@
 #include "delivery/mail/PreparedMail.h"
 #include "delivery/outbox/AttemptSplit.h"
 #include "delivery/outbox/OutboxQueue.h"
+#include "platform/files/TimeRecord.h"
 #include "tarnalert/delivery/MailProbe.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/text/FXString.h"
@@ -115,6 +116,8 @@ DeliveryResult DeliverMail(Env* env, const std::string& request, int deliveryOpt
     note.role = RecipientRole(mail.content, note.address);
     result.notes.push_back(note);
   }
+  // For the status report; a record that cannot be written loses no mail.
+  if (!split.delivered.empty()) (void)RecordTime(env, kLastDeliveryRecord, now);
   if (split.retry.empty() && split.failed.empty()) {
     result.code = kMailDelivered;
     return result;

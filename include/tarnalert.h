@@ -19,6 +19,7 @@
 #include "tarnalert/alertclient/InstalledConfig.h"
 #include "tarnalert/alertclient/Notification.h"
 #include "tarnalert/alertclient/TemplateText.h"
+#include "tarnalert/delivery/DeliveryStatus.h"
 #include "tarnalert/delivery/MailOutbox.h"
 #include "tarnalert/delivery/MailProbe.h"
 #include "tarnalert/delivery/RetryDelay.h"

@@ -141,6 +141,7 @@ void BuildCommandLine(CLI::App& app, Action& action) {
   AddOutboxCommand(app, action);
   AddSpoolCommand(app, action);
   AddSettingsCommand(app, action);
+  AddStatusCommand(app, action);
   AddValueChecks(&app);
 }
 

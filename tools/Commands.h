@@ -56,6 +56,7 @@ void AddMailCommand(CLI::App& app, Action& action);
 void AddOutboxCommand(CLI::App& app, Action& action);
 void AddSpoolCommand(CLI::App& app, Action& action);
 void AddSettingsCommand(CLI::App& app, Action& action);
+void AddStatusCommand(CLI::App& app, Action& action);
 
 // Registers every subcommand, the version flag and the checks every value
 // goes through (never empty; numbers within 64 bits).

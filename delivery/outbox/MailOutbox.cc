@@ -13,6 +13,7 @@
 #include "platform/files/Directory.h"
 #include "platform/files/File.h"
 #include "platform/files/Paths.h"
+#include "platform/files/TimeRecord.h"
 #include "tarnalert/delivery/RetryDelay.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/event/EvEvent.h"
@@ -283,6 +284,8 @@ CYqError FlushOutbox(bool all, OutboxFlushReport* report) {
   Flusher flusher(env, outbox, settings, giveUp, all, report);
   CYqError problem;
   for (const std::string& name : names) flusher.Flush(name, &problem);
+  // For the status report; a record that cannot be written loses no mail.
+  if (report->delivered > 0) (void)RecordTime(env, kLastDeliveryRecord, env->Now());
   return problem;
 }
 

@@ -138,6 +138,12 @@ bool ReadUnsigned(const char* text, unsigned long long* value) {
 
 }  // namespace
 
+time_t SpooledTime(const std::string& name) {
+  struct tm utc = {};
+  const char* end = strptime(name.c_str(), "%Y%m%dT%H%M%S", &utc);
+  return end == name.c_str() + 15 ? std::max<time_t>(KT_timegm(&utc), 0) : 0;
+}
+
 std::string SpoolDocument(const EvAlertEx& alert) {
   Env* env = Env::Current();
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<";

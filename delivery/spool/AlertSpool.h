@@ -27,6 +27,10 @@ constexpr const char* kRejectedDirectory = "rejected";
 // file of the alert is left in place.
 CYqError SpoolAlert(const EvAlertEx& alert);
 
+// When the spool file `name` was written, from its name; 0 for a name that
+// does not start with a spool time.
+time_t SpooledTime(const std::string& name);
+
 // The text of the spool file of `alert`.
 std::string SpoolDocument(const EvAlertEx& alert);
 

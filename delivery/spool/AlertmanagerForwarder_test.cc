@@ -19,6 +19,7 @@
 #include "delivery/testing/AlertmanagerTestCluster.h"
 #include "delivery/testing/MailTestServer.h"
 #include "platform/env/Settings.h"
+#include "platform/files/TimeRecord.h"
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
@@ -106,10 +107,12 @@ class AlertmanagerForwarderTest : public ::testing::Test {
 
 TEST_F(AlertmanagerForwarderTest, EveryAlertReachesBothInstancesAndTheWebhookIsNotified) {
   const std::vector<std::string> names = Spool(40);  // three batches
+  const time_t start = env_.Now();
   const ForwardReport report = Round(Settings(BothUrls()));
   EXPECT_EQ(report.sent, 40);
   EXPECT_FALSE(report.retryLater) << report.retryReason;
   EXPECT_TRUE(Spooled().empty());
+  EXPECT_GE(RecordedTime(&env_, kLastForwardRecord), start) << "for tarnalert status";
   ExpectListedBy(0, names);
   ExpectListedBy(1, names);
 
@@ -148,6 +151,7 @@ TEST_F(AlertmanagerForwarderTest, WithBothStoppedNothingIsRemoved) {
   EXPECT_NE(report.retryReason.find(cluster_.url(1)), std::string::npos) << report.retryReason;
   EXPECT_EQ(Spooled(), names);
   EXPECT_TRUE(ListDirectory(detail::SpoolDirectory() + "/rejected").empty());
+  EXPECT_EQ(RecordedTime(&env_, kLastForwardRecord), 0);
 }
 
 TEST_F(AlertmanagerForwarderTest, AFileThatIsNoAlertGoesToRejectedAloneTheOthersArrive) {

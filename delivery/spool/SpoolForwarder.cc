@@ -12,6 +12,7 @@
 #include "delivery/transfer/CurlTransfer.h"
 #include "platform/env/Settings.h"
 #include "platform/files/File.h"
+#include "platform/files/TimeRecord.h"
 #include "platform/files/TrustedFile.h"
 #include "tarnalert/platform/env/Env.h"
 
@@ -257,6 +258,8 @@ CYqError ForwardSpool(const ForwarderSettings& settings, const std::function<boo
     if (!error.IsError()) error = std::move(more);
   }
   report->sent = round.Finish();
+  // For the status report; a record that cannot be written loses no alert.
+  if (report->sent > 0) (void)RecordTime(Env::Current(), kLastForwardRecord, Env::Current()->Now());
   return error;
 }
 

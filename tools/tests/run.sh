@@ -43,6 +43,7 @@ mask() {
     -e 's/^(<NAME>\.(alert|mail)  [a-z]+  )[0-9]+[smhd]  /\1<AGE>  /' \
     -e '/^(SETTING|TARNALERT_[A-Z_]+) /s/  +/  /g' \
     -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/<ISOTIME>/g' \
+    -e 's/^(tarnalert_[a-z_]+_timestamp_seconds) [1-9][0-9]+$/\1 <EPOCH>/' \
     -e 's/^tarnalert [0-9]+\.[0-9]+\.[0-9]+$/tarnalert <VERSION>/' \
     -e 's/: (Operation not permitted|Permission denied)/: <NOT PERMITTED>/' \
     -e 's/([A-Za-z_]) ([&*])([,)])/\1\2\3/g' | tr -d '\r'
@@ -266,6 +267,9 @@ case $group in
     fi
     mask <"$work/err" >>"$transcript"
     unset TARNALERT_SERVER_CERT TARNALERT_SERVER_KEY
+    run status
+    run status --format json
+    TARNALERT_STATUS_MAX_WAIT=soon run status --format prometheus
     ;;
   mail)
     run mail test --to ops@example.com
