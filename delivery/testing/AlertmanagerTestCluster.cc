@@ -100,8 +100,8 @@ bool HttpGet(const std::string& url, std::string* body, std::string* error) {
 AlertmanagerTestCluster::~AlertmanagerTestCluster() { Stop(); }
 
 bool AlertmanagerTestCluster::Start(const std::string& sourceDirectory,
-                                    const std::string& directory, int instances,
-                                    std::string* error) {
+                                    const std::string& directory, int instances, std::string* error,
+                                    bool notify) {
   Stop();
   if (::access(kAlertmanager, X_OK) != 0) {
     *error = std::string(kAlertmanager) +
@@ -123,9 +123,9 @@ bool AlertmanagerTestCluster::Start(const std::string& sourceDirectory,
                            "  group_interval: 1s\n"
                            "receivers:\n"
                            "  - name: webhook\n"
-                           "    webhook_configs:\n"
-                           "      - url: http://127.0.0.1:"
-                        << webhookPort << "/\n";
+                        << (notify ? "    webhook_configs:\n      - url: http://127.0.0.1:" +
+                                         std::to_string(webhookPort) + "/\n"
+                                   : "");
   const std::vector<int> ports = FreePorts(2 * instances);
   for (int i = 0; i < instances; ++i) {
     const std::string storage = directory + "/alertmanager-" + std::to_string(i);

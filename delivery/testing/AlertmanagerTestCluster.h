@@ -29,10 +29,11 @@ class AlertmanagerTestCluster {
   AlertmanagerTestCluster& operator=(const AlertmanagerTestCluster&) = delete;
 
   // Starts the webhook receiver and `instances` Alertmanagers working in
-  // `directory`, and waits until each answers GET /-/ready. False with the
-  // reason in `error`.
+  // `directory`, and waits until each answers GET /-/ready. Without
+  // `notify` the route has no receiver (for benchmarks: notifications would
+  // compete with the alerts measured). False with the reason in `error`.
   bool Start(const std::string& sourceDirectory, const std::string& directory, int instances,
-             std::string* error);
+             std::string* error, bool notify = true);
   // Kills every instance and the receiver.
   void Stop();
   // Kills instance `index` with SIGKILL and waits for it.
