@@ -1,6 +1,7 @@
 #include "delivery/spool/AlertmanagerForwarder.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "delivery/spool/AlertmanagerAlert.h"
 #include "tarnalert/platform/env/Env.h"
@@ -28,17 +29,36 @@ std::string Describe(const InstanceAnswer& answer) {
   return text + "HTTP " + std::to_string(answer.status) + (reply.empty() ? "" : ": " + reply);
 }
 
-}  // namespace
-
-bool AlertmanagerBatches::Send(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end,
-                               CYqError* error) {
+// The JSON array of alerts [begin, end).
+std::string BatchBody(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end) {
   std::string body = "[";
   for (size_t i = begin; i < end; ++i) {
     if (i > begin) body += ',';
     body += alerts[i].json;
   }
-  body += ']';
-  const std::vector<InstanceAnswer> answers = instances_.Post(body);
+  return body + "]";
+}
+
+}  // namespace
+
+bool AlertmanagerBatches::Send(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end,
+                               CYqError* error) {
+  return Settle(alerts, begin, end, instances_.Post(BatchBody(alerts, begin, end)), error);
+}
+
+void AlertmanagerBatches::Begin(std::vector<PreparedAlert> alerts) {
+  inFlight_ = std::move(alerts);
+  instances_.Start(BatchBody(inFlight_, 0, inFlight_.size()));
+}
+
+bool AlertmanagerBatches::Complete(CYqError* error) {
+  const std::vector<PreparedAlert> alerts = std::move(inFlight_);
+  inFlight_.clear();
+  return Settle(alerts, 0, alerts.size(), instances_.Finish(), error);
+}
+
+bool AlertmanagerBatches::Settle(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end,
+                                 const std::vector<InstanceAnswer>& answers, CYqError* error) {
   bool accepted = false, invalid = false;
   for (const InstanceAnswer& answer : answers) {
     accepted = accepted || IsAccepted(answer);
@@ -103,17 +123,19 @@ CYqError ForwardToAlertmanager(const AlertmanagerSettings& settings, SpoolRound&
   naming.Load();
   AlertmanagerBatches batches(round, instances, report);
 
+  // While one batch is with the instances, the next is read and mapped.
   std::vector<PreparedAlert> batch;
   auto sendBatch = [&] {
-    const bool goOn = batch.empty() || batches.Send(batch, 0, batch.size(), &error);
+    if (batches.busy() && !batches.Complete(&error)) return false;
+    if (!batch.empty()) batches.Begin(std::move(batch));
     batch.clear();
-    return goOn;
+    return true;
   };
   for (const std::string& name : round.names()) {
     if (round.Has(SpoolTarget::kAlertmanager, name)) continue;
     if (batch.empty() && stopRequested && stopRequested()) {
       report->stopped = true;
-      return error;
+      break;
     }
     std::string text, problem;
     error = round.Read(name, &text);
@@ -137,8 +159,13 @@ CYqError ForwardToAlertmanager(const AlertmanagerSettings& settings, SpoolRound&
     AppendAlertmanagerJson(alert, &batch.back().json);
     if (static_cast<long>(batch.size()) >= settings.batchSize && !sendBatch()) return error;
   }
-  if (!error.IsError()) sendBatch();
-  return error;
+  // What was read stays unsent after an error or a stop; what was started
+  // is finished (the first error is the one reported).
+  if (error.IsError() || report->stopped) batch.clear();
+  CYqError first;
+  std::swap(error, first);
+  if (sendBatch() && batches.busy()) batches.Complete(&error);
+  return first.IsError() ? first : error;
 }
 
 }  // namespace detail

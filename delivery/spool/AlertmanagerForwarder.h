@@ -45,17 +45,27 @@ class AlertmanagerBatches {
   // end: no instance accepted (report says why), or a file could not be
   // removed or moved (`error` says why).
   bool Send(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end, CYqError* error);
+  // Send in two steps, so that the next batch can be prepared meanwhile:
+  // Begin starts sending `alerts`, Complete finishes as Send does.
+  void Begin(std::vector<PreparedAlert> alerts);
+  bool Complete(CYqError* error);
+  bool busy() const { return !inFlight_.empty(); }
+
   // Moves the alert `name` to rejected/ with `reason`. False, with `error`,
   // when it cannot be moved.
   bool Reject(const std::string& name, const std::string& reason, CYqError* error);
 
  private:
+  // What the answers to alerts [begin, end) make of them (see Send).
+  bool Settle(const std::vector<PreparedAlert>& alerts, size_t begin, size_t end,
+              const std::vector<InstanceAnswer>& answers, CYqError* error);
   void Trouble(const InstanceAnswer& answer);
   std::string Troubles() const;
 
   SpoolRound& round_;
   AlertmanagerInstances& instances_;
   ForwardReport* report_;
+  std::vector<PreparedAlert> inFlight_;          // the batch Begin started
   std::map<std::string, std::string> troubles_;  // by instance: why it took no batch
   std::set<std::string> told_;                   // instances already in report_->lines
 };

@@ -71,48 +71,59 @@ CYqError AlertmanagerInstances::SetUp(Env* env, const AlertmanagerSettings& sett
   return CYqError();
 }
 
-std::vector<InstanceAnswer> AlertmanagerInstances::Post(const std::string& body) {
-  std::vector<Instance*> asked;
+std::vector<InstanceAnswer> AlertmanagerInstances::Post(std::string body) {
+  Start(std::move(body));
+  return Finish();
+}
+
+void AlertmanagerInstances::Start(std::string body) {
+  body_ = std::move(body);
   for (const auto& instance : instances_) {
     if (!instance->inRound) continue;
     CURL* handle = instance->handle.get();
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body_.data());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
     instance->reply.clear();
     instance->errorText[0] = '\0';
     curl_multi_add_handle(multi_.get(), handle);
-    asked.push_back(instance.get());
+    asked_.push_back(instance.get());
   }
+  int running = 0;
+  (void)curl_multi_perform(multi_.get(), &running);  // Finish reports what went wrong
+}
+
+std::vector<InstanceAnswer> AlertmanagerInstances::Finish() {
   int running = 1;
   while (running > 0) {
     if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) break;
     if (running > 0) curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
   }
-  std::vector<InstanceAnswer> answers(asked.size());
-  for (size_t i = 0; i < asked.size(); ++i) {
-    answers[i].url = asked[i]->url;
+  std::vector<InstanceAnswer> answers(asked_.size());
+  for (size_t i = 0; i < asked_.size(); ++i) {
+    answers[i].url = asked_[i]->url;
     answers[i].text = "no answer";  // replaced below once libcurl reports the transfer
   }
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
     if (message->msg != CURLMSG_DONE) continue;
-    for (size_t i = 0; i < asked.size(); ++i) {
-      if (asked[i]->handle.get() != message->easy_handle) continue;
+    for (size_t i = 0; i < asked_.size(); ++i) {
+      if (asked_[i]->handle.get() != message->easy_handle) continue;
       InstanceAnswer& answer = answers[i];
       if (message->data.result == CURLE_OK) {
         answer.replied = true;
         curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &answer.status);
-        answer.text = asked[i]->reply;
+        answer.text = asked_[i]->reply;
       } else {
-        answer.text = TransferFailure(message->data.result, asked[i]->errorText,
+        answer.text = TransferFailure(message->data.result, asked_[i]->errorText,
                                       "TARNALERT_ALERTMANAGER_CA_FILE");
       }
     }
   }
-  for (size_t i = 0; i < asked.size(); ++i) {
-    curl_multi_remove_handle(multi_.get(), asked[i]->handle.get());
-    if (!answers[i].replied) asked[i]->inRound = false;
+  for (size_t i = 0; i < asked_.size(); ++i) {
+    curl_multi_remove_handle(multi_.get(), asked_[i]->handle.get());
+    if (!answers[i].replied) asked_[i]->inRound = false;
   }
+  asked_.clear();
   return answers;
 }
 

@@ -43,7 +43,13 @@ class AlertmanagerInstances {
 
   // Posts the JSON array `body` to POST {url}/api/v2/alerts of every
   // instance still in the round; one answer per instance asked.
-  std::vector<InstanceAnswer> Post(const std::string& body);
+  std::vector<InstanceAnswer> Post(std::string body);
+  // The same in two steps, so that the caller can work while the instances
+  // do: Start sends what the connections take at once, Finish completes the
+  // requests and waits for the answers. REQUIRES: nothing started.
+  void Start(std::string body);
+  std::vector<InstanceAnswer> Finish();
+  bool started() const { return !asked_.empty(); }
 
   // The number of instances still in the round.
   size_t Remaining() const;
@@ -54,6 +60,8 @@ class AlertmanagerInstances {
   CurlList headers_;
   std::string ca_;
   std::vector<std::unique_ptr<Instance>> instances_;
+  std::vector<Instance*> asked_;  // by the request in flight
+  std::string body_;              // of the request in flight
 };
 
 }  // namespace detail
