@@ -40,7 +40,10 @@ class Poster {
   CYqError SetUp(Env* env, const ForwarderSettings& settings) {
     detail::SetUpCurl();
     curl_.reset(curl_easy_init());
-    if (!curl_) return Refusal("ForwardSpool", __LINE__, "cannot set up an HTTPS connection");
+    multi_.reset(curl_multi_init());
+    if (!curl_ || !multi_) {
+      return Refusal("ForwardSpool", __LINE__, "cannot set up an HTTPS connection");
+    }
     CYqError error;
     if (!settings.caFile.empty()) {
       error = ReadTrustedFile(env, "the CA file", settings.caFile, FileKeeping::kTrusted,
@@ -74,25 +77,51 @@ class Poster {
     return CYqError();
   }
 
-  // Posts `body` with `key`; false with a reason when no HTTP reply came.
-  bool Post(const std::string& key, const std::string& body, long* status, std::string* reply,
-            std::string* reason) {
-    detail::CurlList headers;
+  // Starts posting `body` with `key` (both kept by the caller until
+  // Finish): sends what the connection takes at once, so that the caller
+  // can work while the server does.
+  void Start(const std::string& key, const std::string& body) {
+    headers_.reset();
+    failure_.clear();
     for (const std::string& header : {std::string("Content-Type: application/xml; charset=utf-8"),
                                       "Idempotency-Key: " + key, std::string("Expect:")}) {
-      if (!detail::AppendHeader(&headers, header)) {
-        *reason = "out of memory";
-        return false;
+      if (!detail::AppendHeader(&headers_, header)) {
+        failure_ = "out of memory";
+        return;
       }
     }
     CURL* handle = curl_.get();
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     reply_.clear();
     curlText_[0] = '\0';
-    const CURLcode result = curl_easy_perform(handle);
+    curl_multi_add_handle(multi_.get(), handle);
+    int running = 0;
+    (void)curl_multi_perform(multi_.get(), &running);  // Finish reports what went wrong
+  }
+
+  // Completes the post Start began; false with a reason when no HTTP reply
+  // came.
+  bool Finish(long* status, std::string* reply, std::string* reason) {
+    if (!failure_.empty()) {
+      *reason = failure_;
+      return false;
+    }
+    int running = 1;
+    while (running > 0) {
+      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) break;
+      if (running > 0) curl_multi_poll(multi_.get(), nullptr, 0, 1000, nullptr);
+    }
+    CURLcode result = CURLE_RECV_ERROR;  // unless libcurl reports the transfer done
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
+      if (message->msg == CURLMSG_DONE) result = message->data.result;
+    }
+    CURL* handle = curl_.get();
+    curl_multi_remove_handle(multi_.get(), handle);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
+    headers_.reset();
     if (result != CURLE_OK) {
       *reason = detail::TransferFailure(result, curlText_, "TARNALERT_SERVER_CA_FILE");
       return false;
@@ -103,7 +132,10 @@ class Poster {
   }
 
  private:
-  detail::CurlHandle curl_;
+  detail::CurlHandle curl_;  // in multi_ only from Start to Finish
+  detail::CurlMultiHandle multi_;
+  detail::CurlList headers_;
+  std::string failure_;  // why Start could not post
   std::string ca_, certificate_, key_;
   std::string reply_;
   char curlText_[CURL_ERROR_SIZE] = {};
@@ -159,6 +191,20 @@ bool ReadAlertmanagerSettings(const std::vector<std::string>& given, Alertmanage
                                         &settings->endsAfter, error);
 }
 
+// Reads the first alert from names[*next] on that is still there into
+// `text`, leaving *next at it. False at the end, or with `error` set when
+// one cannot be read.
+bool ReadNext(const detail::SpoolRound& round, const std::vector<std::string>& names, size_t* next,
+              std::string* text, CYqError* error) {
+  for (; *next < names.size(); ++*next) {
+    *error = round.Read(names[*next], text);
+    if (!error->IsError()) return true;
+    if (error->Code() != -ENOENT) return false;
+    *error = CYqError();  // taken away meanwhile
+  }
+  return false;
+}
+
 // The XML endpoint's pass of a round: the alerts it does not have yet, one
 // request each, oldest first, until one must wait.
 CYqError ForwardToServer(const ForwarderSettings& settings, detail::SpoolRound& round,
@@ -166,22 +212,27 @@ CYqError ForwardToServer(const ForwarderSettings& settings, detail::SpoolRound& 
   Poster poster;
   CYqError error = poster.SetUp(Env::Current(), settings);
   if (error.IsError()) return error;
+  std::vector<std::string> names;  // the alerts the server does not have
   for (const std::string& name : round.names()) {
-    if (round.Has(detail::SpoolTarget::kServer, name)) continue;
+    if (!round.Has(detail::SpoolTarget::kServer, name)) names.push_back(name);
+  }
+  // While an alert is with the server, the next one is read.
+  size_t next = 0;
+  std::string body;
+  CYqError readError;
+  bool readAhead = ReadNext(round, names, &next, &body, &readError);
+  while (readAhead) {
     if (stopRequested && stopRequested()) {
       report->stopped = true;
       break;
     }
-    std::string body;
-    error = round.Read(name, &body);
-    if (error.IsError()) {
-      if (error.Code() != -ENOENT) break;
-      error = CYqError();  // taken away meanwhile
-      continue;
-    }
+    const std::string& name = names[next++];
+    const std::string sending = std::move(body);
+    poster.Start(name, sending);
+    readAhead = ReadNext(round, names, &next, &body, &readError);
     long status = 0;
     std::string reply, reason;
-    if (!poster.Post(name, body, &status, &reply, &reason)) {
+    if (!poster.Finish(&status, &reply, &reason)) {
       report->retryLater = true;
       report->retryReason = "no reply from " + settings.url + ": " + reason;
     } else if (status >= 200 && status <= 299) {
@@ -202,7 +253,7 @@ CYqError ForwardToServer(const ForwarderSettings& settings, detail::SpoolRound& 
     report->lines.push_back(name + ": waits for the next round: " + report->retryReason);
     break;
   }
-  return error;
+  return error.IsError() ? error : readError;
 }
 
 }  // namespace
