@@ -116,7 +116,7 @@ std::string AlertNaming::AlertName(int alertType) {
   auto found = names_.find(alertType);
   if (found != names_.end()) return found->second;
   AlertTokenHelper helper(config_, alertType, 0);
-  std::string name = OneLine(ValidUtf8(FXString::ToString(helper.getAlertTypeName(alertType))));
+  std::string name = OneLine(FXString::ToString(helper.getAlertTypeName(alertType)));
   if (name.find_first_not_of(' ') == std::string::npos) {
     name = "Alert type " + std::to_string(alertType);
   }

@@ -127,11 +127,5 @@ std::vector<InstanceAnswer> AlertmanagerInstances::Finish() {
   return answers;
 }
 
-size_t AlertmanagerInstances::Remaining() const {
-  size_t count = 0;
-  for (const auto& instance : instances_) count += instance->inRound ? 1 : 0;
-  return count;
-}
-
 }  // namespace detail
 }  // namespace tarnalert

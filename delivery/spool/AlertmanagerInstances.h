@@ -49,10 +49,6 @@ class AlertmanagerInstances {
   // requests and waits for the answers. REQUIRES: nothing started.
   void Start(std::string body);
   std::vector<InstanceAnswer> Finish();
-  bool started() const { return !asked_.empty(); }
-
-  // The number of instances still in the round.
-  size_t Remaining() const;
 
  private:
   struct Instance;
