@@ -5,6 +5,9 @@
 // example configuration matches two rules for criteria 1, so one alert is two
 // messages; the per-message rows split one delivery into building the
 // message and the SMTP conversation.
+//
+// And an outbox flush of 200 messages, which share one connection, next to
+// the same 200 messages sent each over a connection of its own.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -13,13 +16,19 @@
 #include <sstream>
 #include <string>
 
+#include "bench/Goals.h"
 #include "bench/SettingsEnv.h"
 #include "delivery/MailDelivery.h"
 #include "delivery/mail/MailMessage.h"
 #include "delivery/mail/MailRequest.h"
+#include "delivery/mail/MailSettings.h"
+#include "delivery/mail/MailTransport.h"
+#include "delivery/mail/PreparedMail.h"
+#include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
+#include "tarnalert/delivery/MailOutbox.h"
 #include "tarnalert/platform/env/Env.h"
 #include "tarnalert/platform/message/Messages.h"
 
@@ -106,6 +115,78 @@ void BM_DeliverOneMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_DeliverOneMessage)->Unit(benchmark::kMicrosecond);
 
+constexpr int kOutboxMessages = 200;
+
+// The messages of the outbox benchmarks, built once.
+std::vector<tarnalert::detail::QueuedMail> OutboxMessages() {
+  tarnalert::detail::MailSettings settings;
+  std::string error;
+  tarnalert::detail::ReadMailSettings(bench_env, &settings, &error);
+  std::vector<tarnalert::detail::QueuedMail> messages;
+  for (int n = 0; n < kOutboxMessages; ++n) {
+    tarnalert::detail::PreparedMail prepared;
+    std::vector<tarnalert::AddressNote> notes;
+    tarnalert::detail::PrepareMail(settings, Request(), 0x12, 1796551200 + n, &prepared, &notes,
+                                   &error);
+    tarnalert::detail::QueuedMail mail;
+    mail.envelope = prepared.envelope;
+    mail.subject = prepared.content.subject;
+    mail.messageId = prepared.messageId;
+    mail.message = prepared.message;
+    mail.created = bench_env->Now();
+    mail.attempts = 1;
+    messages.push_back(mail);
+  }
+  return messages;
+}
+
+void BM_FlushOutbox(benchmark::State& state) {
+  SetTransport(true);
+  const std::vector<tarnalert::detail::QueuedMail> messages = OutboxMessages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const tarnalert::detail::QueuedMail& mail : messages) {
+      std::string name;
+      if (tarnalert::detail::DeferMail(bench_env, mail, &name).IsError()) {
+        state.SkipWithError("cannot fill the outbox");
+        return;
+      }
+    }
+    state.ResumeTiming();
+    tarnalert::OutboxFlushReport report;
+    if (tarnalert::FlushOutbox(true, &report).IsError() || report.delivered != kOutboxMessages) {
+      state.SkipWithError("the flush did not deliver every message");
+      return;
+    }
+  }
+  state.counters["messages_per_second"] = benchmark::Counter(
+      static_cast<double>(kOutboxMessages), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_FlushOutbox)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same messages, each over a connection of its own (greeting, STARTTLS,
+// TLS handshake, QUIT), and no outbox files.
+void BM_OneConnectionPerMessage(benchmark::State& state) {
+  SetTransport(true);
+  const std::vector<tarnalert::detail::QueuedMail> messages = OutboxMessages();
+  tarnalert::detail::MailSettings settings;
+  std::string error;
+  tarnalert::detail::ReadMailSettings(bench_env, &settings, &error);
+  for (auto _ : state) {
+    for (const tarnalert::detail::QueuedMail& mail : messages) {
+      if (tarnalert::detail::TransmitMail(bench_env, settings, mail.envelope, "unused",
+                                          mail.message)
+              .result.code != 0) {
+        state.SkipWithError("delivery failed");
+        return;
+      }
+    }
+  }
+  state.counters["messages_per_second"] = benchmark::Counter(
+      static_cast<double>(kOutboxMessages), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_OneConnectionPerMessage)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,8 +221,12 @@ int main(int argc, char** argv) {
   }
 
   benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
+  MedianReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  PrintGoals({{"outbox flush of 200 messages / one connection per message, messages per second",
+               Ratio(reporter.Real("BM_OneConnectionPerMessage"), reporter.Real("BM_FlushOutbox")),
+               3.0, false}});
   Env::Install(nullptr);
   server.Stop();
   return std::system(("rm -rf '" + work_directory + "'").c_str()) == 0 ? 0 : 1;

@@ -25,6 +25,7 @@
 #include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 #include "tarnalert/delivery/MailProbe.h"
@@ -656,23 +657,6 @@ TEST_F(MailDeliveryTest, LeftOutAddressesAndAReplacedSenderAreNamedInTheResult) 
   EXPECT_TRUE(Has(facts, "address To: Oncall <oncall@example.com>")) << Joined(facts);
 }
 
-// Runs `work` in a child process; true when it ended by itself, returning
-// true, within `seconds`.
-bool EndsWithin(int seconds, const std::function<bool()>& work) {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(work() ? 0 : 1);
-  for (int waited = 0; waited < seconds * 10; ++waited) {
-    int status = 0;
-    if (::waitpid(child, &status, WNOHANG) == child) {
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    ::usleep(100000);
-  }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
-  return false;
-}
-
 TEST_F(MailDeliveryTest, AServerThatNeverAnswersQuitHoldsADeliveryOnlyUntilTheTimeout) {
   MailServerOptions options;
   options.silentQuit = true;
@@ -680,7 +664,7 @@ TEST_F(MailDeliveryTest, AServerThatNeverAnswersQuitHoldsADeliveryOnlyUntilTheTi
   env_.SetSetting("MAIL_CONNECT_TIMEOUT", "2");
   env_.SetSetting("MAIL_TIMEOUT", "2");
   // Left to itself, libcurl waits two minutes for the reply to QUIT.
-  EXPECT_TRUE(EndsWithin(
+  EXPECT_TRUE(test::EndsWithin(
       30, [this] { return env_.DeliverEmail(Request({{"ops@example.com"}}), 2).code == 0; }));
   EXPECT_EQ(server_.Received().size(), 1u);
 }

@@ -30,13 +30,18 @@ struct Transmission {
   std::vector<RefusedRecipient> refused;
 };
 
+class SmtpSession;
+
 // Hands `message` to the transport of `settings` (which must name one);
 // `name` is its unique file name for the file transport. With
 // `conversation`, the SMTP commands and replies are added to it, one per
 // line, "> " for those sent and "< " for those received, login data hidden.
+// With `session`, the SMTP transport sends over the session's connection
+// (see SmtpSession).
 Transmission TransmitMail(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
                           const std::string& name, const std::string& message,
-                          std::vector<std::string>* conversation = nullptr);
+                          std::vector<std::string>* conversation = nullptr,
+                          SmtpSession* session = nullptr);
 
 }  // namespace detail
 }  // namespace tarnalert

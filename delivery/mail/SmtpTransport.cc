@@ -190,35 +190,57 @@ DeliveryResult Explain(CURLcode result, const char* curlText, const Conversation
   return Failure(kMailConnectionFailed, "sending to " + server + " failed: " + detail);
 }
 
+// Reads the private CA and the password the settings name. {0, ""} when
+// they can be used; otherwise why not (a setting to mend).
+DeliveryResult ReadSecrets(Env* env, const MailSettings& settings, std::string* caCertificates,
+                           std::string* password) {
+  if (!settings.caFile.empty()) {
+    CYqError error = ReadTrustedFile(env, "the CA file", settings.caFile, FileKeeping::kTrusted,
+                                     kMostCaBytes, caCertificates);
+    if (error.IsError()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + error.LastMessage());
+    }
+    if (caCertificates->empty()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + settings.caFile +
+                                             " is empty; it must hold the CA's certificate (PEM)");
+    }
+  }
+  if (!settings.user.empty()) {
+    CYqError error = ReadPasswordFile(env, settings.passwordFile, password);
+    if (error.IsError()) {
+      return Failure(kMailSettingsWrong, "TARNALERT_MAIL_PASSWORD_FILE: " + error.LastMessage());
+    }
+  }
+  return DeliveryResult{0, L""};
+}
+
 }  // namespace
 
+SmtpSession::~SmtpSession() {
+  handle_.reset();  // says QUIT first
+  WipeSecret(&password_);
+  WipeSecret(&caCertificates_);
+}
+
 Transmission SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelope& envelope,
-                        const std::string& message, std::vector<std::string>* lines) {
+                        const std::string& message, std::vector<std::string>* lines,
+                        SmtpSession* session) {
   SetUpCurl();
-  CurlHandle curl(curl_easy_init());
+  CurlHandle own;
+  CurlHandle& curl = session != nullptr ? session->handle_ : own;
+  if (!curl) curl.reset(curl_easy_init());
   if (!curl) return {Failure(kMailConnectionFailed, "cannot set up an SMTP connection"), {}};
   CURL* handle = curl.get();
 
-  std::string caCertificates;
-  if (!settings.caFile.empty()) {
-    CYqError error = ReadTrustedFile(env, "the CA file", settings.caFile, FileKeeping::kTrusted,
-                                     kMostCaBytes, &caCertificates);
-    if (error.IsError()) {
-      return {Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + error.LastMessage()), {}};
-    }
-    if (caCertificates.empty()) {
-      return {Failure(kMailSettingsWrong, "TARNALERT_MAIL_CA_FILE: " + settings.caFile +
-                                              " is empty; it must hold the CA's certificate (PEM)"),
-              {}};
-    }
-  }
-  std::string password;
-  if (!settings.user.empty()) {
-    CYqError error = ReadPasswordFile(env, settings.passwordFile, &password);
-    if (error.IsError()) {
-      return {Failure(kMailSettingsWrong, "TARNALERT_MAIL_PASSWORD_FILE: " + error.LastMessage()),
-              {}};
-    }
+  // A session reads the CA file and the password file once, for all its
+  // messages.
+  std::string ownCa, ownPassword;
+  std::string& caCertificates = session != nullptr ? session->caCertificates_ : ownCa;
+  std::string& password = session != nullptr ? session->password_ : ownPassword;
+  if (session == nullptr || !session->secretsRead_) {
+    const DeliveryResult unusable = ReadSecrets(env, settings, &caCertificates, &password);
+    if (unusable.code != 0) return {unusable, {}};
+    if (session != nullptr) session->secretsRead_ = true;
   }
 
   char curlText[CURL_ERROR_SIZE] = {};
@@ -258,10 +280,12 @@ Transmission SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelo
   curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, RecordConversation);
   curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &conversation);
-  // The connection closes (QUIT) inside the transfer, where the deadline
-  // below ends a wait for a reply that does not come; libcurl's own limit
-  // for that wait is two minutes, whatever the transfer's timeout.
-  curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+  // Without a session the connection closes (QUIT) inside the transfer,
+  // where the deadline below ends a wait for a reply that does not come; a
+  // session's QUIT, when the handle is cleaned up, waits for the server's
+  // response timeout, which is the mail timeout too (libcurl's own limit
+  // for either wait is two minutes, whatever the transfer's timeout).
+  curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, session != nullptr ? 0L : 1L);
   curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, settings.timeout);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(settings.timeout);
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -269,8 +293,19 @@ Transmission SendBySmtp(Env* env, const MailSettings& settings, const MailEnvelo
   curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &deadline);
 
   const CURLcode result = curl_easy_perform(handle);
-  WipeSecret(&password);
-  WipeSecret(&caCertificates);
+  if (session != nullptr) {
+    // The handle outlives this call, and its QUIT comes later: nothing of it
+    // may point here any longer.
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, nullptr);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, nullptr);
+    curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(handle, CURLOPT_READDATA, nullptr);
+  }
+  WipeSecret(&ownPassword);
+  WipeSecret(&ownCa);
   if (result == CURLE_OK) return {DeliveryResult{0, L""}, conversation.refused};
   return {Explain(result, curlText, conversation, envelope.recipients.size(), settings),
           conversation.refused};

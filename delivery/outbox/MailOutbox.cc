@@ -8,6 +8,7 @@
 #include "delivery/mail/MailSettings.h"
 #include "delivery/mail/MailTransport.h"
 #include "delivery/mail/PreparedMail.h"
+#include "delivery/mail/SmtpTransport.h"
 #include "delivery/outbox/AttemptSplit.h"
 #include "delivery/outbox/OutboxQueue.h"
 #include "platform/files/Directory.h"
@@ -127,8 +128,8 @@ class Flusher {
     }
     const std::string base = name.substr(0, name.size() - std::strlen(detail::kQueuedMailSuffix));
     const detail::AttemptSplit split = detail::SplitAttempt(
-        mail.envelope.recipients,
-        detail::TransmitMail(env_, settings_, mail.envelope, base, mail.message));
+        mail.envelope.recipients, detail::TransmitMail(env_, settings_, mail.envelope, base,
+                                                       mail.message, nullptr, &session_));
 
     std::string line = name + ":";
     if (!split.delivered.empty()) {
@@ -169,16 +170,29 @@ class Flusher {
     }
     if (split.retry.empty() && split.failed.empty()) {
       // Should the removal fail, the next flush sends the message again:
-      // twice rather than never.
+      // twice rather than never. Finish makes the removals durable.
       CYqError removed = outbox_.deferred.Remove(name);
-      if (!removed.IsError()) removed = outbox_.deferred.Sync();
       if (removed.IsError()) {
         Remember(problem, removed.Push(FlushLocation(__LINE__),
                                        "the delivered %s stays for another attempt", path.c_str()));
+      } else {
+        ++removed_;
       }
     }
     line.pop_back();
     report_->lines.push_back(line);
+  }
+
+  // Makes the removals of the delivered messages durable together, with one
+  // sync rather than one a message: a power loss before it sends them again,
+  // never loses one.
+  void Finish(CYqError* problem) {
+    if (removed_ == 0) return;
+    CYqError synced = outbox_.deferred.Sync();
+    if (synced.IsError()) {
+      Remember(problem, synced.Push(FlushLocation(__LINE__),
+                                    "a power loss may bring delivered messages back"));
+    }
   }
 
  private:
@@ -249,6 +263,8 @@ class Flusher {
   time_t giveUp_;
   bool all_;
   OutboxFlushReport* report_;
+  detail::SmtpSession session_;  // the messages of a flush share a connection
+  int removed_ = 0;              // delivered messages removed from deferred/
 };
 
 }  // namespace
@@ -284,6 +300,7 @@ CYqError FlushOutbox(bool all, OutboxFlushReport* report) {
   Flusher flusher(env, outbox, settings, giveUp, all, report);
   CYqError problem;
   for (const std::string& name : names) flusher.Flush(name, &problem);
+  flusher.Finish(&problem);
   // For the status report; a record that cannot be written loses no mail.
   if (report->delivered > 0) (void)RecordTime(env, kLastDeliveryRecord, env->Now());
   return problem;

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 
 #include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
@@ -394,6 +395,24 @@ TEST_F(MailOutboxTest, TwoFlushersAtOnceDeliverEachMessageOnce) {
   const std::map<std::string, int> subjects = ReceivedSubjects();
   EXPECT_EQ(subjects.size(), 20u);
   for (const auto& subject : subjects) EXPECT_EQ(subject.second, 1) << subject.first;
+}
+
+// The messages of a flush share one connection: one greeting, one TLS
+// handshake and one login for them all. The connection's QUIT, at the end,
+// waits no longer than the mail timeout, even for a server that never
+// answers it.
+TEST_F(MailOutboxTest, AFlushSendsItsMessagesOverOneConnection) {
+  for (int n = 0; n < 20; ++n) Defer("shared " + std::to_string(n));
+  MailServerOptions options;
+  options.silentQuit = true;
+  StartServer(options);
+  env_.SetSetting("MAIL_TIMEOUT", "2");
+  EXPECT_TRUE(test::EndsWithin(30, [this] { return Flush(true).delivered == 20; }));
+  std::set<int> connections;
+  for (const test::ReceivedMail& mail : server_.Received()) connections.insert(mail.connection);
+  EXPECT_EQ(ReceivedSubjects().size(), 20u);
+  EXPECT_LE(connections.size(), 2u);
+  EXPECT_EQ(connections.count(0), 0u) << "the server numbers every connection";
 }
 
 // A directory swapped for a link while a message is on its way redirects

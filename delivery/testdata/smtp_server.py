@@ -8,7 +8,8 @@ byte. With --auth every message needs a login (over TLS). A recipient named
 by --refuse gets REPLY to its RCPT. With --silent-quit the server never
 answers QUIT and keeps the connection open, as a broken server does. Every message accepted is written to
 DIR as msg-N.eml (the bytes received) and msg-N.envelope (lines "from X",
-"rcpt Y", "login Z", "tls yes|no"). The first line on standard output is
+"rcpt Y", "login Z", "tls yes|no", "connection C": the number of the
+connection it came over, counted from 1). The first line on standard output is
 "PORT n" once the server listens; it stops when standard input closes.
 """
 import argparse
@@ -36,6 +37,7 @@ class Handler:
         self.directory = directory
         self.refusals = refusals
         self.count = 0
+        self.connections = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address in self.refusals:
@@ -55,6 +57,10 @@ class Handler:
         if login is not None:
             lines.append("login " + login)
         lines.append("tls " + ("yes" if tls else "no"))
+        if getattr(session, "test_connection", None) is None:
+            self.connections += 1
+            session.test_connection = self.connections
+        lines.append("connection %d" % session.test_connection)
         with open(base + ".envelope", "w") as out:
             out.write("\n".join(lines) + "\n")
         return "250 2.0.0 Message accepted for delivery"

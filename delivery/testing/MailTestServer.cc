@@ -231,6 +231,7 @@ std::vector<ReceivedMail> MailTestServer::Received() const {
       if (key == "rcpt") mail.recipients.push_back(value);
       if (key == "login") mail.login = value;
       if (key == "tls") mail.tls = value == "yes";
+      if (key == "connection") mail.connection = std::atoi(value.c_str());
     }
     received.push_back(mail);
   }

@@ -47,6 +47,7 @@ struct ReceivedMail {
   std::vector<std::string> recipients;  // RCPT TO, accepted
   std::string login;                    // the user that logged in, if any
   bool tls = false;
+  int connection = 0;  // the connection it came over, from 1
 };
 
 class MailTestServer {

@@ -44,6 +44,21 @@ std::string Repeat(const std::string& piece, size_t times) {
          << error.ToString();
 }
 
+bool EndsWithin(int seconds, const std::function<bool()>& work) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work() ? 0 : 1);
+  for (int waited = 0; waited < seconds * 10; ++waited) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    ::usleep(100000);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return false;
+}
+
 bool AsOtherUser(const std::function<bool()>& make) {
   if (::geteuid() != 0) return false;
   const pid_t child = ::fork();

@@ -43,6 +43,11 @@ bool AsOtherUser(const std::function<bool()>& make);
 // to be killed or died otherwise (a test failure is added).
 bool EndsInChild(const std::function<int()>& run, int seconds, int* exitCode);
 
+// Runs `work` in a child process; true when it ended by itself, returning
+// true, within `seconds` (a bound on a wait that must end, not a speed
+// target). The child is killed otherwise.
+bool EndsWithin(int seconds, const std::function<bool()>& work);
+
 // For EXPECT_PRED_FORMAT1: success, or a failure showing the error's chain.
 ::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error);
 
