@@ -4,11 +4,11 @@
 // 0 when nothing needs attention, 1 otherwise (the reasons are printed).
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Json.h"
 #include "ToolText.h"
 
 namespace tarnalert_tool {
@@ -20,11 +20,9 @@ using tarnalert::WaitingItems;
 
 std::string When(time_t time) { return time > 0 ? UtcTime(time) : "never"; }
 
-nlohmann::ordered_json JsonTime(time_t time) {
-  return time > 0 ? nlohmann::ordered_json(UtcTime(time)) : nlohmann::ordered_json();
-}
+Json JsonTime(time_t time) { return time > 0 ? Json(UtcTime(time)) : Json(); }
 
-nlohmann::ordered_json JsonItems(const WaitingItems& items) {
+Json JsonItems(const WaitingItems& items) {
   return {{"count", items.count}, {"oldest", JsonTime(items.oldest)}};
 }
 
@@ -76,28 +74,27 @@ void PrintText(const DeliveryStatus& status) {
   for (const std::string& reason : status.attention) std::cout << "  " << OneLine(reason) << "\n";
 }
 
-void PrintJson(const DeliveryStatus& status) {
-  const nlohmann::ordered_json json = {{"time", UtcTime(status.now)},
-                                       {"client", status.client},
-                                       {"configuration",
-                                        {{"path", status.configPath},
-                                         {"installed", status.configInstalled},
-                                         {"changed", JsonTime(status.configChanged)},
-                                         {"rules", status.configRules}}},
-                                       {"mailTransport", status.mailTransport},
-                                       {"serverUrl", status.serverUrl},
-                                       {"alertmanagerUrls", status.alertmanagerUrls},
-                                       {"spool",
-                                        {{"pending", JsonItems(status.spoolPending)},
-                                         {"rejected", JsonItems(status.spoolRejected)}}},
-                                       {"outbox",
-                                        {{"deferred", JsonItems(status.outboxDeferred)},
-                                         {"failed", JsonItems(status.outboxFailed)}}},
-                                       {"lastDelivery", JsonTime(status.lastDelivery)},
-                                       {"lastForward", JsonTime(status.lastForward)},
-                                       {"maxWaitSeconds", status.maxWait},
-                                       {"attention", status.attention}};
-  std::cout << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+void PrintJsonStatus(const DeliveryStatus& status) {
+  PrintJson({{"time", UtcTime(status.now)},
+             {"client", status.client},
+             {"configuration",
+              {{"path", status.configPath},
+               {"installed", status.configInstalled},
+               {"changed", JsonTime(status.configChanged)},
+               {"rules", status.configRules}}},
+             {"mailTransport", status.mailTransport},
+             {"serverUrl", status.serverUrl},
+             {"alertmanagerUrls", status.alertmanagerUrls},
+             {"spool",
+              {{"pending", JsonItems(status.spoolPending)},
+               {"rejected", JsonItems(status.spoolRejected)}}},
+             {"outbox",
+              {{"deferred", JsonItems(status.outboxDeferred)},
+               {"failed", JsonItems(status.outboxFailed)}}},
+             {"lastDelivery", JsonTime(status.lastDelivery)},
+             {"lastForward", JsonTime(status.lastForward)},
+             {"maxWaitSeconds", status.maxWait},
+             {"attention", status.attention}});
 }
 
 // The text exposition format of Prometheus: every gauge with its help line.
@@ -141,7 +138,7 @@ int RunStatus(const std::string& format) {
   DeliveryStatus status;
   tarnalert::ReadDeliveryStatus(&status);
   if (format == "json") {
-    PrintJson(status);
+    PrintJsonStatus(status);
   } else if (format == "prometheus") {
     PrintPrometheus(status);
     for (const std::string& reason : status.attention) PrintError("status", reason);

@@ -79,7 +79,7 @@ bool AlertmanagerBatches::Settle(const std::vector<PreparedAlert>& alerts, size_
   if (invalid) {
     std::string replies;
     for (const InstanceAnswer& answer : answers) replies += Describe(answer) + "\n";
-    return Reject(alerts[begin].name, "refused by Alertmanager:\n" + replies, error);
+    return Reject(alerts[begin].name, "refused by Alertmanager\n" + replies, error);
   }
   // Appended: the XML endpoint's pass may have given a reason before.
   const std::string reason = "no Alertmanager instance accepted the alerts (" + Troubles() + ")";

@@ -72,6 +72,22 @@ std::vector<KnownSetting> BuildTable() {
       {"SERVER_TIMEOUT", "30", "seconds for one POST of the forwarder", false, nullptr},
       {"FORWARD_INTERVAL", "10", "seconds between the rounds of tarnalert spool forward --watch",
        false, nullptr},
+      {"ALERTMANAGER_URLS", "unset",
+       "base URLs (http:// or https://, separated by commas) of the Alertmanager instances the "
+       "spool forwarder posts alerts to (see docs/alertmanager.md)",
+       false, nullptr},
+      {"ALERTMANAGER_CA_FILE", "the system's CA store",
+       "PEM file of the CA certificates that an https:// Alertmanager's certificate must chain to",
+       false, nullptr},
+      {"ALERTMANAGER_TIMEOUT", "30", "seconds for one request to Alertmanager", false, nullptr},
+      {"ALERTMANAGER_BATCH_SIZE", "64", "alerts per request to Alertmanager, 1 to 10000", false,
+       nullptr},
+      {"ALERTMANAGER_ENDS_AFTER", "3600",
+       "seconds from an alert's start to its end in Alertmanager, 60 to 2592000", false, nullptr},
+      {"STATUS_MAX_WAIT", "3600",
+       "seconds an alert may wait in the spool, or a mail message in the outbox, before tarnalert "
+       "status says it needs attention",
+       false, nullptr},
   };
 }
 
