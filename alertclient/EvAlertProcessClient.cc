@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "alertclient/detail/ConfigRead.h"
 #include "alertclient/detail/PassMemo.h"
@@ -37,11 +38,36 @@ namespace {
 // to (frozen, so that copies share it) and the parts of the reading, which
 // the decoding of a changed text takes over where that text repeats them.
 // Never changed once published.
+// What the road reads of each rule of a decoding before it reaches the rule
+// itself, worked out once per decoding.
+struct RuleFacts {
+  tarnalert::RuleSkip skip = tarnalert::RuleSkip::kNone;
+  bool idNameAbsent = false;  // the rule's alert holds no id and name at all
+  tarnalert::detail::RuleSelection selection;
+};
+
 struct DecodedConfig {
   std::string text;
   KTGui::GetAlertDetailForClientResp config;
   tarnalert::detail::ReadParts parts;
+  std::vector<RuleFacts> rules;  // one for each rule of `config`, in order
 };
+
+std::vector<RuleFacts> FactsOf(const KTGui::GetAlertDetailForClientResp& config) {
+  std::vector<RuleFacts> facts;
+  const HqMessageList* rules = config.findList(KTGui::GetAlertDetailForClientResp::alertDetails);
+  if (rules == nullptr) return facts;
+  facts.reserve(rules->size());
+  for (const HqMessageBase& rule : *rules) {
+    RuleFacts& fact = facts.emplace_back();
+    fact.skip = tarnalert::RuleSkipReason(rule);
+    fact.idNameAbsent =
+        fact.skip == tarnalert::RuleSkip::kNoIdOrName &&
+        rule.findChild(KTGui::AlertDetail::alert)->findChild(KTGui::AlertInfo::alert) == nullptr;
+    fact.selection = tarnalert::detail::SelectionOf(rule);
+  }
+  return facts;
+}
 
 // The last decoded configuration; read and replaced under alertDetailsCS.
 std::shared_ptr<const DecodedConfig>& LastDecoded() {
@@ -110,6 +136,7 @@ std::shared_ptr<const DecodedConfig> LoadConfig(KTGui::GetAlertDetailForClientRe
     return nullptr;
   }
   decoded->text = std::move(text);
+  decoded->rules = FactsOf(decoded->config);
   std::shared_ptr<const DecodedConfig> fresh = std::move(decoded);
   std::shared_ptr<const DecodedConfig> replaced = fresh;  // freed after the lock is let go
   {
@@ -190,10 +217,24 @@ void NTAlertProcessClient::MatchAndSendAlert(tarnalert::FailoverResult* result) 
     }
     return (*changeableRules)[i];
   };
+  // While the rules are those of the decoding, what it worked out of them
+  // stands for reading them again; a rule reached for change below is read
+  // no further.
+  const std::vector<RuleFacts>* facts =
+      decoded != nullptr &&
+              rules == decoded->config.findList(GetAlertDetailForClientResp::alertDetails) &&
+              decoded->rules.size() == rules->size()
+          ? &decoded->rules
+          : nullptr;
   for (size_t i = 0; i < rules->size(); ++i) {
-    const tarnalert::RuleSkip skip = tarnalert::RuleSkipReason((*rules)[i]);
+    const RuleFacts* fact = facts != nullptr ? &(*facts)[i] : nullptr;
+    const tarnalert::RuleSkip skip =
+        fact != nullptr ? fact->skip : tarnalert::RuleSkipReason((*rules)[i]);
     if (skip == tarnalert::RuleSkip::kNoIdOrName &&
-        (*rules)[i].findChild(KTGui::AlertDetail::alert)->findChild(AlertInfo::alert) == nullptr) {
+        (fact != nullptr
+             ? fact->idNameAbsent
+             : (*rules)[i].findChild(KTGui::AlertDetail::alert)->findChild(AlertInfo::alert) ==
+                   nullptr)) {
       // Reading an absent id and name adds them empty, as the accessor does.
       (void)changeableRule(i).child(KTGui::AlertDetail::alert).child(AlertInfo::alert);
     }
@@ -222,7 +263,9 @@ void NTAlertProcessClient::MatchAndSendAlert(tarnalert::FailoverResult* result) 
     }
     // A rule that does not fit is passed over unchanged, as MatchAlert would.
     if (alertType != tarnalert::kFailoverAlertType ||
-        tarnalert::detail::SelectedCriteria((*rules)[i], alertType, criteria) == nullptr) {
+        !(fact != nullptr
+              ? fact->selection.Selects(alertType, criteria)
+              : tarnalert::detail::SelectedCriteria((*rules)[i], alertType, criteria) != nullptr)) {
       continue;
     }
     HqMessageBase& rule = changeableRule(i);

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -451,6 +452,7 @@ TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
     <AlertDetail><alert><alert><id>3</id><name>deleted</name></alert><flags>2</flags></alert><nonNebrixUsers/></AlertDetail>
     <AlertDetail><alert><alert><id>0</id><name>no id</name></alert></alert><nonNebrixUsers/></AlertDetail>
     <AlertDetail><alert><alert><id>5</id></alert></alert><nonNebrixUsers/></AlertDetail>
+    <AlertDetail><alert><flags>0</flags></alert><nonNebrixUsers/></AlertDetail>
     <AlertDetail><alert><alert><id>6</id><name>other type</name></alert><alertType><id>75</id></alertType><flags>4</flags></alert>
       <criteria><AlertCriteria><criteriaId>1</criteriaId></AlertCriteria></criteria><nonNebrixUsers/></AlertDetail>
     <AlertDetail><alert><alert><id>7</id><name>no e-mail</name></alert><alertType><id>74</id></alertType></alert>
@@ -458,9 +460,7 @@ TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
       <notifMessages><AlertNotifMsg><notifType>2</notifType></AlertNotifMsg></notifMessages><nonNebrixUsers/></AlertDetail>
   </alertDetails></GetAlertDetailForClientResp>)";
   Install(rules);
-  EvAlertEx alert;
-  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
-  std::vector<std::string> expected = {
+  const std::vector<std::string> expected = {
       "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [0] since it does not "
       "have sufficient information.",
       "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [1] since its disabled "
@@ -471,17 +471,39 @@ TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
       "have Id or name set. ",
       "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [4] since it does not "
       "have Id or name set. ",
+      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [5] since it does not "
+      "have Id or name set. ",
       "ERROR 0 SendNotification: Alert does not have email notification configured. So not "
       "processing. ",
   };
-  std::vector<std::string> seen;
-  for (const std::string& line : env_.LogMessages()) {
-    if (line.find("Skipping") != std::string::npos ||
-        line.find("SendNotification") != std::string::npos) {
-      seen.push_back(line);
+  // The lines of one pass.
+  auto pass = [&](const std::function<void()>& run) {
+    env_.ClearLog();
+    run();
+    std::vector<std::string> seen;
+    for (const std::string& line : env_.LogMessages()) {
+      if (line.find("Skipping") != std::string::npos ||
+          line.find("SendNotification") != std::string::npos) {
+        seen.push_back(line);
+      }
     }
-  }
-  EXPECT_EQ(seen, expected);
+    return seen;
+  };
+  // A fresh alert decodes the file, the next reads the same decoding again,
+  // and a client whose file is gone reads the rules its last pass left.
+  EvAlertEx alert;
+  EXPECT_EQ(pass([&] { EXPECT_EQ(alert.sendAlert(74, 1, 0), 1); }), expected);
+  EXPECT_EQ(pass([&] { EXPECT_EQ(alert.sendAlert(74, 1, 0), 1); }), expected);
+  NTAlertProcessClient client(74, 1, 0, alert);
+  EXPECT_EQ(pass([&] { client.MatchAndSendAlert(); }), expected);
+  // Reading the absent id and name of the sixth rule added them, as the
+  // accessor does.
+  const HqMessageBase& sixth =
+      client.alertConfig.findList(KTGui::GetAlertDetailForClientResp::alertDetails)->at(5);
+  EXPECT_NE(sixth.findChild(KTGui::AlertDetail::alert)->findChild(KTGui::AlertInfo::alert),
+            nullptr);
+  ASSERT_EQ(::unlink(NTAlertProcessClient::GetConfigFileName().c_str()), 0);
+  EXPECT_EQ(pass([&] { client.MatchAndSendAlert(); }), expected);
   EXPECT_TRUE(env_.deliveries().empty());
 }
 

@@ -1,5 +1,6 @@
 // Matching of one notification rule against the detected failover alert, and
 // the collection of the alert's token values for a rule that fits.
+#include <algorithm>
 #include <cstdint>
 
 #include "alertclient/detail/PassMemo.h"
@@ -17,12 +18,35 @@ using tarnalert::detail::RuleLocale;
 namespace tarnalert {
 namespace detail {
 
-const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria) {
-  // The rule's alert type is the id of the alertType inside its alert.
+namespace {
+
+// The rule's alert type: the id of the alertType inside its alert.
+int RuleAlertType(const HqMessageBase& rule) {
   const HqMessageBase* info = rule.findChild(KTGui::AlertDetail::alert);
   const HqMessageBase* type = info ? info->findChild(KTGui::AlertInfo::alertType) : nullptr;
-  const int ruleType = type ? static_cast<int>(type->get(KTGui::IdName::id)) : 0;
-  if (ruleType != alertType) return nullptr;
+  return type ? static_cast<int>(type->get(KTGui::IdName::id)) : 0;
+}
+
+}  // namespace
+
+RuleSelection SelectionOf(const HqMessageBase& rule) {
+  RuleSelection selection;
+  selection.alertType = RuleAlertType(rule);
+  if (const HqMessageList* entries = rule.findList(KTGui::AlertDetail::criteria)) {
+    for (const HqMessageBase& entry : *entries) {
+      selection.criteria.push_back(static_cast<int>(entry.get(KTGui::AlertCriteria::criteriaId)));
+    }
+  }
+  return selection;
+}
+
+bool RuleSelection::Selects(int type, int criteriaId) const {
+  return alertType == type &&
+         std::find(criteria.begin(), criteria.end(), criteriaId) != criteria.end();
+}
+
+const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria) {
+  if (RuleAlertType(rule) != alertType) return nullptr;
   const HqMessageList* entries = rule.findList(KTGui::AlertDetail::criteria);
   if (entries == nullptr) return nullptr;
   // The status of the alert takes no part: only its type and criteria count.

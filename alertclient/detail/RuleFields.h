@@ -4,6 +4,7 @@
 #define TARNALERT_ALERTCLIENT_DETAIL_RULEFIELDS_H_
 
 #include <cstdint>
+#include <vector>
 
 #include "tarnalert/platform/message/Messages.h"
 
@@ -51,6 +52,15 @@ inline const HqMessageBase* EmailEntry(HqMessageBase& rule) {
 // The rule's entry for `criteria` when the rule is of `alertType` and selects
 // that criteria; null otherwise. Reads the rule without changing it.
 const HqMessageBase* SelectedCriteria(const HqMessageBase& rule, int alertType, int criteria);
+
+// What SelectedCriteria reads of a rule, kept so that it can be asked without
+// reaching the rule again: its alert type and its criteria ids in order.
+struct RuleSelection {
+  int alertType = 0;
+  std::vector<int> criteria;
+  bool Selects(int type, int criteriaId) const;  // as SelectedCriteria != null
+};
+RuleSelection SelectionOf(const HqMessageBase& rule);
 
 }  // namespace detail
 }  // namespace tarnalert
