@@ -45,6 +45,8 @@ class MedianReporter : public benchmark::ConsoleReporter {
   std::map<std::string, std::vector<double>> cpu_, real_;
 };
 
+// A figure with the goal it is held to; a limit of 0 shows the figure
+// without one.
 struct Goal {
   std::string what;
   double value;  // 0: not measured
@@ -60,10 +62,14 @@ inline double Ratio(double numerator, double denominator) {
 inline void PrintGoals(const std::vector<Goal>& goals) {
   std::printf("\nGoals\n");
   for (const Goal& goal : goals) {
+    if (goal.limit <= 0) {
+      std::printf("  %-68s %7.2f  no goal\n", goal.what.c_str(), goal.value);
+      continue;
+    }
     const bool measured = goal.value > 0;
     const bool met =
         measured && (goal.atMost ? goal.value <= goal.limit : goal.value >= goal.limit);
-    std::printf("  %-62s %7.2f %s %5.2f  %s\n", goal.what.c_str(), goal.value,
+    std::printf("  %-68s %7.2f %s %5.2f  %s\n", goal.what.c_str(), goal.value,
                 goal.atMost ? "<=" : ">=", goal.limit,
                 !measured ? "not measured"
                 : met     ? "met"

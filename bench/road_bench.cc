@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Goals.h"
 #include "platform/event/Catalog.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
@@ -364,64 +365,6 @@ double JinjaMicroseconds(std::string* why) {
     return -1;
   }
   return micros;
-}
-
-// Keeps the median of every benchmark's repetitions, in ns per iteration.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  explicit MedianReporter(OutputOptions options) : ConsoleReporter(options) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      std::string name = run.run_name.function_name;
-      if (!run.run_name.threads.empty()) name += "/" + run.run_name.threads;
-      if (run.run_type == Run::RT_Iteration) {
-        cpu_[name].push_back(run.GetAdjustedCPUTime());
-        real_[name].push_back(run.GetAdjustedRealTime());
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Cpu(const std::string& name) const { return Median(cpu_, name); }
-  double Real(const std::string& name) const { return Median(real_, name); }
-
- private:
-  static double Median(const std::map<std::string, std::vector<double>>& all,
-                       const std::string& name) {
-    auto found = all.find(name);
-    if (found == all.end() || found->second.empty()) return 0;
-    std::vector<double> values = found->second;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  }
-  std::map<std::string, std::vector<double>> cpu_, real_;
-};
-
-// A figure with the goal it is held to; a limit of 0 shows the figure
-// without one.
-struct Goal {
-  std::string what;
-  double value;
-  double limit;
-  bool atMost;
-};
-
-void PrintGoals(const std::vector<Goal>& goals) {
-  std::printf("\nGoals\n");
-  for (const Goal& goal : goals) {
-    if (goal.limit <= 0) {
-      std::printf("  %-68s %7.2f  no goal\n", goal.what.c_str(), goal.value);
-      continue;
-    }
-    const bool measured = goal.value > 0;
-    const bool met =
-        measured && (goal.atMost ? goal.value <= goal.limit : goal.value >= goal.limit);
-    std::printf("  %-68s %7.2f %s %5.2f  %s\n", goal.what.c_str(), goal.value,
-                goal.atMost ? "<=" : ">=", goal.limit,
-                !measured ? "not measured"
-                : met     ? "met"
-                          : "NOT met");
-  }
 }
 
 }  // namespace
