@@ -253,6 +253,9 @@ case $group in
     export TARNALERT_SERVER_CERT=$work/cert.pem TARNALERT_SERVER_KEY=$work/key.fifo
     run spool forward --once --url https://127.0.0.1:1/alerts
     note "spool forward --watch with that key, then SIGTERM"
+    # The last run's stderr holds the same line: empty it first, or the wait
+    # below may end before this run has started.
+    : >"$work/err"
     "$tool" spool forward --watch --url https://127.0.0.1:1/alerts >"$work/out" 2>"$work/err" &
     pid=$!
     for _ in $(seq 100); do [ -s "$work/err" ] && break; sleep 0.1; done
