@@ -85,12 +85,6 @@ class StateEnv : public tarnalert::test::TestEnv {
   bool to_file = false;
 };
 
-std::string Chain(const CYqError& error) {
-  std::string text;
-  for (const CYqError::Message& message : error.Messages()) text += message.text + "\n";
-  return text;
-}
-
 struct Layout {
   const char* name;
   // Lays out the state directory; returns where the library's directories
@@ -129,7 +123,7 @@ void ExpectEveryUseRefused(const Layout& layout) {
   EXPECT_EQ(tarnalert::ForwardSpool(settings, nullptr, &forwarded).LastMessage(), refusal("spool"))
       << "spool forward";
 
-  const std::string chain = Chain(NTAlertProcessClient::UpdateAlertConfig(kOurConfig));
+  const std::string chain = NTAlertProcessClient::UpdateAlertConfig(kOurConfig).ToString();
   EXPECT_NE(chain.find(refusal("jobresults")), std::string::npos) << chain;
   EXPECT_EQ(ReadWhole(where + "/jobresults/alert_config.xml"), kPlantedConfig) << "install";
 

@@ -246,10 +246,20 @@ TEST_F(MailOutboxTest, ARetryDeliversToWhomItCanAndKeepsTheRestApart) {
   EXPECT_EQ(entries[1].recipients, std::vector<std::string>{"gone@example.com"});
   EXPECT_NE(entries[1].lastError.find("550 5.1.1 user unknown"), std::string::npos);
 
-  StartServer();
-  EXPECT_EQ(Flush(true).delivered, 1);
-  EXPECT_EQ(server_.Received().at(0).recipients, std::vector<std::string>{"busy@example.com"});
-  EXPECT_EQ(Entries().size(), 1u) << "only the failed record is left";
+  // Refused for good now, the remainder moves to failed/ whole, beside its
+  // error; failed messages are not tried again.
+  refusing.refusals = {{"busy@example.com", "550 5.1.2 mailbox gone"}};
+  StartServer(refusing);
+  EXPECT_EQ(Flush(true).failed, 1);
+  const std::string failed = env_.scratch_directory() + "/state/outbox/failed/";
+  const std::vector<std::string> names = ListDirectory(failed);
+  ASSERT_EQ(names.size(), 4u) << "two messages and their errors";
+  EXPECT_NE(ReadWhole(failed + entries[0].name + ".error").find("550 5.1.2 mailbox gone"),
+            std::string::npos);
+  entries = Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(entries[0].failed && entries[1].failed);
+  EXPECT_EQ(Flush(true).delivered + Flush(true).failed, 0) << "failed messages are not retried";
 }
 
 TEST_F(MailOutboxTest, StoredFilesOfEitherFormatReadBack) {
@@ -285,25 +295,11 @@ TEST_F(MailOutboxTest, StoredFilesOfEitherFormatReadBack) {
   EXPECT_FALSE(detail::DecodeQueuedMail("tarnalert-outbox 3\ncreated 1\n\nx", &read));
 }
 
-TEST_F(MailOutboxTest, A5xxOnRetryMovesTheMessageToFailedWithItsError) {
-  Defer("refused later");
-  MailServerOptions refusing;
-  refusing.refusals = {{"ops@example.com", "550 5.1.1 user unknown"}};
-  StartServer(refusing);
-  EXPECT_EQ(Flush(true).failed, 1);
-  const std::string failed = env_.scratch_directory() + "/state/outbox/failed";
-  const std::vector<std::string> names = ListDirectory(failed);
-  ASSERT_EQ(names.size(), 2u) << "the message and its error";
-  EXPECT_NE(ReadWhole(failed + "/" + names[1]).find("550 5.1.1 user unknown"), std::string::npos);
-  std::vector<OutboxEntry> entries = Entries();
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_TRUE(entries[0].failed);
-  EXPECT_EQ(Flush(true).delivered + Flush(true).failed, 0) << "failed messages are not retried";
-}
-
-TEST_F(MailOutboxTest, AMessageOlderThanTheGiveUpTimeFailsWithoutAnotherAttempt) {
+// A message given up a day after its first failure, put back by a person,
+// starts afresh: the next flush sends it instead of giving it up again.
+TEST_F(MailOutboxTest, AMessageOlderThanTheGiveUpTimeFailsAndARetryStartsItAfresh) {
   env_.PinTime(1800000000ull * 1000000);
-  Defer("too old");
+  Defer("given up");
   StartServer();
   env_.PinTime((1800000000ull + 24 * 3600) * 1000000);
   const OutboxFlushReport report = Flush(true);
@@ -311,22 +307,8 @@ TEST_F(MailOutboxTest, AMessageOlderThanTheGiveUpTimeFailsWithoutAnotherAttempt)
   ASSERT_EQ(report.lines.size(), 1u);
   EXPECT_NE(report.lines[0].find("given up after 1 attempt(s)"), std::string::npos)
       << report.lines[0];
-  EXPECT_TRUE(ReceivedSubjects().empty());
+  EXPECT_TRUE(ReceivedSubjects().empty()) << "given up without another attempt";
 
-  env_.SetSetting("MAIL_GIVE_UP", "tomorrow");
-  OutboxFlushReport ignored;
-  CYqError error = FlushOutbox(true, &ignored);
-  EXPECT_NE(error.LastMessage().find("TARNALERT_MAIL_GIVE_UP is \"tomorrow\""), std::string::npos)
-      << error.ToString();
-}
-
-// A message given up a day after its first failure, put back by a person,
-// starts afresh: the next flush sends it instead of giving it up again.
-TEST_F(MailOutboxTest, ARetriedFailedMessageIsSentByTheNextFlush) {
-  env_.PinTime(1800000000ull * 1000000);
-  Defer("given up");
-  env_.PinTime((1800000000ull + 24 * 3600) * 1000000);
-  EXPECT_EQ(Flush(true).failed, 1);
   const std::vector<OutboxEntry> failed = Entries();
   ASSERT_EQ(failed.size(), 1u);
   ASSERT_TRUE(failed[0].failed);
@@ -337,9 +319,14 @@ TEST_F(MailOutboxTest, ARetriedFailedMessageIsSentByTheNextFlush) {
   EXPECT_EQ(ListDirectory(env_.scratch_directory() + "/state/outbox/failed"),
             std::vector<std::string>{})
       << "its error went with it";
-  StartServer();
   EXPECT_EQ(Flush(false).delivered, 1);
   EXPECT_EQ(ReceivedSubjects(), (std::map<std::string, int>{{"given up", 1}}));
+
+  env_.SetSetting("MAIL_GIVE_UP", "tomorrow");
+  OutboxFlushReport ignored;
+  CYqError error = FlushOutbox(true, &ignored);
+  EXPECT_NE(error.LastMessage().find("TARNALERT_MAIL_GIVE_UP is \"tomorrow\""), std::string::npos)
+      << error.ToString();
 }
 
 // Changes a person asks for wait for no flush and touch nothing while one runs.

@@ -98,24 +98,16 @@ TEST_F(SpoolTest, AlertBecomesOneCompleteFile) {
   EXPECT_EQ(back.eventMsgList[1].argType, 5u);
 }
 
+// A spool setting that names a file, or a directory under one: the reason
+// given for the file itself was a stale errno ("Success").
 TEST_F(SpoolTest, UnwritableSpoolDirectoryIsReported) {
-  std::ofstream(env_.scratch_directory() + "/plainfile") << "x";
-  env_.SetSetting("SPOOL_DIR", env_.scratch_directory() + "/plainfile/spool");
-  const std::string error = Send();
-  EXPECT_NE(error.find("cannot use spool directory " + env_.scratch_directory() +
-                       "/plainfile/spool: Cannot create directory " + env_.scratch_directory() +
-                       "/plainfile: Not a directory"),
-            std::string::npos)
-      << error;
-}
-
-// The setting names a file: the reason given was a stale errno ("Success").
-TEST_F(SpoolTest, SpoolDirectoryThatIsAFileIsReportedAsNotADirectory) {
   const std::string file = env_.scratch_directory() + "/plainfile";
   std::ofstream(file) << "x";
-  env_.SetSetting("SPOOL_DIR", file);
-  EXPECT_EQ(Send(), "cannot use spool directory " + file + ": Cannot create directory " + file +
-                        ": Not a directory");
+  for (const std::string& spool : {file + "/spool", file}) {
+    env_.SetSetting("SPOOL_DIR", spool);
+    EXPECT_EQ(Send(), "cannot use spool directory " + spool + ": Cannot create directory " + file +
+                          ": Not a directory");
+  }
 }
 
 TEST_F(SpoolTest, FailedStepLeavesNothingBehind) {
@@ -145,26 +137,20 @@ TEST_F(SpoolTest, FailedStepLeavesNothingBehind) {
   }
 }
 
-TEST_F(SpoolTest, ShortWritesStillGiveACompleteFile) {
+// Written seven bytes at a time, still one whole file; named and dated by
+// the Env's clock.
+TEST_F(SpoolTest, ShortWritesGiveACompleteFileNamedByTheEnvClock) {
   env_.LimitWrites(7);
-  ASSERT_EQ(Send(), "");
-  std::vector<std::string> files = ListDirectory(spool_);
-  ASSERT_EQ(files.size(), 1u);
-  EvAlertEx back;
-  std::string error;
-  EXPECT_TRUE(
-      tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + files[0]), &back, &error))
-      << error;
-}
-
-TEST_F(SpoolTest, NameAndTimeComeFromTheEnvClock) {
   env_.PinTime(1700000000123456);  // 2023-11-14 22:13:20.123456 UTC
   ASSERT_EQ(Send(), "");
   std::vector<std::string> files = ListDirectory(spool_);
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].substr(0, 26), "20231114T221320.123456000Z");
-  EXPECT_NE(ReadWhole(spool_ + "/" + files[0]).find("spooledAt=\"2023-11-14T22:13:20Z\""),
-            std::string::npos);
+  const std::string text = ReadWhole(spool_ + "/" + files[0]);
+  EXPECT_NE(text.find("spooledAt=\"2023-11-14T22:13:20Z\""), std::string::npos);
+  EvAlertEx back;
+  std::string error;
+  EXPECT_TRUE(tarnalert::detail::ReadSpoolDocument(text, &back, &error)) << error;
 }
 
 // Writers killed mid-write leave hidden temporary files; the next writer

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -128,6 +130,28 @@ bool MakeTestCertificates(const std::string& directory, TestCertificates* certif
   };
   return makeCa("ca") && makeCa("other-ca") && makeSigned("server", "127.0.0.1") &&
          makeSigned("client", "tarnalert test client");
+}
+
+const TestCertificates* SharedTestCertificates(std::string* error) {
+  static std::string directory, failure;
+  static TestCertificates certificates;
+  static const bool made = [] {
+    char pattern[] = "/tmp/tarnalert-certs-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+      failure =
+          std::string("cannot make a directory for the certificates: ") + std::strerror(errno);
+      return false;
+    }
+    directory = pattern;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(directory, ignored);
+    });
+    return MakeTestCertificates(directory, &certificates, &failure) &&
+           ::chmod(certificates.clientKeyFile.c_str(), 0600) == 0;
+  }();
+  *error = failure;
+  return made ? &certificates : nullptr;
 }
 
 MailTestServer::~MailTestServer() { Stop(); }

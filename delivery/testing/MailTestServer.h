@@ -31,6 +31,10 @@ struct TestCertificates {
 // Makes the certificates in `directory`. False with the reason in `error`.
 bool MakeTestCertificates(const std::string& directory, TestCertificates* certificates,
                           std::string* error);
+// The certificates of this test process: made by the first call in a
+// directory of their own, removed when the process exits, the client key
+// private. Null with the reason in `error` when they could not be made.
+const TestCertificates* SharedTestCertificates(std::string* error);
 
 struct MailServerOptions {
   enum Mode { kPlain, kStartTls, kImplicitTls } mode = kPlain;
