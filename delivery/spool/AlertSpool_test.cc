@@ -48,6 +48,16 @@ EvAlertEx SampleAlert() {
   return alert;
 }
 
+// The alert read back from the spool file `path`; a failure names the file
+// when it holds no whole spooled alert.
+EvAlertEx ReadBack(const std::string& path) {
+  EvAlertEx back;
+  std::string error;
+  EXPECT_TRUE(tarnalert::detail::ReadSpoolDocument(ReadWhole(path), &back, &error))
+      << path << ": " << error;
+  return back;
+}
+
 class SpoolTest : public ::testing::Test {
  protected:
   // Sends one sample alert; returns the adapter's error text, empty when it
@@ -77,11 +87,7 @@ TEST_F(SpoolTest, AlertBecomesOneCompleteFile) {
   ASSERT_EQ(stat((spool_ + "/" + files[0]).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0077, 0u);
 
-  EvAlertEx back;
-  std::string error;
-  ASSERT_TRUE(
-      tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + files[0]), &back, &error))
-      << error;
+  const EvAlertEx back = ReadBack(spool_ + "/" + files[0]);
   EXPECT_EQ(back.alertType, 5);
   EXPECT_EQ(back.status, 3);
   EXPECT_EQ(back.auxNumber6, -6);
@@ -146,11 +152,9 @@ TEST_F(SpoolTest, ShortWritesGiveACompleteFileNamedByTheEnvClock) {
   std::vector<std::string> files = ListDirectory(spool_);
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].substr(0, 26), "20231114T221320.123456000Z");
-  const std::string text = ReadWhole(spool_ + "/" + files[0]);
-  EXPECT_NE(text.find("spooledAt=\"2023-11-14T22:13:20Z\""), std::string::npos);
-  EvAlertEx back;
-  std::string error;
-  EXPECT_TRUE(tarnalert::detail::ReadSpoolDocument(text, &back, &error)) << error;
+  EXPECT_NE(ReadWhole(spool_ + "/" + files[0]).find("spooledAt=\"2023-11-14T22:13:20Z\""),
+            std::string::npos);
+  ReadBack(spool_ + "/" + files[0]);
 }
 
 // Writers killed mid-write leave hidden temporary files; the next writer
@@ -206,17 +210,13 @@ TEST(SpoolCrashTest, EveryAlertReportedHandedOverSurvivesAPowerLoss) {
     reached_the_end = !env.stopped();
     env.Crash();
     std::set<int> found;
+    SCOPED_TRACE("crash after " + std::to_string(step));
     for (const std::string& name : ListDirectory(spool)) {
       if (name.size() < 6 || name.substr(name.size() - 6) != ".alert") continue;
-      EvAlertEx back;
-      std::string error;
-      EXPECT_TRUE(
-          tarnalert::detail::ReadSpoolDocument(ReadWhole(spool + "/" + name), &back, &error))
-          << "crash after " << step << ": " << name << ": " << error;
-      found.insert(back.alertType);
+      found.insert(ReadBack(spool + "/" + name).alertType);
     }
     for (int i : reported) {
-      EXPECT_EQ(found.count(i), 1u) << "crash after " << step << ": alert " << i;
+      EXPECT_EQ(found.count(i), 1u) << "alert " << i;
     }
   }
 }
@@ -241,10 +241,7 @@ TEST_F(SpoolTest, NamesNeverCollideAcrossThreads) {
   ASSERT_EQ(files.size(), static_cast<size_t>(kThreads * kAlertsEach));
   std::set<std::pair<int, int>> seen;
   for (const std::string& file : files) {
-    EvAlertEx back;
-    std::string error;
-    ASSERT_TRUE(tarnalert::detail::ReadSpoolDocument(ReadWhole(spool_ + "/" + file), &back, &error))
-        << file << ": " << error;
+    const EvAlertEx back = ReadBack(spool_ + "/" + file);
     seen.insert({back.alertType, back.criteria});
   }
   EXPECT_EQ(seen.size(), files.size());
