@@ -15,6 +15,7 @@
 #include "delivery/mail/MailResult.h"
 #include "delivery/outbox/OutboxQueue.h"
 #include "delivery/testing/MailTestServer.h"
+#include "platform/testing/FaultEnv.h"
 #include "platform/testing/TestEnv.h"
 #include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
@@ -413,50 +414,27 @@ TEST_F(MailDeliveryTest, ControlCharactersFromTheConfigurationOrACommentAddNoHea
   EXPECT_GE(subjectsWithTheName, 1) << subjects;
 }
 
-// Fails one file call of the outbox with an errno.
-class FailingFilesEnv : public EnvWrapper {
- public:
-  FailingFilesEnv(Env* target, int failWrite, int failRename)
-      : EnvWrapper(target), failWrite_(failWrite), failRename_(failRename) {}
-  ssize_t WriteFile(int fd, const void* data, size_t size) override {
-    if (failWrite_ != 0) {
-      errno = failWrite_;
-      return -1;
-    }
-    return EnvWrapper::WriteFile(fd, data, size);
-  }
-  int RenameFileAt(int fromDirectory, const std::string& from, int toDirectory,
-                   const std::string& to) override {
-    if (failRename_ != 0) {
-      errno = failRename_;
-      return -1;
-    }
-    return EnvWrapper::RenameFileAt(fromDirectory, from, toDirectory, to);
-  }
-
- private:
-  int failWrite_, failRename_;
-};
-
 TEST_F(MailDeliveryTest, AFailedOutboxWriteLeavesNothingBehind) {
-  const std::string outbox = env_.scratch_directory() + "/outbox";
-  env_.SetSetting("MAIL_URL", "file://" + outbox);
   const struct {
     const char* label;
-    int failWrite, failRename;
+    test::FileOp step;
+    int error;
     const char* text;
-  } cases[] = {{"disk full", ENOSPC, 0, "cannot write"},
-               {"rename refused", 0, EACCES, "cannot move the message into"}};
+  } cases[] = {{"disk full", test::FileOp::kWrite, ENOSPC, "cannot write"},
+               {"rename refused", test::FileOp::kRename, EACCES, "cannot move the message into"}};
   for (const auto& row : cases) {
-    FailingFilesEnv failing(&env_, row.failWrite, row.failRename);
-    ScopedEnv scoped(&failing);
-    DeliveryResult result = failing.DeliverEmail(Request({{"ops@example.com"}}), 2);
-    EXPECT_EQ(result.code, detail::kMailOutboxFailed) << row.label;
+    SCOPED_TRACE(row.label);
+    test::FaultEnv env;
+    ScopedEnv scoped(&env);
+    const std::string outbox = env.scratch_directory() + "/outbox";
+    env.SetSetting("MAIL_URL", "file://" + outbox);
+    env.Fail(row.step, 1, row.error, true);
+    const DeliveryResult result = env.DeliverEmail(Request({{"ops@example.com"}}), 2);
+    EXPECT_EQ(result.code, detail::kMailOutboxFailed);
     EXPECT_NE(FXString::ToString(result.text).find(row.text), std::string::npos)
-        << row.label << ": " << FXString::ToString(result.text);
-    ASSERT_EQ(::access((outbox + "/tmp").c_str(), F_OK), 0) << row.label;
-    EXPECT_EQ(ListDirectory(outbox + "/new").size() + ListDirectory(outbox + "/tmp").size(), 0u)
-        << row.label;
+        << FXString::ToString(result.text);
+    ASSERT_EQ(::access((outbox + "/tmp").c_str(), F_OK), 0);
+    EXPECT_EQ(ListDirectory(outbox + "/new").size() + ListDirectory(outbox + "/tmp").size(), 0u);
   }
 }
 
