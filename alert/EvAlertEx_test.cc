@@ -58,6 +58,14 @@ TEST_F(EvAlertExTest, ArgumentsCarryTheEventValuesOfTheMomentTheyAreStreamed) {
             std::vector<uint64_t>({1, 2, 3}));
   EXPECT_EQ(std::vector<uint64_t>({list[1].eventCode, list[1].messageId, list[1].eventData}),
             std::vector<uint64_t>({0x4a00003f, 0x4a000321, 3}));
+  // A pushed message appends one rendered text.
+  env_.SetCatalogText(0x4a000999, "Rendered message");
+  alert_.curEventCode = 7;
+  alert_.pushEventMsgString(0x4a000999);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[2].text, "Rendered message");
+  EXPECT_EQ(list[2].argType, 11u);
+  EXPECT_EQ(list[2].eventCode, 7u);
 }
 
 TEST_F(EvAlertExTest, ArgumentListIsStreamedNodeByNode) {
@@ -89,16 +97,6 @@ TEST_F(EvAlertExTest, TextNodeWithoutTerminatorIsReadUpToItsValueArea) {
   EXPECT_EQ(alert_.getEventMsgList().back().text, std::string(ArgumentInfo::kValueSize, 'z'));
 }
 
-TEST_F(EvAlertExTest, PushEventMsgStringAppendsOneRenderedText) {
-  env_.SetCatalogText(0x4a000999, "Rendered message");
-  alert_.curEventCode = 7;
-  alert_.pushEventMsgString(0x4a000999);
-  ASSERT_EQ(alert_.getEventMsgList().size(), 1u);
-  EXPECT_EQ(alert_.getEventMsgList()[0].text, "Rendered message");
-  EXPECT_EQ(alert_.getEventMsgList()[0].argType, 11u);
-  EXPECT_EQ(alert_.getEventMsgList()[0].eventCode, 7u);
-}
-
 TEST_F(EvAlertExTest, FailureReasonsAreReadLikeAtoiWithoutOverflow) {
   struct Case {
     const char* list;
@@ -121,15 +119,10 @@ TEST_F(EvAlertExTest, FailureReasonsAreReadLikeAtoiWithoutOverflow) {
   }
 }
 
-TEST_F(EvAlertExTest, MessageTextIsAppendedOrReplaced) {
+TEST_F(EvAlertExTest, MessageTextIsAppendedOrReplacedAndCutAt1022WithALogLine) {
   alert_.fmtMsgString("a");
   alert_.fmtMsgString("%s", "b");
   EXPECT_EQ(alert_.msgString, "ab");
-  alert_.fmtNewMsgString("c%d", 1);
-  EXPECT_EQ(alert_.msgString, "c1");
-}
-
-TEST_F(EvAlertExTest, MessageTextIsCutAt1022WithALogLine) {
   alert_.fmtNewMsgString("%s", std::string(1022, 'k').c_str());  // fits exactly
   EXPECT_EQ(alert_.msgString, std::string(1022, 'k'));
   EXPECT_TRUE(env_.LogLines().empty());
@@ -179,23 +172,6 @@ EvAlertEx FilledAlert() {
   return alert;
 }
 
-TEST(AuditTrailTest, RoundTripCarriesTheFormsMembers) {
-  EvAlertEx alert = FilledAlert();
-  std::string text;
-  ASSERT_EQ(alert.serializeForAuditTrail(text), 0);
-  EvAlertEx copy;
-  ASSERT_EQ(copy.unserializeForAuditTrail(text), 0);
-  EXPECT_EQ(
-      std::vector<int64_t>({copy.alertType, copy.criteria, copy.status, copy.auxNumber1,
-                            copy.auxNumber6, copy.auxNumber7, copy.auxNumber8, copy.auxNumber9,
-                            copy.auxNumber10, copy.auxNumber11, copy.auxNumber12, copy.auxNumber13,
-                            copy.auxNumber17, copy.defaultStatus}),
-      std::vector<int64_t>({74, -3, 2, 5, INT64_MIN, 7, 8, 9, 10, 11, INT64_MAX, -13, -17, -1}));
-  EXPECT_EQ(copy.auxText14, alert.auxText14);
-  EXPECT_EQ(copy.auxText15, alert.auxText15);
-  EXPECT_EQ(copy.auxText16, alert.auxText16);
-}
-
 TEST(AuditTrailTest, AnyTextComesBackFromConformingXml) {
   TestEnv env;
   ScopedEnv scoped(&env);
@@ -217,9 +193,11 @@ TEST(AuditTrailTest, AnyTextComesBackFromConformingXml) {
   EXPECT_TRUE(env.LogLines().empty());
 }
 
-TEST(AuditTrailTest, ReadingKeepsTheMembersOutsideTheForm) {
+// The form's members come back; the others are left as they were.
+TEST(AuditTrailTest, RoundTripCarriesTheFormsMembersAndKeepsTheOthers) {
+  EvAlertEx alert = FilledAlert();
   std::string text;
-  ASSERT_EQ(FilledAlert().serializeForAuditTrail(text), 0);
+  ASSERT_EQ(alert.serializeForAuditTrail(text), 0);
   EvAlertEx copy;
   copy << "argument";
   copy.msgString = "message";
@@ -227,6 +205,14 @@ TEST(AuditTrailTest, ReadingKeepsTheMembersOutsideTheForm) {
   copy.driveNameId = 3;
   copy.curEventCode = 9;
   ASSERT_EQ(copy.unserializeForAuditTrail(text), 0);
+  EXPECT_EQ(
+      std::vector<int64_t>({copy.alertType, copy.criteria, copy.status, copy.auxNumber1,
+                            copy.auxNumber6, copy.auxNumber7, copy.auxNumber8, copy.auxNumber9,
+                            copy.auxNumber10, copy.auxNumber11, copy.auxNumber12, copy.auxNumber13,
+                            copy.auxNumber17, copy.defaultStatus}),
+      std::vector<int64_t>({74, -3, 2, 5, INT64_MIN, 7, 8, 9, 10, 11, INT64_MAX, -13, -17, -1}));
+  EXPECT_EQ(copy.auxText14 + copy.auxText15 + copy.auxText16,
+            alert.auxText14 + alert.auxText15 + alert.auxText16);
   EXPECT_EQ(copy.getEventMsgList().size(), 1u);
   EXPECT_EQ(copy.msgString, "message");
   EXPECT_EQ(copy.jmFailureReasons, std::vector<int32_t>{4});

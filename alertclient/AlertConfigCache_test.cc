@@ -26,16 +26,12 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Names = std::set<std::string>;
+using Names = std::vector<std::string>;
 using tarnalert::test::CrashEnv;
 using tarnalert::test::FaultEnv;
 using tarnalert::test::FileOp;
+using tarnalert::test::ListDirectory;
 using tarnalert::test::ReadWhole;
-
-Names ListNames(const std::string& path) {
-  std::vector<std::string> names = tarnalert::test::ListDirectory(path);
-  return Names(names.begin(), names.end());
-}
 
 // A configuration text of `size` bytes or more, told apart by `tag`.
 std::string MakeConfig(const std::string& tag, size_t size = 0) {
@@ -109,7 +105,7 @@ class AlertConfigCacheTest : public ::testing::Test {
     EXPECT_GT(reads, 0);
     EXPECT_TRUE(processes || writes > 3);
     EXPECT_EQ(texts.count(ReadWhole(path_)), 1u);
-    EXPECT_EQ(ListNames(directory_), (Names{"alert_config.xml", "alert_config.xml.lock"}));
+    EXPECT_EQ(ListDirectory(directory_), (Names{"alert_config.xml", "alert_config.xml.lock"}));
   }
 
   // Every write writes at most 300 bytes, so updates loop.
@@ -136,7 +132,8 @@ TEST_F(AlertConfigCacheTest, UpdateNeverWritesThroughALeftoverLink) {
   EXPECT_EQ(ReadWhole(path_), text);
   EXPECT_EQ(NTAlertProcessClient::xmlDataForAlerts, text);
   EXPECT_EQ(ReadWhole(directory_ + "/victim"), "victim");
-  EXPECT_EQ(ListNames(directory_), (Names{"alert_config.xml", "alert_config.xml.lock", "victim"}));
+  EXPECT_EQ(ListDirectory(directory_),
+            (Names{"alert_config.xml", "alert_config.xml.lock", "victim"}));
   EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 

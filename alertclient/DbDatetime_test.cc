@@ -3,23 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 #include <tuple>
+
+#include "platform/testing/TestUtil.h"
 
 namespace {
 
 // Runs in New York time, with its daylight-saving rules spelled out.
 class DbDatetimeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-    tzset();
-  }
-  void TearDown() override {
-    unsetenv("TZ");
-    tzset();
-  }
+  tarnalert::test::ScopedTimeZone zone_{"EST5EDT,M3.2.0,M11.1.0"};
 };
 
 auto Fields(const tagTIMESTAMP_STRUCT& r) {

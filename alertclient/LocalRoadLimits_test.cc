@@ -48,9 +48,14 @@ std::string Configuration(const std::string& textTemplate, const std::string& to
 
 using tarnalert::test::Repeat;
 
+const char kRecipient[] =
+    "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>";
+
 class LocalRoadLimitsTest : public ::testing::Test {
  protected:
-  App::EmailInfo SendAndDecodeOnlyRequest() {
+  // Installs `configuration`, raises one alert and decodes its only request.
+  App::EmailInfo SendAndDecodeOnlyRequest(const std::string& configuration) {
+    EXPECT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
     EvAlertEx alert;
     EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
     App::EmailInfo request;
@@ -66,10 +71,8 @@ class LocalRoadLimitsTest : public ::testing::Test {
 };
 
 TEST_F(LocalRoadLimitsTest, MillionRecipientsAreCutToTheFirstHundred) {
-  const std::string configuration =
-      Configuration("subject\nbody", "", Repeat("<NTNonNebrixUser/>", 1000000));
-  ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
-  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  App::EmailInfo request = SendAndDecodeOnlyRequest(
+      Configuration("subject\nbody", "", Repeat("<NTNonNebrixUser/>", 1000000)));
   EXPECT_EQ(request.list(App::EmailInfo::toList).size(), 100u);
   EXPECT_EQ(env_.CountLogLines("No of recipients exceeded. So limiting recipient list"), 1u);
 }
@@ -77,14 +80,9 @@ TEST_F(LocalRoadLimitsTest, MillionRecipientsAreCutToTheFirstHundred) {
 TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
   // A token every 100 characters.
   const std::string piece = "&lt;Alert Name&gt;" + std::string(82, 'x');
-  const std::string body = Repeat(piece, 100000);
-  const std::string configuration = Configuration(
-      "subject\n" + body,
-      "<AlertNotifToken><tokenId>0x4a00000d</tokenId>"
-      "</AlertNotifToken>",
-      "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>");
-  ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
-  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  App::EmailInfo request = SendAndDecodeOnlyRequest(Configuration(
+      "subject\n" + Repeat(piece, 100000),
+      "<AlertNotifToken><tokenId>0x4a00000d</tokenId></AlertNotifToken>", kRecipient));
   const std::string& filled = request.get(App::EmailInfo::body);
   EXPECT_EQ(filled.size(), 1 + 100000 * (3 + 82) + 1);  // "\n", "big" per token, " "
   EXPECT_EQ(filled.find("<Alert Name>"), std::string::npos);
@@ -94,8 +92,6 @@ TEST_F(LocalRoadLimitsTest, TenMegabyteTemplateIsFilledWhole) {
 // A fill stops where a request could no longer be read, in memory bounded by
 // that limit, and the notification fails with the reason.
 TEST_F(LocalRoadLimitsTest, AFillPastWhatARequestMayHoldStopsAndFailsTheNotification) {
-  const std::string recipient =
-      "<NTNonNebrixUser><emailAddress>a@example.com</emailAddress></NTNonNebrixUser>";
   const std::string commentToken =
       "<AlertNotifToken><tokenId>0x4a00003f</tokenId></AlertNotifToken>";
   const struct {
@@ -104,9 +100,9 @@ TEST_F(LocalRoadLimitsTest, AFillPastWhatARequestMayHoldStopsAndFailsTheNotifica
   } cases[] = {
       // 120 000 comments of 330 characters: 40 million.
       {"many comment tokens",
-       Configuration("subject\n" + Repeat("&lt;Comments&gt;", 120000), commentToken, recipient)},
+       Configuration("subject\n" + Repeat("&lt;Comments&gt;", 120000), commentToken, kRecipient)},
       // 400 000 separators of 87 characters: 35 million.
-      {"many separators", Configuration("subject\n" + Repeat("MsgHrzSep", 400000), "", recipient)},
+      {"many separators", Configuration("subject\n" + Repeat("MsgHrzSep", 400000), "", kRecipient)},
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(row.label);
@@ -139,12 +135,8 @@ TEST_F(LocalRoadLimitsTest, TenThousandTokensAreEachGivenTheNotApplicableText) {
     tokens += "<AlertNotifToken><tokenId>" + std::to_string(id) + "</tokenId></AlertNotifToken>";
     if (i % 1000 == 0) text += "{T" + std::to_string(i) + "};";
   }
-  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(
-                   Configuration("subject\n" + text, tokens,
-                                 "<NTNonNebrixUser><emailAddress>a@b</emailAddress>"
-                                 "</NTNonNebrixUser>"))
-                   .IsError());
-  App::EmailInfo request = SendAndDecodeOnlyRequest();
+  App::EmailInfo request =
+      SendAndDecodeOnlyRequest(Configuration("subject\n" + text, tokens, kRecipient));
   EXPECT_EQ(request.get(App::EmailInfo::body), "\n" + Repeat("Not Applicable;", 10) + " ");
 }
 
@@ -170,13 +162,9 @@ TEST_F(LocalRoadLimitsTest, RuleWithFieldsOfTheWrongKindIsRefusedWhole) {
   EXPECT_TRUE(env_.requests.empty());
 }
 
-}  // namespace
-
 // notifType, messageFormat, formatOptions and recipientType are 32-bit: a
 // value beyond that range counts by its low 32 bits, in every step alike.
-TEST(LocalRoadWidthTest, NotificationFieldsCountByTheirLow32Bits) {
-  CollectingEnv env;
-  ScopedEnv scoped(&env);
+TEST_F(LocalRoadLimitsTest, NotificationFieldsCountByTheirLow32Bits) {
   const std::string configuration =
       "<GetAlertDetailForClientResp><alertDetails><AlertDetail><alert><alert><id>9</id>"
       "<name>wide</name></alert><alertType><id>74</id></alertType></alert>"
@@ -187,16 +175,13 @@ TEST(LocalRoadWidthTest, NotificationFieldsCountByTheirLow32Bits) {
       "</notifMessages><nonNebrixUsers><NTNonNebrixUser><emailAddress>a@example.com"
       "</emailAddress><recipientType>4294967298</recipientType></NTNonNebrixUser>"
       "</nonNebrixUsers></AlertDetail></alertDetails></GetAlertDetailForClientResp>";
-  ASSERT_FALSE(NTAlertProcessClient::UpdateAlertConfig(configuration).IsError());
-  EvAlertEx alert;
-  alert.sendAlert(74, 1, 0);
-  ASSERT_EQ(env.requests.size(), 1u);  // notifType 1: the e-mail entry
-  App::EmailInfo request;
-  ASSERT_EQ(request.unserialize(env.requests[0]), 0);
-  EXPECT_EQ(request.get(App::EmailInfo::usedEmbedded), 1);  // messageFormat 1: HTML
+  App::EmailInfo request = SendAndDecodeOnlyRequest(configuration);  // notifType 1: e-mail
+  EXPECT_EQ(request.get(App::EmailInfo::usedEmbedded), 1);           // messageFormat 1: HTML
   EXPECT_NE(request.get(App::EmailInfo::body).find("<p>b</p>"), std::string::npos)
       << request.get(App::EmailInfo::body);
   EXPECT_EQ(request.list(App::EmailInfo::bccList).size(), 1u);  // recipientType 2
   // formatOptions 2: no default bit; in the request line and its failure line.
-  EXPECT_EQ(env.CountLogLines("DeliveryOptions[16] UsedEmbedded[True]"), 2u);
+  EXPECT_EQ(env_.CountLogLines("DeliveryOptions[16] UsedEmbedded[True]"), 2u);
 }
+
+}  // namespace

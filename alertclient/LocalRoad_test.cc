@@ -1,9 +1,7 @@
 // The failover alert end to end: cached configuration in, e-mail requests and
 // log lines out.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -137,20 +135,7 @@ Alert: &lt;Alert Name&gt; (&lt;Alert ID&gt;)MsgNewLine_Type: &lt;Alert Category 
 
 class LocalRoadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_tz_ = getenv("TZ") ? getenv("TZ") : "";
-    setenv("TZ", "UTC", 1);
-    tzset();
-    env_.SetLogLevel(10);
-  }
-  void TearDown() override {
-    if (saved_tz_.empty()) {
-      unsetenv("TZ");
-    } else {
-      setenv("TZ", saved_tz_.c_str(), 1);
-    }
-    tzset();
-  }
+  void SetUp() override { env_.SetLogLevel(10); }
 
   void Install(const std::string& configuration) {
     ASSERT_YQ_OK(NTAlertProcessClient::UpdateAlertConfig(configuration));
@@ -180,9 +165,9 @@ class LocalRoadTest : public ::testing::Test {
     return addresses;
   }
 
+  tarnalert::test::ScopedTimeZone utc_{"UTC"};
   RecordingEnv env_;
   ScopedEnv scoped_{&env_};
-  std::string saved_tz_;
 };
 
 TEST_F(LocalRoadTest, EveryMatchingRuleGetsItsRequestInListOrder) {
@@ -352,7 +337,7 @@ TEST_F(LocalRoadTest, EachRuleObjectOfAClientReadsAsAFreshOne) {
   }
 }
 
-TEST_F(LocalRoadTest, LogShowsEachMatch) {
+TEST_F(LocalRoadTest, LogShowsEachMatchAndEachDelivery) {
   Install(kConfiguration);
   EvAlertEx alert = FailoverAlert();
   alert.sendAlert(74, 1, 5);
@@ -363,13 +348,6 @@ TEST_F(LocalRoadTest, LogShowsEachMatch) {
             1u);
   EXPECT_EQ(count("matched notification [102:Failover & recovery]"), 1u);
   EXPECT_EQ(count("token: <Tarnhold Name> value: Tarnhold-Nord"), 2u);  // one per matched rule
-}
-
-TEST_F(LocalRoadTest, LogShowsEachDelivery) {
-  Install(kConfiguration);
-  EvAlertEx alert = FailoverAlert();
-  alert.sendAlert(74, 1, 5);
-  auto count = [&](const std::string& text) { return env_.CountLogLines(text); };
   EXPECT_EQ(count("DEBUG 10 EvAlertProcessClient(828): -Debug-: Sending Email Notification for "
                   "Alert [Nightly failover ( 101 )] EmailList[ops@example.comoncall@example.com] "
                   "Cc Email List [lead@example.com] Bcc Email List [audit@example.com] "
@@ -460,22 +438,17 @@ TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
       <notifMessages><AlertNotifMsg><notifType>2</notifType></AlertNotifMsg></notifMessages><nonNebrixUsers/></AlertDetail>
   </alertDetails></GetAlertDetailForClientResp>)";
   Install(rules);
-  const std::vector<std::string> expected = {
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [0] since it does not "
-      "have sufficient information.",
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [1] since its disabled "
-      "or deleted. ",
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [2] since its disabled "
-      "or deleted. ",
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [3] since it does not "
-      "have Id or name set. ",
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [4] since it does not "
-      "have Id or name set. ",
-      "DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [5] since it does not "
-      "have Id or name set. ",
+  std::vector<std::string> expected;
+  for (const char* why :
+       {"it does not have sufficient information.", "its disabled or deleted. ",
+        "its disabled or deleted. ", "it does not have Id or name set. ",
+        "it does not have Id or name set. ", "it does not have Id or name set. "}) {
+    expected.push_back("DEBUG 5 MatchAndSendAlert: Skipping alert notification at index [" +
+                       std::to_string(expected.size()) + "] since " + why);
+  }
+  expected.push_back(
       "ERROR 0 SendNotification: Alert does not have email notification configured. So not "
-      "processing. ",
-  };
+      "processing. ");
   // The lines of one pass.
   auto pass = [&](const std::function<void()>& run) {
     env_.ClearLog();
@@ -505,14 +478,6 @@ TEST_F(LocalRoadTest, RulesThatCannotBeSentAreSkippedWithTheirReason) {
   ASSERT_EQ(::unlink(NTAlertProcessClient::GetConfigFileName().c_str()), 0);
   EXPECT_EQ(pass([&] { client.MatchAndSendAlert(); }), expected);
   EXPECT_TRUE(env_.deliveries().empty());
-}
-
-TEST_F(LocalRoadTest, AbsentConfigurationBuildsNothing) {
-  EvAlertEx alert = FailoverAlert();
-  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);
-  EXPECT_TRUE(env_.deliveries().empty());
-  EXPECT_EQ(env_.CountLogLines("Skipping"), 0u);
-  EXPECT_EQ(env_.CountLogLines("matched notification"), 0u);
 }
 
 TEST_F(LocalRoadTest, TheResultSaysWhatBecameOfEachMatchingRule) {
@@ -569,6 +534,8 @@ TEST_F(LocalRoadTest, TheResultSaysWhyNothingWasBuilt) {
   using tarnalert::FailoverStop;
   const std::string directory = env_.scratch_directory() + "/jobresults";
   EvAlertEx alert = FailoverAlert();
+  EXPECT_EQ(alert.sendAlert(74, 1, 0), 1);  // an absent configuration is no failure
+  EXPECT_EQ(env_.CountLogLines("Skipping") + env_.CountLogLines("matched notification"), 0u);
   tarnalert::FailoverResult result = tarnalert::SendFailoverAlert(alert, 1, 0);
   EXPECT_EQ(result.stop, FailoverStop::kNoConfiguration);
   EXPECT_EQ(result.reason, "no configuration is installed at " + directory + "/alert_config.xml");
@@ -592,54 +559,41 @@ TEST_F(LocalRoadTest, TheResultSaysWhyNothingWasBuilt) {
   EXPECT_TRUE(env_.deliveries().empty());
 }
 
-TEST_F(LocalRoadTest, AlertIsStampedBeforeEitherRoad) {
-  EvAlertEx alert;
-  alert.defaultStatus = 3;
-  alert.sendAlert(74, 9, 0);
-  EXPECT_EQ(alert.alertType, 74);
-  EXPECT_EQ(alert.criteria, 9);
-  EXPECT_EQ(alert.status, 3);
-  alert.sendAlert(5, 2, 7);
-  EXPECT_EQ(alert.status, 7);
-}
-
-// Fails every hand-over to the server.
-class FailingServerEnv : public TestEnv {
+// Answers every hand-over to the server as `fail` says.
+class ServerEnv : public TestEnv {
  public:
   int SendAlertToServer(const EvAlertEx& alert, std::string* error) override {
     last_status = alert.status;
     *error = "management server unreachable";
-    return -1;
+    return fail ? -1 : 0;
   }
   int last_status = 0;
+  bool fail = true;
 };
 
-TEST(ServerRoadTest, AdapterFailureReturnsZero) {
-  FailingServerEnv env;
+// The alert is stamped before either road; a failed hand-over returns 0 with
+// a log line, a good one 1 without.
+TEST(ServerRoadTest, AlertIsStampedAndTheHandOverReported) {
+  ServerEnv env;
   ScopedEnv scoped(&env);
   EvAlertEx alert;
   alert.defaultStatus = 3;
   EXPECT_EQ(alert.sendAlert(5, 2, 0), 0);
   EXPECT_EQ(env.last_status, 3);  // the adapter saw the stamped status
-}
-
-TEST(ServerRoadTest, AdapterFailureIsLogged) {
-  FailingServerEnv env;
-  ScopedEnv scoped(&env);
-  EvAlertEx alert;
-  alert.sendAlert(5, 2, 0);
+  EXPECT_EQ(alert.criteria, 2);
   EXPECT_EQ(env.CountLogLines(
                 "DEBUG 0 EvAlertEx::sendAlert(int, int, int): management server unreachable"),
             1u);
-}
-
-TEST(ServerRoadTest, HandedOverAlertReturnsOneWithoutLogLine) {
-  TestEnv env;
-  ScopedEnv scoped(&env);
-  EvAlertEx alert;
+  env.fail = false;
+  env.ClearLog();
   alert << "argument";
-  EXPECT_EQ(alert.sendAlert(5, 2, 1), 1);
+  EXPECT_EQ(alert.sendAlert(5, 2, 7), 1);
+  EXPECT_EQ(env.last_status, 7);
   EXPECT_TRUE(env.LogLines().empty());
+  alert.sendAlert(74, 9, 0);  // the local road
+  EXPECT_EQ(alert.alertType, 74);
+  EXPECT_EQ(alert.criteria, 9);
+  EXPECT_EQ(alert.status, 3);
 }
 
 // The decoded rules are reused while the file's bytes stay the same; a file
@@ -649,34 +603,26 @@ TEST_F(LocalRoadTest, EachAlertSeesTheFileAsItIsThen) {
   second.replace(second.find("Tarnhold-Nord"), 13, "Tarnhold-Sued");
   Install(kConfiguration);
   const std::string path = NTAlertProcessClient::GetConfigFileName();
-  const struct {
-    const std::string* file;
-    const char* name;
-  } steps[] = {{nullptr, "Nord"},
-               {nullptr, "Nord"},
-               {&second, "Sued"},
-               {&second, "Sued"},
-               {nullptr, "Nord"}};
-  for (const auto& step : steps) {
-    const std::string& text = step.file ? *step.file : std::string(kConfiguration);
-    if (step.file != nullptr || &step != &steps[0]) std::ofstream(path, std::ios::trunc) << text;
+  const std::string steps[] = {"Nord", "Nord", "Sued", "Sued", "Nord"};
+  for (const std::string& step : steps) {
+    const std::string text = step == "Nord" ? kConfiguration : second;
+    if (&step != &steps[0]) std::ofstream(path, std::ios::trunc) << text;
     EvAlertEx alert = FailoverAlert();
     NTAlertProcessClient client(74, 1, 0, alert);
     client.MatchAndSendAlert();
     KTGui::GetAlertDetailForClientResp decoded;
     ASSERT_EQ(decoded.unserialize(text), 0);
-    EXPECT_TRUE(client.alertConfig == decoded) << step.name;
+    EXPECT_TRUE(client.alertConfig == decoded) << step;
     EXPECT_EQ(client.alertConfig.get(KTGui::GetAlertDetailForClientResp::tarnholdName),
-              std::string("Tarnhold-") + step.name);
+              "Tarnhold-" + step);
     // What the caller does with its copy never reaches the next alert.
     client.alertConfig.list(KTGui::GetAlertDetailForClientResp::alertDetails).clear();
   }
   std::vector<Delivery> deliveries = env_.deliveries();
   ASSERT_EQ(deliveries.size(), 10u);
   for (size_t i = 0; i < deliveries.size(); i += 2) {
-    const std::string name = std::string("Tarnhold-") + steps[i / 2].name;
     EXPECT_EQ(Decode(deliveries[i].request).get(App::EmailInfo::subject),
-              "Failover of Nightly failover on " + name + " ")
+              "Failover of Nightly failover on Tarnhold-" + steps[i / 2] + " ")
         << i;
   }
 }

@@ -65,7 +65,7 @@ void OfferTokens(NTAlertProcessClient& client) {
                      {{0x4a0003b9, 1}, {0x4a000002, 1}, {0x4a000014, 2}}})};
 }
 
-TEST_F(NotificationSetupTest, CollectsTheTokensOfEveryCriteriaOnce) {
+TEST_F(NotificationSetupTest, CollectsTheTokensOfEveryCriteriaOnceAndLaterOnlyWhatIsMissing) {
   env_.SetCatalogText(0x4a000010, " Volume\t \r\n");
   env_.SetCatalogText(0x4a000011, "Größe ✓ ");
   env_.SetCatalogText(0x4a000012, " \n\t\r");
@@ -82,13 +82,7 @@ TEST_F(NotificationSetupTest, CollectsTheTokensOfEveryCriteriaOnce) {
   EXPECT_THAT(processing_.tokenTexts,
               ElementsAre(Pair(0x4a000010, L" Volume"), Pair(0x4a000011, L"Größe ✓"),
                           Pair(0x4a000012, L""), Pair(0x4a000014, L"")));
-}
-
-TEST_F(NotificationSetupTest, LaterCallAddsOnlyWhatIsMissing) {
-  env_.SetCatalogText(0x4a000010, " Volume");
-  env_.SetCatalogText(0x4a000011, "Größe ✓");
-  OfferTokens(client_);
-  processing_.InitializeNotification();
+  // A later call adds only what is missing.
   env_.SetCatalogText(0x4a000010, "Changed");
   env_.SetCatalogText(0x4a000002, "Changed");
   processing_.tokenTexts.erase(0x4a000011);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <tuple>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/alert/EvAlertEx.h"
 #include "tarnalert/alertclient/EvAlertProcessClient.h"
 
@@ -36,13 +36,7 @@ AlertDetail Rule(int alertType, const Criteria* criteria) {
 
 class RuleMatchingTest : public ::testing::Test {
  protected:
-  void SetUp() override { setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1), tzset(); }
-  void TearDown() override {
-    savedZone_.empty() ? unsetenv("TZ") : setenv("TZ", savedZone_.c_str(), 1);
-    tzset();
-  }
-
-  const std::string savedZone_ = getenv("TZ") ? getenv("TZ") : "";
+  tarnalert::test::ScopedTimeZone zone_{"EST5EDT,M3.2.0,M11.1.0"};
   tarnalert::test::TestEnv env_;
   tarnalert::ScopedEnv scoped_{&env_};
   EvAlertEx alert_;

@@ -58,7 +58,10 @@ class TemplateTextTest : public ::testing::Test {
   NTNotifRuleDetectedAlertProcessing rule_{ruleMessage_, client_};
 };
 
-TEST_F(TemplateTextTest, ReplaceWStringIsExactAndNeverSearchesInsertedText) {
+// The plain helpers: exact replacement that never searches inserted text,
+// markers expanded only in their exact case, and a search that lowers the
+// text but not what it looks for.
+TEST_F(TemplateTextTest, PlainHelpersKeepTheirOwnRulesOfCase) {
   auto replaced = [](std::wstring text, const std::wstring& find, const std::wstring& with) {
     const std::wstring result = replaceWString(text, find, with);
     EXPECT_EQ(text, result);  // replaced in place as well
@@ -68,15 +71,9 @@ TEST_F(TemplateTextTest, ReplaceWStringIsExactAndNeverSearchesInsertedText) {
   EXPECT_EQ(replaced(L"TOK tok", L"tok", L"x"), L"TOK x");            // case-sensitive
   EXPECT_EQ(replaced(L"abc", L"", L"x"), L"abc");  // an empty search text matches nothing
   EXPECT_EQ(replaced(L"grün→grün", L"grün", L"vert"), L"vert→vert");
-}
-
-TEST_F(TemplateTextTest, MarkersExpandToHtmlOnlyInTheirExactCase) {
   const std::wstring text = L"a MsgNewLine_MsgTab_b msgnewline_ MSGTAB_";
   EXPECT_EQ(DecodeMsgTabForNotifMessage(DecodeNewLineForNotifMessage(text, true), true),
             L"a <br>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;b msgnewline_ MSGTAB_");
-}
-
-TEST_F(TemplateTextTest, FindStringLowersTheTextButNotTheSearch) {
   EXPECT_EQ(FindString(L"Alert NAME and ÄPFEL", 7, L"äpfel"), 15u);  // the text is lowered,
   EXPECT_EQ(FindString(L"Alert NAME", 0, L"NAME"), npos);            // the search is not
   EXPECT_EQ(FindString(L"abc", 0, nullptr), npos);

@@ -8,10 +8,12 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include "platform/testing/TestEnv.h"
+#include "platform/testing/TestUtil.h"
 #include "tarnalert/platform/event/EvEvent.h"
 
 namespace {
@@ -22,20 +24,34 @@ using tarnalert::test::TestEnv;
 // Lines read "<UTC time> <pid> <tid> <ERROR|DEBUG> <level> <tag>: <message>".
 const std::string kTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z )";
 
-TEST(EvDebugTest, TimestampComesFromTheEnvClock) {
-  TestEnv env;
-  ScopedEnv scope(&env);
-  env.PinTime(1700000000012345);  // 2023-11-14 22:13:20.012345 UTC
-  EvEvent().Error("t", "pinned");
-  ASSERT_EQ(env.LogLines().size(), 1u);
-  EXPECT_EQ(env.LogLines()[0].substr(0, 28), "2023-11-14T22:13:20.012345Z ");
-}
+// A TestEnv whose log goes, once `to_file` is set, to the real log file
+// named by its LOG_FILE setting.
+class FileLogEnv : public TestEnv {
+ public:
+  void WriteLogLine(const std::string& line) override {
+    to_file ? target()->WriteLogLine(line) : TestEnv::WriteLogLine(line);
+  }
+  bool to_file = false;
+};
+
+class EvDebugTest : public ::testing::Test {
+ protected:
+  // The messages in the log file `path`, each without its prefix and tag "t".
+  static std::vector<std::string> Messages(const std::string& path) {
+    std::vector<std::string> messages;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+      messages.push_back(line.substr(line.find(" t: ") + 4));
+    return messages;
+  }
+
+  FileLogEnv env;
+  ScopedEnv scope{&env};
+};
 
 // Each line names the process and thread that wrote it, also after the
 // writer's ids were seen once: in another thread and in a forked child.
-TEST(EvDebugTest, LinesCarryTheIdsOfTheirWriter) {
-  TestEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, LinesCarryTheIdsOfTheirWriter) {
   auto ids = [](long long pid, long long tid) {
     return " " + std::to_string(pid) + " " + std::to_string(tid) + " ERROR ";
   };
@@ -46,19 +62,13 @@ TEST(EvDebugTest, LinesCarryTheIdsOfTheirWriter) {
     threadId = ::syscall(SYS_gettid);
     EvEvent().Error("t", "thread");
   }).join();
-  const pid_t child = ::fork();
-  if (child == 0) {
+  EXPECT_TRUE(tarnalert::test::EndsWithin(10, [&] {
     env.ClearLog();
     EvEvent().Error("t", "child");
     const std::vector<std::string> lines = env.LogLines();
     // The forking thread is the child's only thread: its id is the child's.
-    ::_exit(lines.size() == 1 && lines[0].find(ids(::getpid(), ::getpid())) != std::string::npos
-                ? 0
-                : 1);
-  }
-  ASSERT_GT(child, 0);
-  int status = -1;
-  EXPECT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+    return lines.size() == 1 && lines[0].find(ids(::getpid(), ::getpid())) != std::string::npos;
+  }));
   const std::vector<std::string> lines = env.LogLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find(ids(pid, ::syscall(SYS_gettid))), std::string::npos) << lines[0];
@@ -67,15 +77,15 @@ TEST(EvDebugTest, LinesCarryTheIdsOfTheirWriter) {
 
 // The program runs in the "C" locale, where the C library cannot write
 // non-ASCII wide text; the log writes it as UTF-8.
-TEST(EvDebugTest, WritesOneLineInTheDocumentedLayout) {
-  TestEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, WritesOneLineInTheDocumentedLayout) {
+  env.PinTime(1700000000012345);  // 2023-11-14 22:13:20.012345 UTC: the Env's clock
   EvEvent log;
   log.Error("EvAlertEx::sendAlert(int, int, int)", "failed: %s [%d]\r\n%s", "no\nserver", 7, "\n");
   log.Error("t", "[%ls] [%zu] [%s]", L"Gr\u00FC\u00DFe \u20AC", static_cast<size_t>(-1), "x");
   ASSERT_EQ(env.LogLines().size(), 2u);
   const std::string pid = std::to_string(::getpid());
-  EXPECT_TRUE(std::regex_match(env.LogLines()[0], std::regex(kTime + pid + R"( \d+ ERROR 0 .*)")))
+  EXPECT_TRUE(std::regex_match(env.LogLines()[0], std::regex(R"(2023-11-14T22:13:20\.012345Z )" +
+                                                             pid + R"( \d+ ERROR 0 .*)")))
       << env.LogLines()[0];
   // Line breaks in a message are escaped, so that it stays on one line.
   EXPECT_EQ(env.LogMessages(),
@@ -85,7 +95,7 @@ TEST(EvDebugTest, WritesOneLineInTheDocumentedLayout) {
                 "e \xE2\x82\xAC] [18446744073709551615] [x]"}));
 }
 
-TEST(EvDebugTest, LevelSettingFiltersDebugLines) {
+TEST_F(EvDebugTest, LevelSettingFiltersDebugLines) {
   // Written in order of level, so that each setting lets a leading part through.
   const std::vector<std::string> all = {"ERROR 0 tag: error",    "DEBUG 0 tag: debug",
                                         "DEBUG 1 plain level 1", "DEBUG 5 tag: level 5",
@@ -93,8 +103,6 @@ TEST(EvDebugTest, LevelSettingFiltersDebugLines) {
   // The level defaults to 1 when the setting is not a number, and is at least 0.
   const std::map<std::string, size_t> cases = {{"-4", 2}, {"", 3},  {"9x", 3},
                                                {"7", 4},  {"8", 5}, {"10", 6}};
-  TestEnv env;
-  ScopedEnv scope(&env);
   for (const auto& [setting, count] : cases) {
     env.SetSetting("LOG_LEVEL", setting);
     env.SetLogLevel(env.target()->LogLevel());  // the level the real Env reads from the setting
@@ -111,15 +119,8 @@ TEST(EvDebugTest, LevelSettingFiltersDebugLines) {
   }
 }
 
-// A TestEnv whose log goes to the real log file named by its LOG_FILE setting.
-class FileLogEnv : public TestEnv {
- public:
-  void WriteLogLine(const std::string& line) override { target()->WriteLogLine(line); }
-};
-
-TEST(EvDebugTest, LogFileTakesWholeLinesFromThreadsAndProcesses) {
-  FileLogEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, LogFileTakesWholeLinesFromThreadsAndProcesses) {
+  env.to_file = true;
   const std::string path = env.scratch_directory() + "/new/dir/tarnalert.log";
   env.SetSetting("LOG_FILE", path);  // its directory does not exist yet
   constexpr int kWriters = 4, kLinesEach = 300;
@@ -157,65 +158,46 @@ TEST(EvDebugTest, LogFileTakesWholeLinesFromThreadsAndProcesses) {
 
 // A log that could not be opened once stayed off for the life of the
 // process; now the open is tried again, at most once a second.
-TEST(EvDebugTest, LogFileIsOpenedAgainAfterAFailure) {
-  FileLogEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, LogFileIsOpenedAgainAfterAFailure) {
+  env.to_file = true;
   const std::string blocked = env.scratch_directory() + "/blocked";
   std::ofstream(blocked) << "a file where the log directory belongs";
   env.SetSetting("LOG_FILE", blocked + "/tarnalert.log");
   const uint64_t start = 1800000000ULL * 1000000;
-  const struct {
-    uint64_t micros;  // after start
-    const char* line;
-    bool written;
-  } steps[] = {
-      {0, "while blocked", false},
-      {1, "within the second", false},  // the file is gone by now, see below
-      {1000000, "a second later", true},
+  const std::pair<uint64_t, const char*> steps[] = {
+      {0, "while blocked"},
+      {1, "within the second"},  // the file is gone by now, see below
+      {1000000, "a second later"},
   };
-  std::string expected;
-  for (const auto& step : steps) {
-    env.PinTime(start + step.micros);
-    EvEvent().Error("t", "%s", step.line);
-    if (step.micros == 0) std::filesystem::remove(blocked);
-    if (step.written) expected += std::string(" t: ") + step.line;
+  for (const auto& [micros, line] : steps) {
+    env.PinTime(start + micros);  // `micros` after start
+    EvEvent().Error("t", "%s", line);
+    if (micros == 0) std::filesystem::remove(blocked);
   }
-  std::string written;
-  std::ifstream file(blocked + "/tarnalert.log");
-  for (std::string line; std::getline(file, line);) written += line.substr(line.find(" t: "));
-  EXPECT_EQ(written, expected);
+  EXPECT_EQ(Messages(blocked + "/tarnalert.log"), std::vector<std::string>{"a second later"});
 }
 
 // logrotate moves the file away (then makes a new one, or not); the lines
 // after it go to a file at the log's path, not to the moved one.
-TEST(EvDebugTest, LogFileFollowsRotation) {
-  FileLogEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, LogFileFollowsRotation) {
+  env.to_file = true;
   const std::string path = env.scratch_directory() + "/log/tarnalert.log";
   env.SetSetting("LOG_FILE", path);
-  auto lines_of = [](const std::string& file) {
-    std::vector<std::string> messages;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);)
-      messages.push_back(line.substr(line.find(" t: ") + 4));
-    return messages;
-  };
   EvEvent().Error("t", "before");
   std::filesystem::rename(path, path + ".1");
   std::ofstream(path).close();  // what `create` does
   EvEvent().Error("t", "after the rotation");
   std::filesystem::remove(path);
   EvEvent().Error("t", "after the removal");
-  EXPECT_EQ(lines_of(path + ".1"), std::vector<std::string>{"before"});
-  EXPECT_EQ(lines_of(path), std::vector<std::string>{"after the removal"});
+  EXPECT_EQ(Messages(path + ".1"), std::vector<std::string>{"before"});
+  EXPECT_EQ(Messages(path), std::vector<std::string>{"after the removal"});
   std::filesystem::rename(path, path + ".2");
   EvEvent().Error("t", "after a rotation without create");
-  EXPECT_EQ(lines_of(path), std::vector<std::string>{"after a rotation without create"});
+  EXPECT_EQ(Messages(path), std::vector<std::string>{"after a rotation without create"});
 }
 
-TEST(EvDebugTest, DashSendsTheLogToStandardError) {
-  FileLogEnv env;
-  ScopedEnv scope(&env);
+TEST_F(EvDebugTest, DashSendsTheLogToStandardError) {
+  env.to_file = true;
   env.SetSetting("LOG_FILE", "-");
   ::testing::internal::CaptureStderr();
   EvEvent().Error("t", "to standard error");

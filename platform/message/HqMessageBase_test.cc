@@ -181,10 +181,7 @@ TEST_F(HqMessageBaseTest, ParseSaysWhereByLineAndCharacterColumn) {
     EXPECT_EQ(result.where.offset, c.offset) << c.label;
     EXPECT_FALSE(result) << c.label;
   }
-  EXPECT_TRUE(env_.LogLines().empty());  // Parse logs nothing
-}
-
-TEST_F(HqMessageBaseTest, DecoderRefusalLogsLineAndColumn) {
+  EXPECT_TRUE(env_.LogLines().empty());  // Parse logs nothing; the decoder does
   std::string text = "<IdName>\n  <id>1</id>\n  <id>2</id>\n</IdName>";
   EXPECT_EQ(XMLDecoder().unSerialize(text, nullptr), nullptr);
   EXPECT_EQ(env_.CountLogLines("XMLDecoder::unSerialize: message text: <id> given twice in "
@@ -229,7 +226,7 @@ TEST_F(HqMessageBaseTest, SurvivesHostileSizes) {
   EXPECT_EQ(message.unserialize(huge), tarnalert::kXmlTooLarge);
 }
 
-TEST_F(HqMessageBaseTest, UnsetFieldsReadEmpty) {
+TEST_F(HqMessageBaseTest, UnsetFieldsReadEmptyAndSetOnesAreWrittenInSchemaOrder) {
   using KTGui::AlertDetail;
   AlertDetail rule;
   EXPECT_EQ(rule.get(AlertDetail::severity), 0);
@@ -238,12 +235,6 @@ TEST_F(HqMessageBaseTest, UnsetFieldsReadEmpty) {
   std::string text;
   ASSERT_EQ(rule.serialize(text, true), 0);
   EXPECT_EQ(text, "<AlertDetail/>");
-}
-
-TEST_F(HqMessageBaseTest, SetFieldsAreWrittenInSchemaOrder) {
-  using KTGui::AlertDetail;
-  AlertDetail rule;
-  std::string text;
   // An empty text or list that was set counts as set; a child is created empty.
   rule.set(AlertDetail::senderName, "");
   rule.set(AlertDetail::severity, 3);
@@ -257,11 +248,14 @@ TEST_F(HqMessageBaseTest, SetFieldsAreWrittenInSchemaOrder) {
             "<severity>3</severity><senderName></senderName></AlertDetail>");
 }
 
-TEST_F(HqMessageBaseTest, CopiesAreIndependent) {
+TEST_F(HqMessageBaseTest, CopiesAreIndependentAndReferencesStayValid) {
   using Config = KTGui::GetAlertDetailForClientResp;
   Config original;
   original.list(Config::alertDetails).resize(1, KTGui::AlertDetail());
   original.list(Config::alertDetails)[0].set(KTGui::AlertDetail::senderName, "first");
+  // Other fields must not move what `name` refers to.
+  const std::string& name =
+      original.list(Config::alertDetails)[0].get(KTGui::AlertDetail::senderName);
   original.child(Config::alertTypeCatalog);
   Config copy(original);
   ASSERT_TRUE(copy == original);
@@ -271,16 +265,6 @@ TEST_F(HqMessageBaseTest, CopiesAreIndependent) {
       .resize(1, KTGui::AlertTypeListItem());
   EXPECT_EQ(original.list(Config::alertDetails)[0].get(KTGui::AlertDetail::senderName), "first");
   EXPECT_TRUE(original.child(Config::alertTypeCatalog) == KTGui::AlertTypeCatalog());
-}
-
-TEST_F(HqMessageBaseTest, ReferencesStayValidWhileOtherFieldsChange) {
-  using Config = KTGui::GetAlertDetailForClientResp;
-  Config original;
-  HqMessageList& rules = original.list(Config::alertDetails);
-  rules.resize(1, KTGui::AlertDetail());
-  rules[0].set(KTGui::AlertDetail::senderName, "first");
-  const std::string& name = rules[0].get(KTGui::AlertDetail::senderName);
-  original.child(Config::alertTypeCatalog);  // other fields must not move what `name` refers to
   original.set(Config::tarnholdName, "North");
   // Storing a child that is a reference into the message itself.
   original.setChild(Config::alertTypeCatalog, original.child(Config::alertTypeCatalog));

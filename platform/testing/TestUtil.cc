@@ -3,9 +3,11 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,6 +37,19 @@ std::string Repeat(const std::string& piece, size_t times) {
   out.reserve(piece.size() * times);
   for (size_t i = 0; i < times; ++i) out += piece;
   return out;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  const char* saved = ::getenv("TZ");
+  had_ = saved != nullptr;
+  if (had_) saved_ = saved;
+  ::setenv("TZ", zone, 1);
+  ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  had_ ? ::setenv("TZ", saved_.c_str(), 1) : ::unsetenv("TZ");
+  ::tzset();
 }
 
 ::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error) {

@@ -48,6 +48,19 @@ bool EndsInChild(const std::function<int()>& run, int seconds, int* exitCode);
 // target). The child is killed otherwise.
 bool EndsWithin(int seconds, const std::function<bool()>& work);
 
+// Sets TZ to `zone` for its life and puts the earlier value back after.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string saved_;
+};
+
 // For EXPECT_PRED_FORMAT1: success, or a failure showing the error's chain.
 ::testing::AssertionResult IsYqOk(const char* expression, const CYqError& error);
 
