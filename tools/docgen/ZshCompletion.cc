@@ -45,8 +45,8 @@ std::string Action(const OptionEntry& option) {
   }
 }
 
-// One _arguments spec per name of `option`.
-std::vector<std::string> Specs(const OptionEntry& option) {
+// One _arguments word per name of `option`.
+std::vector<std::string> ArgumentWords(const OptionEntry& option) {
   if (!option.argument.empty()) {
     return {(option.required ? ":" : "::") + Escaped(option.argument) + ":" + Action(option)};
   }
@@ -61,19 +61,19 @@ std::vector<std::string> Specs(const OptionEntry& option) {
     }
     exclusions = "(" + exclusions + ")";
   }
-  std::vector<std::string> specs;
+  std::vector<std::string> words;
   for (const std::string& name : option.names) {
-    std::string spec = exclusions;
-    if (option.repeatable) spec += "*";
-    spec += name;
-    if (option.kind != ValueKind::kNone && name.size() > 2) spec += "=";
-    spec += "[" + Escaped(option.description) + "]";
+    std::string word = exclusions;
+    if (option.repeatable) word += "*";
+    word += name;
+    if (option.kind != ValueKind::kNone && name.size() > 2) word += "=";
+    word += "[" + Escaped(option.description) + "]";
     if (option.kind != ValueKind::kNone) {
-      spec += ":" + Escaped(option.valueName) + ":" + Action(option);
+      word += ":" + Escaped(option.valueName) + ":" + Action(option);
     }
-    specs.push_back(spec);
+    words.push_back(word);
   }
-  return specs;
+  return words;
 }
 
 void WriteFunction(const CommandEntry& command, std::ostream& out) {
@@ -83,7 +83,7 @@ void WriteFunction(const CommandEntry& command, std::ostream& out) {
   out << "  _arguments -s -S";
   if (!command.subcommands.empty()) out << " -C";
   for (const OptionEntry& option : command.options) {
-    for (const std::string& spec : Specs(option)) out << " \\\n    " << ShellQuoted(spec);
+    for (const std::string& word : ArgumentWords(option)) out << " \\\n    " << ShellQuoted(word);
   }
   if (command.subcommands.empty()) {
     out << "\n}\n\n";
